@@ -1,0 +1,208 @@
+#include "forms/main/frmPrecioCoste.h"
+#include "errors/Protocolo.h"
+#include "platform/runtime/Conversions.h"
+#include "platform/ui/App.h"
+#include "platform/ui/Events.h"
+#include "platform/ui/MsgBox.h"
+#include "platform/ui/Twips.h"
+#include "update/ActualizacionCostes.h"
+#include "util/Progreso.h"
+
+#include <QCloseEvent>
+#include <QStyle>
+
+const QString frmPrecioCoste::kTitulo = QStringLiteral("TALVERA.    Precios-Costes");
+
+namespace {
+
+QFont fuente(const char* familia, double puntos, bool negrita) {
+    QFont f(QString::fromLatin1(familia));
+    f.setPointSizeF(puntos);
+    f.setBold(negrita);
+    return f;
+}
+
+void colorTexto(QWidget* w, const QColor& color) {
+    QPalette p = w->palette();
+    p.setColor(QPalette::WindowText, color);
+    w->setPalette(p);
+}
+
+void colorCara(QAbstractButton* b, const QColor& color) {
+    QPalette p = b->palette();
+    p.setColor(QPalette::Button, color);
+    b->setPalette(p);
+    b->setAutoFillBackground(true);
+}
+
+QToolButton* botonConImagen(const QString& texto, QStyle::StandardPixmap imagen, QWidget* padre) {
+    auto* b = new QToolButton(padre);
+    b->setText(texto);
+    b->setIcon(padre->style()->standardIcon(imagen));
+    b->setIconSize(QSize(24, 24));
+    b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    b->setFocusPolicy(Qt::StrongFocus);
+    return b;
+}
+
+} // namespace
+
+frmPrecioCoste::frmPrecioCoste(QWidget* parent) : ui::Form(parent) {
+    setObjectName(QStringLiteral("frmPrecioCoste"));
+    setCaption(kTitulo);
+    setWindowIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setBackColor(QColor(198, 199, 197));
+    setBordeFijo(true);
+    setClientWidth(9510);
+
+    // Created back to front: the labels behind, the panel in front of everything.
+    lblPendiente = new QLabel(QStringLiteral("ACTUALIZA PVP"), this);
+    lblPendiente->setObjectName(QStringLiteral("lblPendiente"));
+    ui::colocar(lblPendiente, 360, 120, 8895, 615);
+    lblPendiente->setFont(fuente("MS Sans Serif", 13.5, true));
+    colorTexto(lblPendiente, QColor(0, 0, 128));
+    lblPendiente->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+
+    lblInfo = new QLabel(QStringLiteral(" Proceso de actualización no iniciado"), this);
+    lblInfo->setObjectName(QStringLiteral("lblInfo"));
+    ui::colocar(lblInfo, 240, 840, 8775, 375);
+    lblInfo->setFont(fuente("MS Sans Serif", 9.75, false));
+    colorTexto(lblInfo, QColor(192, 64, 0));
+
+    barra = new ui::ProgressBar(this);
+    barra->setObjectName(QStringLiteral("barra"));
+    ui::colocar(barra, 120, 1200, 9135, 735);
+    barra->setVisible(false);
+
+    cmdActualizar = new QPushButton(QStringLiteral("&ACTUALIZAR"), this);
+    cmdActualizar->setObjectName(QStringLiteral("cmdActualizar"));
+    ui::colocar(cmdActualizar, 240, 1320, 8895, 495);
+    cmdActualizar->setFont(fuente("MS Sans Serif", 12, true));
+    colorCara(cmdActualizar, QColor(128, 128, 255));
+
+    cmdSalir = botonConImagen(QStringLiteral("&Salir"), QStyle::SP_DialogCloseButton, this);
+    cmdSalir->setObjectName(QStringLiteral("cmdSalir"));
+    ui::colocar(cmdSalir, 8160, 1900, 855, 735);
+    colorCara(cmdSalir, QColor(192, 192, 255));
+
+    fraNoActualizados = new QFrame(this);
+    fraNoActualizados->setObjectName(QStringLiteral("fraNoActualizados"));
+    fraNoActualizados->setFrameShape(QFrame::NoFrame);
+    ui::colocar(fraNoActualizados, 120, 600, 9255, 5175);
+    {
+        QPalette p = fraNoActualizados->palette();
+        p.setColor(QPalette::Window, QColor(198, 199, 197));
+        fraNoActualizados->setPalette(p);
+        fraNoActualizados->setAutoFillBackground(true);
+    }
+    fraNoActualizados->setVisible(false);
+
+    lblArticulos = new QLabel(fraNoActualizados);
+    lblArticulos->setObjectName(QStringLiteral("lblArticulos"));
+    ui::colocar(lblArticulos, 240, 0, 8055, 375);
+    lblArticulos->setFont(fuente("MS Sans Serif", 9.75, false));
+    colorTexto(lblArticulos, QColor(0, 0, 64));
+
+    btnVolver = botonConImagen(QStringLiteral("Volver"), QStyle::SP_ArrowBack, fraNoActualizados);
+    btnVolver->setObjectName(QStringLiteral("btnVolver"));
+    ui::colocar(btnVolver, 360, 4440, 1095, 735);
+    btnVolver->setFont(fuente("Tahoma", 6.75, false));
+
+    lstNoActualizados = new ui::ListView(fraNoActualizados);
+    lstNoActualizados->setObjectName(QStringLiteral("lstNoActualizados"));
+    ui::colocar(lstNoActualizados, 240, 360, 8895, 4095);
+
+    for (QWidget* w : {static_cast<QWidget*>(lblPendiente), static_cast<QWidget*>(lblInfo),
+                       static_cast<QWidget*>(fraNoActualizados), static_cast<QWidget*>(lblArticulos)})
+        w->setFocusPolicy(Qt::NoFocus);
+    cmdActualizar->setFocusPolicy(Qt::StrongFocus);
+    setTabOrder(cmdActualizar, cmdSalir);
+    setTabOrder(cmdSalir, lstNoActualizados);
+    setTabOrder(lstNoActualizados, btnVolver);
+
+    connect(cmdActualizar, &QPushButton::clicked, this, [this] { ui::enEvento([this] { cmdActualizar_Click(); }); });
+    connect(cmdSalir, &QToolButton::clicked, this, [this] { ui::enEvento([this] { cmdSalir_Click(); }); });
+    connect(btnVolver, &QToolButton::clicked, this, [this] { ui::enEvento([this] { btnVolver_Click(); }); });
+    connect(lstNoActualizados, &ui::ListView::ColumnClick, this, [this](const ui::ListView::ColumnHeader& h) {
+        ui::enEvento([&] { lstNoActualizados_ColumnClick(h); });
+    });
+
+    Form_Load();
+    cmdActualizar->setFocus();
+}
+
+frmPrecioCoste::~frmPrecioCoste() = default;
+
+void frmPrecioCoste::Form_Load() {
+    ui::ListView* lista = nullptr;
+    auto laLista = [&]() -> ui::ListView& {
+        if (!lista) rt::raise(rt::err::ObjetoNoEstablecido);
+        return *lista;
+    };
+    errores::runGuarded(errores::id::PrecioCoste_Form_Load, [&](int paso) {
+        switch (paso) {
+        case 1: setHeight(3200); break;
+        case 2: cmdSalirTop(1900); break;
+        case 3: fraNoActualizados->setVisible(false); break;
+        case 4: lblInfo->setText(QStringLiteral(" Proceso de actualización no iniciado")); break;
+        case 5: lblArticulos->setText(QString()); break;
+        case 6: barra->setVisible(false); break;
+        case 7: lista = lstNoActualizados; break;
+        case 8: laLista().setFullRowSelect(true); break;
+        case 9: laLista().agregarColumna(QStringLiteral("Código"), 2900, Qt::AlignLeft); break;
+        case 10: laLista().agregarColumna(QStringLiteral("Nombre"), 5600, Qt::AlignLeft); break;
+        case 11: lista = nullptr; return rt::kFin;
+        default: return rt::kFin;
+        }
+        return paso + 1;
+    });
+}
+
+void frmPrecioCoste::progreso(int32_t value, int32_t max, bool& donde, QString& TEXTO) {
+    util::progreso(
+        errores::id::PrecioCoste_progreso, value, max, donde, TEXTO, [this](const QString& t) { setCaption(t); },
+        [this](const QString& t) { lblInfoCaption(t); });
+}
+
+void frmPrecioCoste::cmdActualizar_Click() { actualizacion::cmdActualizar_Click(*this); }
+
+void frmPrecioCoste::cmdSalir_Click() {
+    errores::runGuarded(errores::id::PrecioCoste_cmdSalir_Click, [&](int paso) {
+        if (paso == 1) close();
+        return rt::kFin;
+    });
+}
+
+void frmPrecioCoste::btnVolver_Click() {
+    setHeight(3200);
+    cmdSalirTop(1900);
+    fraNoActualizados->setVisible(false);
+}
+
+void frmPrecioCoste::lstNoActualizados_ColumnClick(const ui::ListView::ColumnHeader& columnHeader) {
+    ui::MsgBox(columnHeader.Text + QStringLiteral("__") + rt::CStrSingle(columnHeader.Width), ui::vbOKOnly,
+               ui::App::Title());
+}
+
+void frmPrecioCoste::cmdSalirTop(double twips) { cmdSalir->move(cmdSalir->x(), ui::aPixelesY(twips)); }
+
+void frmPrecioCoste::fraNoActualizadosTop(double twips) {
+    fraNoActualizados->move(fraNoActualizados->x(), ui::aPixelesY(twips));
+}
+
+void frmPrecioCoste::fraNoActualizadosLeft(double twips) {
+    fraNoActualizados->move(ui::aPixelesX(twips), fraNoActualizados->y());
+}
+
+void frmPrecioCoste::lblInfoCaption(const QString& texto) {
+    if (lblInfo->text() != texto) lblInfo->setText(texto); // the run writes it after every article
+}
+
+void frmPrecioCoste::closeEvent(QCloseEvent* event) {
+    // No question is asked: the window closes at once. A run that is letting events through
+    // sees the flag and stops after the current article.
+    cerrada_ = true;
+    event->accept();
+}

@@ -1,0 +1,73 @@
+#pragma once
+// The start-up window: one action, the cost update, an exit, a status line, a progress bar that
+// takes the update button's place during the run, and a panel listing the articles without entries.
+#include "platform/ui/Form.h"
+#include "platform/ui/ListView.h"
+#include "platform/ui/ProgressBar.h"
+#include "update/VentanaActualizacion.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QToolButton>
+
+class frmPrecioCoste : public ui::Form, public actualizacion::VentanaActualizacion {
+    Q_OBJECT
+public:
+    explicit frmPrecioCoste(QWidget* parent = nullptr);
+    ~frmPrecioCoste() override;
+
+    QPushButton* cmdActualizar;
+    QLabel* lblPendiente;
+    QToolButton* cmdSalir;
+    QLabel* lblInfo;
+    ui::ProgressBar* barra;
+    QFrame* fraNoActualizados;
+    QLabel* lblArticulos;
+    ui::ListView* lstNoActualizados;
+    QToolButton* btnVolver;
+
+    // The database connection of the update run; it stays open until the window is destroyed.
+    std::unique_ptr<ado::Connection> cnDatosCampo;
+
+    void progreso(int32_t value, int32_t max, bool& donde, QString& TEXTO) override;
+
+    void Form_Load();
+    void cmdActualizar_Click();
+    void cmdSalir_Click();
+    void btnVolver_Click();
+    void lstNoActualizados_ColumnClick(const ui::ListView::ColumnHeader& columnHeader);
+
+    // What the update run uses of this window.
+    void cmdSalirVisible(bool visible) override { cmdSalir->setVisible(visible); }
+    void cmdSalirTop(double twips) override;
+    void cmdActualizarEnabled(bool enabled) override { cmdActualizar->setEnabled(enabled); }
+    void cmdActualizarVisible(bool visible) override { cmdActualizar->setVisible(visible); }
+    void fraNoActualizadosVisible(bool visible) override { fraNoActualizados->setVisible(visible); }
+    void fraNoActualizadosTop(double twips) override;
+    void fraNoActualizadosLeft(double twips) override;
+    void lstNoActualizadosClear() override { lstNoActualizados->Clear(); }
+    int lstNoActualizadosAdd(const QString& texto) override { return lstNoActualizados->agregarFila(texto); }
+    void lstNoActualizadosSubItem(int fila, const QString& texto) override {
+        lstNoActualizados->fijarSubItem(fila, 1, texto);
+    }
+    int lstNoActualizadosCount() const override { return lstNoActualizados->Count(); }
+    void lblInfoCaption(const QString& texto) override;
+    void lblArticulosCaption(const QString& texto) override { lblArticulos->setText(texto); }
+    void barraVisible(bool visible) override { barra->setVisible(visible); }
+    void barraMin(float valor) override { barra->setMin(valor); }
+    void barraMax(float valor) override { barra->setMax(valor); }
+    float barraValue() const override { return barra->Value(); }
+    void barraValue(float valor) override { barra->setValue(valor); }
+    void Height(double twips) override { setHeight(twips); }
+    std::unique_ptr<ado::Connection>& cnDatos() override { return cnDatosCampo; }
+    bool cerrada() const override { return cerrada_; }
+
+    static const QString kTitulo;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    bool cerrada_ = false;
+};

@@ -1,0 +1,33 @@
+#pragma once
+// A small waiting window: a progress bar that a caller may ask to be pre-filled, a status label,
+// and a stop request raised by a click on the bar.
+#include "platform/ui/Form.h"
+#include "platform/ui/ProgressBar.h"
+
+#include <QLabel>
+
+class frmProgreso : public ui::Form {
+    Q_OBJECT
+public:
+    explicit frmProgreso(QWidget* parent = nullptr);
+
+    ui::ProgressBar* barra;
+    QLabel* lblInfo;
+
+    bool parar = false;   // set when the operator clicks the bar; the window never reads it
+    int32_t intervalo = 0; // pre-fill steps of the bar, read once when the window loads
+
+    // Loads the window (once): the load steps run before it is first shown.
+    void Load();
+    void Show();
+
+    void Form_Load();
+    void progreso(int32_t value, int32_t max, bool& donde, QString& TEXTO);
+    void barra_Click();
+
+    static const QString kTitulo;
+
+private:
+    void fijarInfo(const QString& texto);
+    bool cargada_ = false;
+};

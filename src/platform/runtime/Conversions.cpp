@@ -1,0 +1,172 @@
+#include "platform/runtime/Conversions.h"
+#include "platform/runtime/Failure.h"
+
+#include <QDate>
+#include <QRegularExpression>
+#include <charconv>
+#include <cstring>
+#include <cmath>
+#include <limits>
+
+namespace rt {
+
+namespace {
+const QDate kDiaCero(1899, 12, 30);
+
+// "1.5e+20" as the run-time writes it: "1.5E+20".
+QByteArray exponenteVb(char* begin, char* end) {
+    for (char* p = begin; p != end; ++p)
+        if (*p == 'e') *p = 'E';
+    return QByteArray(begin, end - begin);
+}
+
+bool esDigito(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
+} // namespace
+
+Date Date::fromYmd(int year, int month, int day) {
+    return Date{static_cast<double>(kDiaCero.daysTo(QDate(year, month, day)))};
+}
+
+QString CStr(double number) {
+    if (number == 0) return QStringLiteral("0"); // also -0
+    char buf[40];
+    const auto r = std::to_chars(buf, buf + sizeof buf, number, std::chars_format::general, 15);
+    return QString::fromLatin1(exponenteVb(buf, r.ptr));
+}
+
+QString CStrSingle(float number) {
+    if (number == 0) return QStringLiteral("0");
+    char buf[40];
+    const auto r = std::to_chars(buf, buf + sizeof buf, number, std::chars_format::general, 7);
+    return QString::fromLatin1(exponenteVb(buf, r.ptr));
+}
+
+QString textoFecha(Date date) {
+    double dias = std::floor(date.serial);
+    QDate d = kDiaCero.addDays(static_cast<qint64>(dias));
+    QString texto = d.toString(QStringLiteral("dd/MM/yyyy"));
+    double fraccion = date.serial - dias;
+    if (fraccion > 0) {
+        int segundos = static_cast<int>(std::lround(fraccion * 86400.0));
+        texto += QStringLiteral(" %1:%2:%3")
+                     .arg(segundos / 3600, 2, 10, QChar('0'))
+                     .arg(segundos / 60 % 60, 2, 10, QChar('0'))
+                     .arg(segundos % 60, 2, 10, QChar('0'));
+    }
+    return texto;
+}
+
+QString CStr(const FieldValue& value) {
+    switch (value.kind()) {
+    case FieldValue::Kind::Empty: return QString();
+    case FieldValue::Kind::Null: raise(err::UsoNoValidoDeNull);
+    case FieldValue::Kind::Number: return CStr(value.number());
+    case FieldValue::Kind::Text: return value.text();
+    case FieldValue::Kind::Date: return textoFecha(value.date());
+    }
+    return QString();
+}
+
+QString textoDe(const FieldValue& value) { return value.isNull() ? QString() : CStr(value); }
+
+double CDbl(const QString& text) {
+    // Blanks, one optional sign, digits with at most one decimal point, an exponent written
+    // with E or D, blanks. Anything else is not a number.
+    qsizetype i = 0, n = text.size();
+    while (i < n && text[i].isSpace()) ++i;
+    while (n > i && text[n - 1].isSpace()) --n;
+    char buf[400];
+    std::size_t k = 0;
+    auto poner = [&](char c) {
+        if (k + 1 >= sizeof buf) raise(err::TiposNoCoinciden);
+        buf[k++] = c;
+    };
+    bool negativo = false;
+    if (i < n && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-'))) negativo = text[i++] == QLatin1Char('-');
+    int digitos = 0;
+    while (i < n && esDigito(text[i])) poner(text[i++].toLatin1()), ++digitos;
+    if (i < n && text[i] == QLatin1Char('.')) {
+        poner('.');
+        ++i;
+        while (i < n && esDigito(text[i])) poner(text[i++].toLatin1()), ++digitos;
+    }
+    if (digitos == 0) raise(err::TiposNoCoinciden);
+    if (i < n && QStringLiteral("EeDd").contains(text[i])) {
+        poner('e');
+        ++i;
+        if (i < n && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-'))) poner(text[i++].toLatin1());
+        if (i >= n || !esDigito(text[i])) raise(err::TiposNoCoinciden);
+        while (i < n && esDigito(text[i])) poner(text[i++].toLatin1());
+    }
+    if (i != n) raise(err::TiposNoCoinciden);
+    double result = 0;
+    const auto r = std::from_chars(buf, buf + k, result);
+    if (r.ec == std::errc::result_out_of_range) {
+        // Too large overflows; too small is zero.
+        const bool grande = std::strchr(buf, 'e') == nullptr || std::strchr(buf, '-') == nullptr;
+        if (grande) raise(err::Desbordamiento);
+        result = 0;
+    } else if (r.ec != std::errc() || r.ptr != buf + k) {
+        raise(err::TiposNoCoinciden);
+    }
+    return negativo ? -result : result;
+}
+
+double CDbl(const FieldValue& value) {
+    switch (value.kind()) {
+    case FieldValue::Kind::Empty: return 0;
+    case FieldValue::Kind::Null: raise(err::UsoNoValidoDeNull);
+    case FieldValue::Kind::Number: return value.number();
+    case FieldValue::Kind::Text: return CDbl(value.text());
+    case FieldValue::Kind::Date: return value.date().serial;
+    }
+    return 0;
+}
+
+Date CDate(const QString& text) {
+    static const QRegularExpression fecha(QStringLiteral(
+        "^\\s*(\\d{1,2})[-/.](\\d{1,2})[-/.](\\d{2,4})(?:\\s+(\\d{1,2}):(\\d{2})(?::(\\d{2}))?)?\\s*$"));
+    const auto m = fecha.match(text);
+    if (!m.hasMatch()) raise(err::TiposNoCoinciden);
+    int year = m.captured(3).toInt();
+    if (m.captured(3).size() == 2) year += year < 30 ? 2000 : 1900;
+    const QDate d(year, m.captured(2).toInt(), m.captured(1).toInt());
+    if (!d.isValid()) raise(err::TiposNoCoinciden);
+    double serial = kDiaCero.daysTo(d);
+    if (!m.captured(4).isEmpty())
+        serial += (m.captured(4).toInt() * 3600 + m.captured(5).toInt() * 60 + m.captured(6).toInt()) / 86400.0;
+    return Date{serial};
+}
+
+bool mayorOIgualQue(const FieldValue& value, double number) {
+    switch (value.kind()) {
+    case FieldValue::Kind::Null: return false; // a comparison with Null is never true
+    case FieldValue::Kind::Empty: return 0 >= number;
+    case FieldValue::Kind::Number: return value.number() >= number;
+    case FieldValue::Kind::Text: return CDbl(value.text()) >= number;
+    case FieldValue::Kind::Date: return value.date().serial >= number;
+    }
+    return false;
+}
+
+namespace {
+template <typename T> T redondearPar(double number) {
+    if (std::isnan(number)) raise(err::Desbordamiento);
+    const double r = std::nearbyint(number); // the default rounding mode keeps halves to even
+    if (r < static_cast<double>(std::numeric_limits<T>::min()) ||
+        r > static_cast<double>(std::numeric_limits<T>::max()))
+        raise(err::Desbordamiento);
+    return static_cast<T>(r);
+}
+} // namespace
+
+int32_t CLng(double number) { return redondearPar<int32_t>(number); }
+int16_t CInt(double number) { return redondearPar<int16_t>(number); }
+
+QString formatoAlmohadillas(double number) {
+    const double r = std::round(number); // halves away from zero
+    if (r == 0) return QString();
+    return QString::number(r, 'f', 0);
+}
+
+} // namespace rt

@@ -1,0 +1,14 @@
+#pragma once
+// Points at which the program is about to wait for the operator (a modal box, a dialog).
+// Layers that hold shared resources, such as a write lock on the database file, register here
+// to let them go before the wait.
+#include <functional>
+
+namespace rt {
+
+using IdEspera = int;
+IdEspera alEsperarOperador(std::function<void()> accion);
+void quitarEspera(IdEspera id);
+void antesDeEsperarOperador();
+
+} // namespace rt

@@ -1,0 +1,56 @@
+#pragma once
+// The platform's modal message box: its button sets in their left-to-right order, each button
+// carrying the control identifier that is also the box's result, and Spanish captions.
+#include <QDialog>
+#include <QString>
+#include <vector>
+
+class QPushButton;
+
+namespace ui {
+
+enum : int {
+    vbOKOnly = 0,
+    vbOKCancel = 1,
+    vbAbortRetryIgnore = 2,
+    vbYesNoCancel = 3,
+    vbYesNo = 4,
+    vbRetryCancel = 5,
+    vbCritical = 16,
+    vbQuestion = 32,
+    vbExclamation = 48,
+    vbInformation = 64,
+    vbDefaultButton2 = 256,
+    vbDefaultButton3 = 512,
+};
+
+enum : int { vbOK = 1, vbCancel = 2, vbAbort = 3, vbRetry = 4, vbIgnore = 5, vbYes = 6, vbNo = 7 };
+
+// Shows the box modally over the active window and returns the code of the button that closed it.
+// The window that was active before is active again afterwards.
+int MsgBox(const QString& prompt, int buttons = vbOKOnly, const QString& title = QString());
+
+class CajaMensaje : public QDialog {
+    Q_OBJECT
+public:
+    CajaMensaje(const QString& prompt, int buttons, const QString& title, QWidget* parent);
+
+    const QString& prompt() const { return prompt_; }
+    std::vector<QPushButton*> botones() const { return botones_; }
+    QPushButton* boton(int controlId) const;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override;
+
+private:
+    void pulsar(int code);
+
+    QString prompt_;
+    std::vector<QPushButton*> botones_;
+    int codigoEscape_ = 0; // 0: Escape and the close box do nothing
+    bool pulsado_ = false;
+};
+
+} // namespace ui

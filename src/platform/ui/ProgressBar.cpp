@@ -1,0 +1,49 @@
+#include "platform/ui/ProgressBar.h"
+#include "platform/runtime/Failure.h"
+
+#include <QMouseEvent>
+#include <cmath>
+
+namespace ui {
+
+namespace {
+constexpr int kPasosDibujo = 1000; // drawn resolution: the bar repaints only when this changes
+}
+
+ProgressBar::ProgressBar(QWidget* parent) : QProgressBar(parent) {
+    QProgressBar::setRange(0, kPasosDibujo);
+    QProgressBar::setValue(0);
+    setTextVisible(false);
+    setFocusPolicy(Qt::NoFocus);
+}
+
+void ProgressBar::setMin(float min) {
+    if (!(min < max_) || value_ < min) rt::raise(rt::err::PropiedadNoValida);
+    min_ = min;
+    dibujar();
+}
+
+void ProgressBar::setMax(float max) {
+    if (!(max > min_) || value_ > max) rt::raise(rt::err::PropiedadNoValida);
+    max_ = max;
+    dibujar();
+}
+
+void ProgressBar::setValue(float value) {
+    if (!(value >= min_ && value <= max_)) rt::raise(rt::err::PropiedadNoValida);
+    value_ = value;
+    dibujar();
+}
+
+void ProgressBar::dibujar() {
+    const double fraccion = (static_cast<double>(value_) - min_) / (static_cast<double>(max_) - min_);
+    const int paso = static_cast<int>(std::floor(fraccion * kPasosDibujo));
+    if (paso != QProgressBar::value()) QProgressBar::setValue(paso);
+}
+
+void ProgressBar::mouseReleaseEvent(QMouseEvent* event) {
+    QProgressBar::mouseReleaseEvent(event);
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) emit Click();
+}
+
+} // namespace ui

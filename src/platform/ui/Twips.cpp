@@ -1,0 +1,38 @@
+#include "platform/ui/Twips.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+#include <cmath>
+
+namespace ui {
+
+namespace {
+double dpi(bool x) {
+    const QScreen* s = QGuiApplication::primaryScreen();
+    if (!s) return 96.0;
+    const double v = x ? s->logicalDotsPerInchX() : s->logicalDotsPerInchY();
+    return v > 0 ? v : 96.0;
+}
+} // namespace
+
+double TwipsPerPixelX() { return 1440.0 / dpi(true); }
+double TwipsPerPixelY() { return 1440.0 / dpi(false); }
+int aPixelesX(double twips) { return static_cast<int>(std::lround(twips / TwipsPerPixelX())); }
+int aPixelesY(double twips) { return static_cast<int>(std::lround(twips / TwipsPerPixelY())); }
+
+void colocar(QWidget* control, double left, double top, double width, double height) {
+    control->setGeometry(aPixelesX(left), aPixelesY(top), aPixelesX(width), aPixelesY(height));
+}
+
+double Screen::Width() {
+    const QScreen* s = QGuiApplication::primaryScreen();
+    return s ? s->geometry().width() * TwipsPerPixelX() : 0;
+}
+
+double Screen::Height() {
+    const QScreen* s = QGuiApplication::primaryScreen();
+    return s ? s->geometry().height() * TwipsPerPixelY() : 0;
+}
+
+} // namespace ui

@@ -1,0 +1,21 @@
+#pragma once
+// Positions and sizes in twips, 1/1440 inch: 1440 / logical DPI twips per pixel (15 at 96 DPI).
+class QWidget;
+
+namespace ui {
+
+double TwipsPerPixelX();
+double TwipsPerPixelY();
+int aPixelesX(double twips);
+int aPixelesY(double twips);
+
+// Places a control at Left, Top, Width, Height given in twips within its parent's client area.
+void colocar(QWidget* control, double left, double top, double width, double height);
+
+// The screen object: its size in twips.
+struct Screen {
+    static double Width();
+    static double Height();
+};
+
+} // namespace ui

@@ -1,0 +1,145 @@
+#include "Muestra.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <sqlite3.h>
+#include <vector>
+
+namespace muestra {
+
+namespace {
+
+// splitmix64: small, fast and the same everywhere.
+struct Azar {
+    uint64_t s;
+    uint64_t siguiente() {
+        uint64_t z = (s += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    int64_t hasta(int64_t n) { return static_cast<int64_t>(siguiente() % static_cast<uint64_t>(n)); }
+    double uniforme() { return (siguiente() >> 11) * (1.0 / 9007199254740992.0); }
+};
+
+const char* kNombres[] = {"Tornillo",   "Tuerca",   "Arandela", "Bombilla",  "Cable",         "Enchufe",
+                          "Interruptor", "Martillo", "Destornillador", "Llave inglesa", "Cinta aislante",
+                          "Pintura",    "Brocha",   "Rodillo",  "Taco",      "Clavo",         "Bisagra",
+                          "Cerradura",  "Candado",  "Manguera", "Alicates",  "Nivel",         "Sierra"};
+const char* kApellidos[] = {"de acero", "de latón", "pequeño",  "grande",    "blanco",   "negro",
+                            "de 10 mm", "de 20 mm", "reforzado", "económico", "galvanizado", "para exterior"};
+const char* kFamilias[] = {"FERRETERÍA", "ELECTRICIDAD", "PINTURA", "JARDÍN", "HERRAMIENTAS"};
+const char* kProveedores[] = {"Suministros García S.L.", "Hierros del Norte", "Distribuciones Peña",
+                              "Eléctrica Martínez", "Almacenes Ibáñez"};
+
+// Codes of a real shop's file are not all tidy: a few carry apostrophes, blanks or accents.
+std::string codigo(int64_t i) {
+    char buf[32];
+    switch (i % 97) {
+    case 13: std::snprintf(buf, sizeof buf, "O'NEIL-%06lld", static_cast<long long>(i)); break;
+    case 41: std::snprintf(buf, sizeof buf, "PEÑA %06lld", static_cast<long long>(i)); break;
+    default: std::snprintf(buf, sizeof buf, "A%07lld", static_cast<long long>(i)); break;
+    }
+    return buf;
+}
+
+bool exec(sqlite3* db, const char* sql, std::string& error) {
+    char* msg = nullptr;
+    if (sqlite3_exec(db, sql, nullptr, nullptr, &msg) == SQLITE_OK) return true;
+    error = msg ? msg : "error";
+    sqlite3_free(msg);
+    return false;
+}
+
+} // namespace
+
+std::string generar(const std::string& ruta, const Tamano& tamano) {
+    namespace fs = std::filesystem;
+    if (fs::exists(ruta)) return "ya existe: " + ruta;
+    const std::string temporal = ruta + ".nuevo";
+    fs::remove(temporal);
+    sqlite3* db = nullptr;
+    if (sqlite3_open(temporal.c_str(), &db) != SQLITE_OK) return "no se puede crear " + temporal;
+    std::string error;
+    Azar azar{0x5EED0000ull + static_cast<uint64_t>(tamano.articulos)};
+    bool ok = exec(db,
+                   "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA page_size=4096;"
+                   "CREATE TABLE tblArticulos (CODARTI TEXT NOT NULL, NOMARTI TEXT, FAMILIA TEXT, margen1 REAL,"
+                   " margen2 REAL, margen3 REAL, costesiniva REAL, ultimopreciocoste REAL, pvp1 REAL, pvp2 REAL,"
+                   " pvp3 REAL, IVA REAL, STOCK INTEGER);"
+                   "CREATE TABLE tblHistoricoEntradas (NUMENTRADA INTEGER PRIMARY KEY, CODARTI TEXT NOT NULL,"
+                   " entro DATETIME, cantidad REAL, pvp REAL, descuento REAL, PROVEEDOR TEXT);"
+                   "BEGIN;",
+                   error);
+
+    // Articles are stored in an order unrelated to their codes, as in a file that grew over years.
+    std::vector<int64_t> orden(static_cast<std::size_t>(tamano.articulos));
+    for (int64_t i = 0; i < tamano.articulos; ++i) orden[static_cast<std::size_t>(i)] = i;
+    for (int64_t i = tamano.articulos - 1; i > 0; --i) std::swap(orden[static_cast<std::size_t>(i)], orden[static_cast<std::size_t>(azar.hasta(i + 1))]);
+
+    sqlite3_stmt* art = nullptr;
+    sqlite3_stmt* ent = nullptr;
+    if (ok) {
+        sqlite3_prepare_v2(db,
+                           "INSERT INTO tblArticulos VALUES (?,?,?,?,?,?,?,?,?,?,?,21,?)", -1, &art, nullptr);
+        sqlite3_prepare_v2(db, "INSERT INTO tblHistoricoEntradas (CODARTI, entro, cantidad, pvp, descuento, PROVEEDOR)"
+                               " VALUES (?,?,?,?,?,?)", -1, &ent, nullptr);
+    }
+    auto margen = [&](int k) {
+        if (azar.hasta(20) == 0) sqlite3_bind_null(art, k);
+        else sqlite3_bind_double(art, k, static_cast<double>(azar.hasta(9) * 5));
+    };
+    for (int64_t n = 0; ok && n < tamano.articulos; ++n) {
+        const int64_t i = orden[static_cast<std::size_t>(n)];
+        const std::string cod = codigo(i);
+        const std::string nombre = std::string(kNombres[azar.hasta(std::size(kNombres))]) + " " +
+                                   kApellidos[azar.hasta(std::size(kApellidos))];
+        sqlite3_bind_text(art, 1, cod.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(art, 2, nombre.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(art, 3, kFamilias[azar.hasta(std::size(kFamilias))], -1, SQLITE_STATIC);
+        margen(4);
+        margen(5);
+        margen(6);
+        for (int k = 7; k <= 11; ++k) sqlite3_bind_double(art, k, 0);
+        sqlite3_bind_int64(art, 12, azar.hasta(200));
+        ok = sqlite3_step(art) == SQLITE_DONE;
+        sqlite3_reset(art);
+    }
+    // Entries: about one article in ten has none.
+    const int64_t conEntradas = std::max<int64_t>(1, tamano.articulos - tamano.articulos / 10);
+    for (int64_t e = 0; ok && tamano.articulos > 0 && e < tamano.entradas; ++e) {
+        const int64_t i = azar.hasta(conEntradas);
+        const std::string cod = codigo(i);
+        char fecha[32];
+        std::snprintf(fecha, sizeof fecha, "20%02d-%02d-%02d %02d:%02d:00", static_cast<int>(15 + azar.hasta(11)),
+                      static_cast<int>(1 + azar.hasta(12)), static_cast<int>(1 + azar.hasta(28)),
+                      static_cast<int>(8 + azar.hasta(10)), static_cast<int>(azar.hasta(60)));
+        sqlite3_bind_text(ent, 1, cod.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(ent, 2, fecha, -1, SQLITE_TRANSIENT);
+        sqlite3_bind_double(ent, 3, static_cast<double>(1 + azar.hasta(50)));
+        sqlite3_bind_double(ent, 4, static_cast<double>(50 + azar.hasta(20000)) / 100.0);
+        if (azar.hasta(8) == 0) sqlite3_bind_null(ent, 5);
+        else sqlite3_bind_double(ent, 5, static_cast<double>(azar.hasta(6) * 5));
+        sqlite3_bind_text(ent, 6, kProveedores[azar.hasta(std::size(kProveedores))], -1, SQLITE_STATIC);
+        ok = sqlite3_step(ent) == SQLITE_DONE;
+        sqlite3_reset(ent);
+    }
+    if (!ok && error.empty()) error = sqlite3_errmsg(db);
+    sqlite3_finalize(art);
+    sqlite3_finalize(ent);
+    ok = ok && exec(db,
+                    "COMMIT;"
+                    "CREATE INDEX idxArticulosCodigo ON tblArticulos(CODARTI);"
+                    "CREATE INDEX idxEntradasCodigo ON tblHistoricoEntradas(CODARTI, entro);"
+                    "PRAGMA journal_mode=DELETE;",
+                    error);
+    sqlite3_close(db);
+    if (!ok) {
+        fs::remove(temporal);
+        return error;
+    }
+    fs::rename(temporal, ruta);
+    return {};
+}
+
+} // namespace muestra
