@@ -84,8 +84,8 @@ void Connection::Open(const QString& connectionString, const QString&, const QSt
 
     // A file without write permission for anybody is read-only for everybody, as the read-only
     // attribute is on the original platform, whoever runs the program.
-    const auto escritura = QFileDevice::WriteOwner | QFileDevice::WriteUser | QFileDevice::WriteGroup |
-                           QFileDevice::WriteOther;
+    // (WriteUser is the current user's access, which root always has: only the mode bits count.)
+    const auto escritura = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
     const bool soloLectura = !(info.permissions() & escritura);
     const int flags = (soloLectura ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
     sqlite3* db = nullptr;

@@ -1,0 +1,77 @@
+#pragma once
+// Test helpers: a real database in the program's folder, and an answerer of modal boxes.
+#include <QDialog>
+#include <QObject>
+#include <QPointer>
+#include <QProcess>
+#include <QStringList>
+#include <QTimer>
+#include <QVariant>
+#include <deque>
+#include <functional>
+
+namespace pruebas {
+
+QString rutaBaseDatos(); // veskgestion.mdb in the program's folder
+
+// A real SQLite veskgestion.mdb with the two tables; removed when the helper goes.
+class BaseDePrueba {
+public:
+    explicit BaseDePrueba(bool conTablas = true);
+    ~BaseDePrueba();
+    void sql(const QString& sentencia) const;
+    QVariant valor(const QString& consulta) const;
+    void articulo(const QString& codigo, const QString& nombre, const QVariant& m1, const QVariant& m2,
+                  const QVariant& m3) const;
+    void entrada(const QString& codigo, const QString& entro, const QVariant& pvp, const QVariant& descuento) const;
+    const QString ruta;
+};
+
+QString textoDe(const QVariant& v);
+
+// Another program holding the database file locked (an exclusive transaction), until released.
+class Bloqueador {
+public:
+    explicit Bloqueador(const QString& ruta);
+    ~Bloqueador();
+    void soltar();
+
+private:
+    QProcess proceso_;
+};
+
+// Answers the modal boxes that open while a test runs: records each box's title, text and
+// button captions (left to right), then performs the next queued action on it.
+class Contestador : public QObject {
+    Q_OBJECT
+public:
+    struct Caja {
+        QString titulo, texto;
+        QStringList botones;
+        QString porDefecto;
+    };
+    using Accion = std::function<void(QDialog*)>;
+
+    Contestador();
+    ~Contestador() override;
+    Contestador& luego(Accion accion);
+    Contestador& pulsar(const QString& caption);
+    int pendientes() const { return static_cast<int>(acciones_.size()); }
+
+    std::vector<Caja> cajas;
+    int sinRespuesta = 0; // boxes met with no action queued: closed through their first button
+
+private:
+    void mirar();
+    QTimer timer_;
+    std::deque<Accion> acciones_;
+};
+
+// Actions on a box.
+Contestador::Accion clicEn(const QString& caption);
+Contestador::Accion tecla(int key);
+Contestador::Accion cerrarVentana();
+
+QStringList captionsIzquierdaADerecha(QDialog* caja);
+
+} // namespace pruebas

@@ -1,0 +1,160 @@
+// The run-time's conversions, checked arithmetic and the step runner.
+#include "platform/runtime/Arithmetic.h"
+#include "platform/runtime/Conversions.h"
+#include "platform/runtime/Pasos.h"
+
+#include <QTest>
+#include <cmath>
+#include <limits>
+
+using namespace rt;
+
+class TestConversiones : public QObject {
+    Q_OBJECT
+private slots:
+    void numerosATexto_quinceCifras() {
+        QCOMPARE(CStr(0.1 + 0.2), QStringLiteral("0.3"));
+        QCOMPARE(CStr(108.0), QStringLiteral("108"));
+        QCOMPARE(CStr(-3.0), QStringLiteral("-3"));
+        QCOMPARE(CStr(-0.0), QStringLiteral("0"));
+        QCOMPARE(CStr(123456789012345.0), QStringLiteral("123456789012345"));
+        QCOMPARE(CStr(1e15), QStringLiteral("1E+15"));
+        QCOMPARE(CStr(1.0 / 3), QStringLiteral("0.333333333333333"));
+        QCOMPARE(CStr(2.5e-7), QStringLiteral("2.5E-07"));
+        QCOMPARE(CStrSingle(2900.0f), QStringLiteral("2900"));
+        QCOMPARE(CStrSingle(0.1f), QStringLiteral("0.1"));
+    }
+
+    void textoANumero() {
+        QCOMPARE(CDbl(QStringLiteral("012.5")), 12.5);
+        QCOMPARE(CDbl(QStringLiteral(" 1.5E+3 ")), 1500.0);
+        QCOMPARE(CDbl(QStringLiteral("2D2")), 200.0);
+        QCOMPARE(CDbl(QStringLiteral("-3")), -3.0);
+        QCOMPARE(CDbl(QStringLiteral("01E-400")), 0.0);
+        // What holds no number fails with a type mismatch, also the words strtod would take.
+        for (const char* malo : {"", "abc", "0abc", "0-3", "inf", "nan", "0x10", "1,5", "1e", "."}) {
+            try {
+                CDbl(QString::fromLatin1(malo));
+                QFAIL(malo);
+            } catch (const Failure& f) {
+                QCOMPARE(f.Number(), err::TiposNoCoinciden);
+            }
+        }
+        try {
+            CDbl(QStringLiteral("1e400"));
+            QFAIL("no overflow");
+        } catch (const Failure& f) {
+            QCOMPARE(f.Number(), err::Desbordamiento);
+            QCOMPARE(f.Description(), QStringLiteral("Desbordamiento"));
+        }
+    }
+
+    void idaYVuelta() {
+        // What a number writes reads back as the same number within 15 digits.
+        for (double x : {0.1, 1e-10, 123.456, 1e300, 98.09475, 99999999999999.9}) {
+            const double y = CDbl(CStr(x));
+            QVERIFY2(std::fabs(y - x) <= std::fabs(x) * 1e-14, qPrintable(CStr(x)));
+        }
+    }
+
+    void almohadillas() {
+        QCOMPARE(formatoAlmohadillas(0.1), QString());
+        QCOMPARE(formatoAlmohadillas(0.0), QString());
+        QCOMPARE(formatoAlmohadillas(99.9), QStringLiteral("100"));
+        QCOMPARE(formatoAlmohadillas(12.5), QStringLiteral("13"));
+        QCOMPARE(formatoAlmohadillas(33.333), QStringLiteral("33"));
+        QCOMPARE(formatoAlmohadillas(1234567.0), QStringLiteral("1234567"));
+        QCOMPARE(formatoAlmohadillas(-12.5), QStringLiteral("-13"));
+    }
+
+    void redondeoAlPar() {
+        QCOMPARE(CLng(2.5), 2);
+        QCOMPARE(CLng(3.5), 4);
+        QCOMPARE(CInt(-0.5), int16_t(0));
+        QCOMPARE(CInt(32767.4), int16_t(32767));
+        QVERIFY_THROWS_EXCEPTION(Failure, CInt(32767.5));
+        QVERIFY_THROWS_EXCEPTION(Failure, CInt(-32769));
+        QVERIFY_THROWS_EXCEPTION(Failure, CLng(2147483648.0));
+    }
+
+    void aritmeticaComprobada() {
+        QCOMPARE(productoLng(21474836, 100), 2147483600);
+        QVERIFY_THROWS_EXCEPTION(Failure, productoLng(21474837, 100));
+        QVERIFY_THROWS_EXCEPTION(Failure, sumaLng(std::numeric_limits<int32_t>::max(), 1));
+        QVERIFY_THROWS_EXCEPTION(Failure, producto(1e308, 10));
+        QVERIFY_THROWS_EXCEPTION(Failure, suma(1.7e308, 1.7e308));
+        try {
+            cociente(1, 0);
+            QFAIL("no failure");
+        } catch (const Failure& f) {
+            QCOMPARE(f.Number(), err::DivisionPorCero);
+            QCOMPARE(f.Description(), QStringLiteral("División por cero"));
+        }
+        try {
+            cociente(0, 0);
+            QFAIL("no failure");
+        } catch (const Failure& f) {
+            QCOMPARE(f.Number(), err::Desbordamiento);
+        }
+        QCOMPARE(aSingle(1e6 + 1), 1000001.0f);
+        QVERIFY_THROWS_EXCEPTION(Failure, aSingle(1e39));
+    }
+
+    void comparacionConCero() {
+        QVERIFY(mayorOIgualQue(FieldValue(QStringLiteral("12")), 0));
+        QVERIFY(!mayorOIgualQue(FieldValue(-1.0), 0));
+        QVERIFY(!mayorOIgualQue(FieldValue::Null(), 0));
+        QVERIFY_THROWS_EXCEPTION(Failure, mayorOIgualQue(FieldValue(QStringLiteral("abc")), 0));
+    }
+
+    void fechas() {
+        const Date d = CDate(QStringLiteral("31-12-1899"));
+        QCOMPARE(d.serial, 1.0);
+        QCOMPARE(textoFecha(d), QStringLiteral("31/12/1899"));
+        QCOMPARE(textoFecha(Date::fromYmd(2026, 12, 6)), QStringLiteral("06/12/2026"));
+        QVERIFY_THROWS_EXCEPTION(Failure, CDate(QStringLiteral("31-02-2020")));
+        QCOMPARE(textoDe(FieldValue::Null()), QString());
+        QVERIFY_THROWS_EXCEPTION(Failure, CStr(FieldValue::Null()));
+    }
+
+    void pasos_reanudanYSaltan() {
+        // Step 2 fails: the handler resumes at 3, and the value step 2 was to set keeps its contents.
+        std::vector<int> hechos;
+        int valor = 7;
+        int pasoFallido = 0;
+        ejecutarPasos(
+            1,
+            [&](int paso) {
+                hechos.push_back(paso);
+                switch (paso) {
+                case 1: return 2;
+                case 2: valor = static_cast<int>(cociente(1, 0)); return 3;
+                case 3: return 5; // a test jumping over step 4
+                case 4: return 5;
+                default: return kFin;
+                }
+            },
+            [&](int paso, const Failure&) {
+                pasoFallido = paso;
+                return paso + 1;
+            });
+        QCOMPARE(hechos, (std::vector<int>{1, 2, 3, 5}));
+        QCOMPARE(valor, 7);
+        QCOMPARE(pasoFallido, 2);
+    }
+
+    void pasos_fallaDelManejadorVaAlLlamante() {
+        bool llego = false;
+        QVERIFY_THROWS_EXCEPTION(Failure, ejecutarPasos(
+                                              1,
+                                              [&](int) -> int { raise(err::Desbordamiento); },
+                                              [&](int, const Failure&) -> int {
+                                                  llego = true;
+                                                  raise(err::TiposNoCoinciden);
+                                              }));
+        QVERIFY(llego);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestConversiones)
+#include "test_conversiones.moc"
