@@ -59,6 +59,7 @@ public:
     void barraMax(float valor) override { barra->setMax(valor); }
     float barraValue() const override { return barra->Value(); }
     void barraValue(float valor) override { barra->setValue(valor); }
+    using ui::Form::Height;
     void Height(double twips) override { setHeight(twips); }
     std::unique_ptr<ado::Connection>& cnDatos() override { return cnDatosCampo; }
     bool cerrada() const override { return cerrada_; }

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs, from Debian's packages, everything the program, its tests and its benchmark need.
+# Run as root on Debian 12. Safe to run again: apt skips what is already there.
+set -euo pipefail
+
+paquetes=(
+  # build
+  cmake g++ make pkg-config
+  # the program: Qt 6 widgets and printing, SQLite
+  qt6-base-dev libgl-dev libsqlite3-dev sqlite3
+  # the tests of the real executable: a virtual X server and a keyboard driver
+  xvfb xauth xdotool x11-apps imagemagick
+  # helpers used by the tests: a second process holding the database lock, a loopback SMTP server
+  python3 python3-aiosmtpd poppler-utils
+  # fonts so that text is measured and drawn the same everywhere
+  fonts-dejavu-core
+)
+
+faltan=()
+for p in "${paquetes[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || faltan+=("$p")
+done
+
+if ((${#faltan[@]})); then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${faltan[@]}"
+fi
