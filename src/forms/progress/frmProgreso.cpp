@@ -25,6 +25,7 @@ frmProgreso::frmProgreso(QWidget* parent) : ui::Form(parent) {
     lblInfo = new QLabel(this);
     lblInfo->setObjectName(QStringLiteral("lblInfo"));
     ui::colocar(lblInfo, 4800, 120, 585, 315);
+    static_assert(kCentroInfo == 4800 + 585 / 2.0);
     QFont f(QStringLiteral("Comic Sans MS"));
     f.setPointSizeF(11.25);
     f.setBold(true);
@@ -41,6 +42,7 @@ frmProgreso::frmProgreso(QWidget* parent) : ui::Form(parent) {
 void frmProgreso::Load() {
     if (cargada_) return;
     cargada_ = true;
+    create(); // loading makes the window, unseen: its frame, and so its outer size, is known
     Form_Load();
 }
 
@@ -78,7 +80,7 @@ void frmProgreso::progreso(int32_t value, int32_t max, bool& donde, QString& TEX
 
 void frmProgreso::fijarInfo(const QString& texto) {
     // The label sizes itself to its text, keeping its midline over the bar's.
-    const int centro = lblInfo->geometry().center().x();
+    const int centro = ui::aPixelesX(kCentroInfo);
     lblInfo->setText(texto);
     lblInfo->adjustSize();
     lblInfo->move(centro - lblInfo->width() / 2, lblInfo->y());

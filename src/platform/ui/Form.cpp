@@ -3,13 +3,23 @@
 
 #include <QMdiArea>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <cmath>
 
 namespace ui {
 
 Form::Form(QWidget* parent) : QWidget(parent, Qt::Window) {}
 
-QSize Form::margenMarco() const { return frameGeometry().size() - size(); }
+QSize Form::margenMarco() const {
+    // Once the window exists its frame is known, even before it is first shown.
+    if (const QWindow* w = windowHandle()) {
+        const QMargins m = w->frameMargins();
+        return {m.left() + m.right(), m.top() + m.bottom()};
+    }
+    return frameGeometry().size() - size();
+}
+
+QSize Form::tamanoExterior() const { return size() + margenMarco(); }
 
 double Form::Left() const {
     if (left_ && aPixelesX(*left_) == pos().x()) return *left_;
@@ -22,13 +32,13 @@ double Form::Top() const {
 }
 
 double Form::Width() const {
-    const int px = frameGeometry().width();
+    const int px = tamanoExterior().width();
     if (width_ && aPixelesX(*width_) == px) return *width_;
     return px * TwipsPerPixelX();
 }
 
 double Form::Height() const {
-    const int px = frameGeometry().height();
+    const int px = tamanoExterior().height();
     if (height_ && aPixelesY(*height_) == px) return *height_;
     return px * TwipsPerPixelY();
 }

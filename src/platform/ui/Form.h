@@ -39,6 +39,7 @@ protected:
 
 private:
     QSize margenMarco() const;
+    QSize tamanoExterior() const;
     void aplicarTamano();
     void aplicarPosicion();
 
