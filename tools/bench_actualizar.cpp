@@ -1,1 +1,205 @@
-int main(){return 0;}
+// Benchmark of the cost update run.
+//
+//   bench_actualizar [S|M|L|ARTICULOS:ENTRADAS ...]      (default: S M)
+//   bench_actualizar --conjunto RUTA                      set-based update of one file, no timing
+//
+// For each size it generates the sample database once (kept as muestra_<size>.mdb beside this
+// program), then, on two fresh copies:
+//   1. the real run: the main window on the offscreen platform, "&ACTUALIZAR" pressed, every
+//      event processed, the list filled, the summary box answered;
+//   2. the engine's own set-based UPDATE computing the same prices in one statement.
+// It prints the wall time of each, their ratio, articles per second and the peak RSS.
+#include "Muestra.h"
+#include "forms/main/frmPrecioCoste.h"
+#include "platform/ui/Events.h"
+#include "platform/ui/MsgBox.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPushButton>
+#include <QTimer>
+#include <sqlite3.h>
+
+#include <clocale>
+#include <cstdio>
+#include <sys/resource.h>
+
+namespace {
+
+// The set-based version of the run: each article with entries takes its cost from its latest
+// entry; number() keeps 15 significant digits and reads Null as 0, as the run does.
+const char* const kActualizacionConjunto = R"SQL(
+UPDATE tblArticulos SET
+  costesiniva = u.c, ultimopreciocoste = u.c,
+  pvp1 = CAST(printf('%.15g', u.c + u.c * IFNULL(CAST(printf('%.15g', tblArticulos.margen1) AS REAL), 0) / 100) AS REAL),
+  pvp2 = CAST(printf('%.15g', u.c + u.c * IFNULL(CAST(printf('%.15g', tblArticulos.margen2) AS REAL), 0) / 100) AS REAL),
+  pvp3 = CAST(printf('%.15g', u.c + u.c * IFNULL(CAST(printf('%.15g', tblArticulos.margen3) AS REAL), 0) / 100) AS REAL)
+FROM (
+  SELECT a.rowid AS id,
+         (SELECT IFNULL(CAST(printf('%.15g', e.pvp) AS REAL), 0)
+                 * (1 - IFNULL(CAST(printf('%.15g', e.descuento) AS REAL), 0) / 100)
+            FROM tblHistoricoEntradas e WHERE e.CODARTI = a.CODARTI ORDER BY e.entro DESC LIMIT 1) AS c
+    FROM tblArticulos a) AS u
+WHERE tblArticulos.rowid = u.id AND u.c IS NOT NULL;
+)SQL";
+
+bool actualizarConjunto(const QString& ruta, QString& error) {
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(QFile::encodeName(ruta).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_exec(db, "PRAGMA cache_size=-32768", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_exec(db, kActualizacionConjunto, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) error = QString::fromUtf8(sqlite3_errmsg(db));
+    sqlite3_close(db);
+    return rc == SQLITE_OK;
+}
+
+// Articles whose five prices differ between two databases (beyond the last of 15 digits).
+int64_t diferencias(const QString& a, const QString& b) {
+    sqlite3* db = nullptr;
+    int64_t n = -1;
+    if (sqlite3_open_v2(QFile::encodeName(a).constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        const QByteArray sql = "ATTACH '" + QFile::encodeName(b).replace("'", "''") + "' AS otra;" +
+                               R"SQL(SELECT count(*) FROM tblArticulos x JOIN otra.tblArticulos y ON x.rowid = y.rowid
+ WHERE abs(x.costesiniva - y.costesiniva) > 1e-12 * abs(x.costesiniva)
+    OR abs(x.ultimopreciocoste - y.ultimopreciocoste) > 1e-12 * abs(x.ultimopreciocoste)
+    OR abs(x.pvp1 - y.pvp1) > 1e-12 * abs(x.pvp1) OR abs(x.pvp2 - y.pvp2) > 1e-12 * abs(x.pvp2)
+    OR abs(x.pvp3 - y.pvp3) > 1e-12 * abs(x.pvp3);)SQL";
+        sqlite3_exec(
+            db, sql.constData(),
+            [](void* p, int, char** v, char**) {
+                *static_cast<int64_t*>(p) = std::atoll(v[0]);
+                return 0;
+            },
+            &n, nullptr);
+    }
+    sqlite3_close(db);
+    return n;
+}
+
+long picoRssMb() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_maxrss / 1024;
+}
+
+struct Caso {
+    QString nombre;
+    muestra::Tamano tamano;
+};
+
+bool leerCaso(const QString& arg, Caso& caso) {
+    if (arg == QLatin1String("S")) caso = {arg, {10'000, 100'000}};
+    else if (arg == QLatin1String("M")) caso = {arg, {100'000, 1'000'000}};
+    else if (arg == QLatin1String("L")) caso = {arg, {1'000'000, 10'000'000}};
+    else {
+        const QStringList partes = arg.split(QLatin1Char(':'));
+        bool ok1 = false, ok2 = false;
+        if (partes.size() != 2) return false;
+        caso = {QString(arg).replace(QLatin1Char(':'), QLatin1Char('_')),
+                {partes[0].toLongLong(&ok1), partes[1].toLongLong(&ok2)}};
+        return ok1 && ok2 && caso.tamano.articulos >= 0 && caso.tamano.entradas >= 0;
+    }
+    return true;
+}
+
+bool copiar(const QString& de, const QString& a) {
+    QFile::remove(a);
+    return QFile::copy(de, a);
+}
+
+// Answers the summary box when it opens, with its first (and only) button.
+void contestarCajas() {
+    auto* timer = new QTimer(qApp);
+    QObject::connect(timer, &QTimer::timeout, [] {
+        if (auto* caja = qobject_cast<ui::CajaMensaje*>(QApplication::activeModalWidget()))
+            if (!caja->botones().empty()) caja->botones().front()->click();
+    });
+    timer->start(20);
+}
+
+int medir(const Caso& caso) {
+    const QString dir = QCoreApplication::applicationDirPath();
+    const QString muestraRuta = dir + QStringLiteral("/muestra_") + caso.nombre + QStringLiteral(".mdb");
+    if (!QFile::exists(muestraRuta)) {
+        QElapsedTimer t;
+        t.start();
+        const std::string e = muestra::generar(QFile::encodeName(muestraRuta).toStdString(), caso.tamano);
+        if (!e.empty()) {
+            std::fprintf(stderr, "%s: %s\n", qPrintable(caso.nombre), e.c_str());
+            return 1;
+        }
+        std::printf("%s: generated in %.1f s\n", qPrintable(caso.nombre), t.elapsed() / 1000.0);
+    }
+
+    // The set-based update on a pristine copy.
+    const QString copiaConjunto = dir + QStringLiteral("/conjunto.mdb");
+    if (!copiar(muestraRuta, copiaConjunto)) return 1;
+    QElapsedTimer t;
+    t.start();
+    QString error;
+    if (!actualizarConjunto(copiaConjunto, error)) {
+        std::fprintf(stderr, "set-based update failed: %s\n", qPrintable(error));
+        return 1;
+    }
+    const double sConjunto = t.elapsed() / 1000.0;
+
+    // The real run, on the database beside this program.
+    const QString bd = dir + QStringLiteral("/veskgestion.mdb");
+    if (!copiar(muestraRuta, bd)) return 1;
+    double sRun = 0;
+    int filas = 0;
+    {
+        frmPrecioCoste ventana;
+        ventana.show();
+        QApplication::processEvents();
+        t.restart();
+        ventana.cmdActualizar->click();
+        sRun = t.elapsed() / 1000.0;
+        filas = ventana.lstNoActualizados->Count();
+    }
+    const int64_t distintos = diferencias(bd, copiaConjunto);
+    QFile::remove(bd);
+    QFile::remove(copiaConjunto);
+
+    const double n = static_cast<double>(caso.tamano.articulos);
+    std::printf("%-3s %9lld articles %10lld entries | run %8.2f s (%9.0f articles/s, %5d listed) | "
+                "set-based %7.2f s | ratio %5.2f | peak RSS %ld MB | prices differing %lld\n",
+                qPrintable(caso.nombre), static_cast<long long>(caso.tamano.articulos),
+                static_cast<long long>(caso.tamano.entradas), sRun, sRun > 0 ? n / sRun : 0.0, filas, sConjunto,
+                sConjunto > 0 ? sRun / sConjunto : 0.0, picoRssMb(), static_cast<long long>(distintos));
+    std::fflush(stdout);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && QLatin1String(argv[1]) == QLatin1String("--conjunto")) {
+        QString error;
+        if (actualizarConjunto(QString::fromLocal8Bit(argv[2]), error)) return 0;
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 1;
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    ui::Aplicacion app(argc, argv);
+    std::setlocale(LC_NUMERIC, "C");
+
+    std::vector<Caso> casos;
+    QStringList args = QCoreApplication::arguments().mid(1);
+    if (args.isEmpty()) args = {QStringLiteral("S"), QStringLiteral("M")};
+    for (const QString& a : args) {
+        Caso c;
+        if (!leerCaso(a, c)) {
+            std::fprintf(stderr, "uso: bench_actualizar [S|M|L|ARTICULOS:ENTRADAS ...]\n"
+                                 "     bench_actualizar --conjunto RUTA\n");
+            return 2;
+        }
+        casos.push_back(c);
+    }
+    contestarCajas();
+    for (const Caso& c : casos)
+        if (medir(c) != 0) return 1;
+    return 0;
+}
