@@ -72,8 +72,10 @@ QVariant BaseDePrueba::valor(const QString& consulta) const {
 
 namespace {
 QString literal(const QVariant& v) {
-    if (!v.isValid() || v.isNull() || (v.typeId() == QMetaType::QString && v.toString().isNull())) return QStringLiteral("NULL");
-    if (v.typeId() == QMetaType::QString) return QLatin1Char('\'') + v.toString().replace("'", "''") + QLatin1Char('\'');
+    if (!v.isValid() || v.isNull() || (v.typeId() == QMetaType::QString && v.toString().isNull()))
+        return QStringLiteral("NULL");
+    if (v.typeId() == QMetaType::QString)
+        return QLatin1Char('\'') + v.toString().replace("'", "''") + QLatin1Char('\'');
     return QString::number(v.toDouble(), 'g', 17);
 }
 } // namespace
@@ -94,13 +96,12 @@ void BaseDePrueba::entrada(const QString& codigo, const QString& entro, const QV
 QString textoDe(const QVariant& v) { return v.toString(); }
 
 Bloqueador::Bloqueador(const QString& ruta) {
-    const QString guion = QStringLiteral(
-        "import sqlite3, sys\n"
-        "c = sqlite3.connect(sys.argv[1], isolation_level=None)\n"
-        "c.execute('BEGIN EXCLUSIVE')\n"
-        "print('bloqueada', flush=True)\n"
-        "sys.stdin.readline()\n"
-        "c.execute('COMMIT')\n");
+    const QString guion = QStringLiteral("import sqlite3, sys\n"
+                                         "c = sqlite3.connect(sys.argv[1], isolation_level=None)\n"
+                                         "c.execute('BEGIN EXCLUSIVE')\n"
+                                         "print('bloqueada', flush=True)\n"
+                                         "sys.stdin.readline()\n"
+                                         "c.execute('COMMIT')\n");
     proceso_.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), guion, ruta});
     if (!proceso_.waitForReadyRead(10000)) throw std::runtime_error("the locking process did not start");
 }
@@ -116,10 +117,12 @@ void Bloqueador::soltar() {
 
 QStringList captionsIzquierdaADerecha(QDialog* caja) {
     auto botones = caja->findChildren<QPushButton*>();
-    std::sort(botones.begin(), botones.end(),
-              [](QPushButton* a, QPushButton* b) { return a->mapTo(a->window(), QPoint()).x() < b->mapTo(b->window(), QPoint()).x(); });
+    std::sort(botones.begin(), botones.end(), [](QPushButton* a, QPushButton* b) {
+        return a->mapTo(a->window(), QPoint()).x() < b->mapTo(b->window(), QPoint()).x();
+    });
     QStringList r;
-    for (auto* b : botones) r << b->text();
+    for (auto* b : botones)
+        r << b->text();
     return r;
 }
 

@@ -81,14 +81,28 @@ distintos() {
         OR abs(x.pvp3 - y.pvp3) > 1e-12 * abs(y.pvp3));"
 }
 
+# A folder with a sample database (generar_bd's sizes as arguments), optionally an article
+# whose price overflows (-f CODE), and esperado.mdb: the same file after the set-based update.
+preparar() {
+  local falla=""
+  if [[ $1 == -f ]]; then falla=$2; shift 2; fi
+  d="$trabajo/$1"
+  shift
+  mkdir -p "$d"
+  "$generar" "$d/veskgestion.mdb" "$@" >/dev/null
+  if [[ -n $falla ]]; then
+    sqlite3 "$d/veskgestion.mdb" "
+      INSERT INTO tblArticulos (CODARTI, NOMARTI, margen1, margen2, margen3) VALUES ('$falla', 'Enorme', 20, 0, 0);
+      INSERT INTO tblHistoricoEntradas (CODARTI, entro, pvp, descuento) VALUES ('$falla', '2026-01-01', 1e308, 0);"
+  fi
+  cp "$d/veskgestion.mdb" "$d/esperado.mdb"
+  "$bench" --conjunto "$d/esperado.mdb"
+}
+
 titulo='^TALVERA\.    Precios-Costes$'
 
 # 1. A normal run ------------------------------------------------------------------------------
-d="$trabajo/normal"
-mkdir -p "$d"
-"$generar" "$d/veskgestion.mdb" >/dev/null
-cp "$d/veskgestion.mdb" "$d/esperado.mdb"
-"$bench" --conjunto "$d/esperado.mdb"
+preparar normal
 arrancar "$d"
 principal=$(ventana "$titulo")
 teclas "$principal" alt+a
@@ -105,14 +119,7 @@ esperar_fin
 echo "ejecución normal: correcta"
 
 # 2. A run that fails at one article -----------------------------------------------------------
-d="$trabajo/falla"
-mkdir -p "$d"
-"$generar" "$d/veskgestion.mdb" >/dev/null
-sqlite3 "$d/veskgestion.mdb" "
-  INSERT INTO tblArticulos (CODARTI, NOMARTI, margen1, margen2, margen3) VALUES ('M-FALLA', 'Enorme', 20, 0, 0);
-  INSERT INTO tblHistoricoEntradas (CODARTI, entro, pvp, descuento) VALUES ('M-FALLA', '2026-01-01', 1e308, 0);"
-cp "$d/veskgestion.mdb" "$d/esperado.mdb"
-"$bench" --conjunto "$d/esperado.mdb"
+preparar -f M-FALLA falla
 arrancar "$d"
 principal=$(ventana "$titulo")
 teclas "$principal" alt+a
@@ -129,14 +136,7 @@ echo "artículo que falla: diálogo, Continuar, resto actualizado"
 # 3. Killed in the middle of a run -------------------------------------------------------------
 # An article half-way through the catalogue fails; while its dialog waits for the operator, what
 # the run wrote before is on disk. After "Continuar" the process is killed mid-run.
-d="$trabajo/matado"
-mkdir -p "$d"
-"$generar" "$d/veskgestion.mdb" 60000 600000 >/dev/null
-sqlite3 "$d/veskgestion.mdb" "
-  INSERT INTO tblArticulos (CODARTI, NOMARTI, margen1, margen2, margen3) VALUES ('A0030000-X', 'Enorme', 20, 0, 0);
-  INSERT INTO tblHistoricoEntradas (CODARTI, entro, pvp, descuento) VALUES ('A0030000-X', '2026-01-01', 1e308, 0);"
-cp "$d/veskgestion.mdb" "$d/esperado.mdb"
-"$bench" --conjunto "$d/esperado.mdb"
+preparar -f A0030000-X matado 60000 600000
 antes=$(sqlite3 "$d/esperado.mdb" "SELECT count(*) FROM tblArticulos WHERE CODARTI < 'A0030000-X' AND pvp1 > 0")
 arrancar "$d"
 principal=$(ventana "$titulo")

@@ -31,7 +31,7 @@ const QString kResumen = QStringLiteral("Proceso finalizado.\r\n\r\n------------
 
 class TestActualizacion : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void ejemploYNulos() {
         BaseDePrueba bd;
         bd.articulo("A1", "Ejemplo", 20, 0, QVariant());
@@ -158,7 +158,8 @@ private slots:
 
     void progresoDuranteLaPasada() {
         BaseDePrueba bd;
-        for (int i = 0; i < 4; ++i) bd.articulo(QStringLiteral("P%1").arg(i), "x", 0, 0, 0);
+        for (int i = 0; i < 4; ++i)
+            bd.articulo(QStringLiteral("P%1").arg(i), "x", 0, 0, 0);
         frmPrecioCoste f;
         QStringList vistos;
         Contestador c;

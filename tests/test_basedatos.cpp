@@ -12,18 +12,21 @@ using namespace pruebas;
 using rt::FieldValue;
 
 namespace {
-QString cadena(const QString& ruta) { return bd::CadenaConexion(QFileInfo(ruta).path(), QStringLiteral("veskgestion.mdb"), QString()); }
+QString cadena(const QString& ruta) {
+    return bd::CadenaConexion(QFileInfo(ruta).path(), QStringLiteral("veskgestion.mdb"), QString());
+}
 } // namespace
 
 class TestBaseDatos : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void cadenaConexion() {
         QCOMPARE(bd::CadenaConexion(QStringLiteral("C:\\Programa"), QStringLiteral("veskgestion.mdb"), QString()),
                  QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=C:\\Programa\\veskgestion.mdb;Jet "
                                 "OLEDB:Database Password=;"));
-        QCOMPARE(bd::CadenaConexion(QStringLiteral("C:\\"), QStringLiteral("a.mdb"), QStringLiteral("x")),
-                 QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=C:\\\\a.mdb;Jet OLEDB:Database Password=x;"));
+        QCOMPARE(
+            bd::CadenaConexion(QStringLiteral("C:\\"), QStringLiteral("a.mdb"), QStringLiteral("x")),
+            QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=C:\\\\a.mdb;Jet OLEDB:Database Password=x;"));
     }
 
     void valorSinNulo_texto() {
@@ -102,8 +105,8 @@ private slots:
         // The opening, then the test of step 4 and the move it falls into, each with its message.
         QCOMPARE(c.cajas.size(), std::size_t(3));
         QCOMPARE(c.cajas[0].titulo, QStringLiteral("..:: Z U K ::.."));
-        QVERIFY(c.cajas[0].texto.startsWith(
-            QStringLiteral("Error El motor de base de datos no puede encontrar la tabla o consulta de entrada 'tblNoExiste'")));
+        QVERIFY(c.cajas[0].texto.startsWith(QStringLiteral(
+            "Error El motor de base de datos no puede encontrar la tabla o consulta de entrada 'tblNoExiste'")));
         QVERIFY(c.cajas[0].texto.endsWith(QStringLiteral(" -2147217865\r\nAVISE AL PROGRAMADOR")));
         QVERIFY(c.cajas[1].texto.contains(QStringLiteral("-2146824584")));
         QCOMPARE(c.cajas[0].botones, QStringList{QStringLiteral("Aceptar")});

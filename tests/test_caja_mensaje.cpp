@@ -11,14 +11,15 @@ using namespace pruebas;
 
 class TestCajaMensaje : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void conjuntos_data() {
         QTest::addColumn<int>("botones");
         QTest::addColumn<QStringList>("captions");
         QTest::addColumn<QList<int>>("codigos");
         QTest::newRow("OK") << 0 << QStringList{"Aceptar"} << QList<int>{1};
         QTest::newRow("OK Cancel") << 1 << QStringList{"Aceptar", "Cancelar"} << QList<int>{1, 2};
-        QTest::newRow("Abort Retry Ignore") << 2 << QStringList{"Anular", "Reintentar", "Omitir"} << QList<int>{3, 4, 5};
+        QTest::newRow("Abort Retry Ignore")
+            << 2 << QStringList{"Anular", "Reintentar", "Omitir"} << QList<int>{3, 4, 5};
         QTest::newRow("Yes No Cancel") << 3 << QStringList{"Sí", "No", "Cancelar"} << QList<int>{6, 7, 2};
         QTest::newRow("Yes No") << 4 << QStringList{"Sí", "No"} << QList<int>{6, 7};
         QTest::newRow("Retry Cancel") << 5 << QStringList{"Reintentar", "Cancelar"} << QList<int>{4, 2};
@@ -77,7 +78,8 @@ private slots:
         Contestador c;
         QList<int> ids;
         c.luego([&](QDialog* caja) {
-            for (auto* b : caja->findChildren<QPushButton*>()) ids << b->property("ctrlId").toInt();
+            for (auto* b : caja->findChildren<QPushButton*>())
+                ids << b->property("ctrlId").toInt();
             clicEn(QStringLiteral("Aceptar"))(caja);
         });
         ui::MsgBox(QStringLiteral("línea 1\r\nlínea 2"), ui::vbOKCancel);

@@ -24,7 +24,7 @@ void situar(ui::Form& f, double left, double top, double width, double height) {
 
 class TestCentrarProgreso : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void centrar_sobreVentana() {
         ui::Form ref, f;
         situar(ref, 1000, 600, 6000, 4000);
@@ -49,8 +49,8 @@ private slots:
         ui::Form a, b;
         situar(a, 7, 7, 3000, 1500);
         situar(b, 7, 7, 3000, 1500);
-        basForm::CentrarFrm(&a);                    // reference left out
-        basForm::CentrarFrm(&b, ui::Screen{});      // the screen object
+        basForm::CentrarFrm(&a);               // reference left out
+        basForm::CentrarFrm(&b, ui::Screen{}); // the screen object
         const double left = (ui::Screen::Width() - 3000) / 2, top = (ui::Screen::Height() - 1500) / 2;
         QCOMPARE(a.Left(), left);
         QCOMPARE(a.Top(), top);
@@ -89,10 +89,14 @@ private slots:
         situar(ref, 0, 0, 6000, 4000);
         QLabel control;
         QObject objeto;
-        const std::vector<basForm::Referencia> refs{rt::FieldValue(5.0), rt::FieldValue(QStringLiteral("Screen")),
-                                                    rt::FieldValue(), static_cast<QObject*>(&control),
-                                                    static_cast<QObject*>(nullptr), &objeto};
-        for (const auto& r : refs) basForm::CentrarFrm(&f, r);
+        const std::vector<basForm::Referencia> refs{rt::FieldValue(5.0),
+                                                    rt::FieldValue(QStringLiteral("Screen")),
+                                                    rt::FieldValue(),
+                                                    static_cast<QObject*>(&control),
+                                                    static_cast<QObject*>(nullptr),
+                                                    &objeto};
+        for (const auto& r : refs)
+            basForm::CentrarFrm(&f, r);
         QCOMPARE(f.Left(), 123.0);
         QCOMPARE(f.Top(), 456.0);
 

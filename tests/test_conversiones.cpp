@@ -11,7 +11,7 @@ using namespace rt;
 
 class TestConversiones : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void numerosATexto_quinceCifras() {
         QCOMPARE(CStr(0.1 + 0.2), QStringLiteral("0.3"));
         QCOMPARE(CStr(108.0), QStringLiteral("108"));
@@ -146,8 +146,7 @@ private slots:
     void pasos_fallaDelManejadorVaAlLlamante() {
         bool llego = false;
         QVERIFY_THROWS_EXCEPTION(Failure, ejecutarPasos(
-                                              1,
-                                              [&](int) -> int { raise(err::Desbordamiento); },
+                                              1, [&](int) -> int { raise(err::Desbordamiento); },
                                               [&](int, const Failure&) -> int {
                                                   llego = true;
                                                   raise(err::TiposNoCoinciden);

@@ -29,7 +29,7 @@ int32_t mostrar(const QString& c1, int32_t id2, const QString& c2) {
 
 class TestProtocolo : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void dialogo_captionsOrdenYPorDefecto() {
         Contestador c;
         c.pulsar("Salir");
@@ -100,8 +100,8 @@ private slots:
         QCOMPARE(c.cajas[0].botones, (QStringList{"Uno", "Reintentar", "Omitir"}));
         // Through the narrow code page: characters outside Windows-1252 become "?".
         c.pulsar("Reintentar");
-        basMsgbox::MsgBoxExText(QStringLiteral("p"), 2, QStringLiteral("t"), 3, QStringLiteral("€ñ→Ω"), 0,
-                                QString(), 0, QString());
+        basMsgbox::MsgBoxExText(QStringLiteral("p"), 2, QStringLiteral("t"), 3, QStringLiteral("€ñ→Ω"), 0, QString(), 0,
+                                QString());
         QCOMPARE(c.cajas[1].botones.at(0), QStringLiteral("€ñ??"));
         // An identifier the box does not have changes nothing.
         c.pulsar("Aceptar");
@@ -237,9 +237,7 @@ private slots:
         bool siguio = false;
         errores::runGuarded(kPrueba, [&](int paso) {
             switch (paso) {
-            case 1:
-                errores::runGuarded(kInterna, [&](int) -> int { rt::raise(rt::err::TiposNoCoinciden); });
-                return 2;
+            case 1: errores::runGuarded(kInterna, [&](int) -> int { rt::raise(rt::err::TiposNoCoinciden); }); return 2;
             case 2:
                 rt::ejecutarPasos(
                     1, [](int) -> int { rt::raise(rt::err::Desbordamiento); },

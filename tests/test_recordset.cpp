@@ -36,7 +36,7 @@ bool otroPuedeEscribir(const QString& ruta) {
 
 class TestRecordset : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void keyset_ordenCamposYNulos() {
         BaseDePrueba bd;
         bd.articulo("B2", "Beta", 10, QVariant(), 5);
@@ -139,13 +139,15 @@ private slots:
         QCOMPARE(rs.RecordCount(), 1L);
         QCOMPARE(rs.Fields("NOMARTI").Value().text(), QStringLiteral("Con apóstrofo"));
         rs.Close();
-        rs.Open(QStringLiteral("SELECT * FROM tblArticulos where CODARTI='X'' OR ''1''=''1'ORDER BY CODARTI"), cn, 1, 3);
+        rs.Open(QStringLiteral("SELECT * FROM tblArticulos where CODARTI='X'' OR ''1''=''1'ORDER BY CODARTI"), cn, 1,
+                3);
         QCOMPARE(rs.RecordCount(), 0L);
         QVERIFY(rs.Eof() && rs.Bof());
         rs.Close();
         // An apostrophe left single breaks the query, as the engine reports it.
         QCOMPARE(numeroDeFallo([&] {
-                     rs.Open(QStringLiteral("SELECT * FROM tblArticulos where CODARTI='O'NEIL'ORDER BY CODARTI"), cn, 1, 3);
+                     rs.Open(QStringLiteral("SELECT * FROM tblArticulos where CODARTI='O'NEIL'ORDER BY CODARTI"), cn, 1,
+                             3);
                  }),
                  ado::err::Sintaxis);
     }
@@ -217,7 +219,8 @@ private slots:
             QFAIL("written");
         } catch (const rt::Failure& f) {
             QCOMPARE(f.Number(), ado::err::SoloLectura);
-            QCOMPARE(f.Description(), QStringLiteral("No se puede actualizar. Base de datos u objeto de sólo lectura."));
+            QCOMPARE(f.Description(),
+                     QStringLiteral("No se puede actualizar. Base de datos u objeto de sólo lectura."));
         }
         rs.Close();
         cn.Close();

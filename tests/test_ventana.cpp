@@ -15,7 +15,7 @@ int px(double twips) { return ui::aPixelesY(twips); }
 
 class TestVentana : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void alEmpezar_disposicionCompacta() {
         frmPrecioCoste f;
         f.show();

@@ -22,11 +22,11 @@ struct Azar {
     double uniforme() { return (siguiente() >> 11) * (1.0 / 9007199254740992.0); }
 };
 
-const char* kNombres[] = {"Tornillo",   "Tuerca",   "Arandela", "Bombilla",  "Cable",         "Enchufe",
-                          "Interruptor", "Martillo", "Destornillador", "Llave inglesa", "Cinta aislante",
-                          "Pintura",    "Brocha",   "Rodillo",  "Taco",      "Clavo",         "Bisagra",
-                          "Cerradura",  "Candado",  "Manguera", "Alicates",  "Nivel",         "Sierra"};
-const char* kApellidos[] = {"de acero", "de latón", "pequeño",  "grande",    "blanco",   "negro",
+const char* kNombres[] = {"Tornillo",    "Tuerca",   "Arandela",       "Bombilla",      "Cable",          "Enchufe",
+                          "Interruptor", "Martillo", "Destornillador", "Llave inglesa", "Cinta aislante", "Pintura",
+                          "Brocha",      "Rodillo",  "Taco",           "Clavo",         "Bisagra",        "Cerradura",
+                          "Candado",     "Manguera", "Alicates",       "Nivel",         "Sierra"};
+const char* kApellidos[] = {"de acero", "de latón", "pequeño",   "grande",    "blanco",      "negro",
                             "de 10 mm", "de 20 mm", "reforzado", "económico", "galvanizado", "para exterior"};
 const char* kFamilias[] = {"FERRETERÍA", "ELECTRICIDAD", "PINTURA", "JARDÍN", "HERRAMIENTAS"};
 const char* kProveedores[] = {"Suministros García S.L.", "Hierros del Norte", "Distribuciones Peña",
@@ -74,20 +74,25 @@ std::string generar(const std::string& ruta, const Tamano& tamano) {
 
     // Articles are stored in an order unrelated to their codes, as in a file that grew over years.
     std::vector<int64_t> orden(static_cast<std::size_t>(tamano.articulos));
-    for (int64_t i = 0; i < tamano.articulos; ++i) orden[static_cast<std::size_t>(i)] = i;
-    for (int64_t i = tamano.articulos - 1; i > 0; --i) std::swap(orden[static_cast<std::size_t>(i)], orden[static_cast<std::size_t>(azar.hasta(i + 1))]);
+    for (int64_t i = 0; i < tamano.articulos; ++i)
+        orden[static_cast<std::size_t>(i)] = i;
+    for (int64_t i = tamano.articulos - 1; i > 0; --i)
+        std::swap(orden[static_cast<std::size_t>(i)], orden[static_cast<std::size_t>(azar.hasta(i + 1))]);
 
     sqlite3_stmt* art = nullptr;
     sqlite3_stmt* ent = nullptr;
     if (ok) {
+        sqlite3_prepare_v2(db, "INSERT INTO tblArticulos VALUES (?,?,?,?,?,?,?,?,?,?,?,21,?)", -1, &art, nullptr);
         sqlite3_prepare_v2(db,
-                           "INSERT INTO tblArticulos VALUES (?,?,?,?,?,?,?,?,?,?,?,21,?)", -1, &art, nullptr);
-        sqlite3_prepare_v2(db, "INSERT INTO tblHistoricoEntradas (CODARTI, entro, cantidad, pvp, descuento, PROVEEDOR)"
-                               " VALUES (?,?,?,?,?,?)", -1, &ent, nullptr);
+                           "INSERT INTO tblHistoricoEntradas (CODARTI, entro, cantidad, pvp, descuento, PROVEEDOR)"
+                           " VALUES (?,?,?,?,?,?)",
+                           -1, &ent, nullptr);
     }
     auto margen = [&](int k) {
-        if (azar.hasta(20) == 0) sqlite3_bind_null(art, k);
-        else sqlite3_bind_double(art, k, static_cast<double>(azar.hasta(9) * 5));
+        if (azar.hasta(20) == 0)
+            sqlite3_bind_null(art, k);
+        else
+            sqlite3_bind_double(art, k, static_cast<double>(azar.hasta(9) * 5));
     };
     for (int64_t n = 0; ok && n < tamano.articulos; ++n) {
         const int64_t i = orden[static_cast<std::size_t>(n)];
@@ -100,7 +105,8 @@ std::string generar(const std::string& ruta, const Tamano& tamano) {
         margen(4);
         margen(5);
         margen(6);
-        for (int k = 7; k <= 11; ++k) sqlite3_bind_double(art, k, 0);
+        for (int k = 7; k <= 11; ++k)
+            sqlite3_bind_double(art, k, 0);
         sqlite3_bind_int64(art, 12, azar.hasta(200));
         ok = sqlite3_step(art) == SQLITE_DONE;
         sqlite3_reset(art);
@@ -118,8 +124,10 @@ std::string generar(const std::string& ruta, const Tamano& tamano) {
         sqlite3_bind_text(ent, 2, fecha, -1, SQLITE_TRANSIENT);
         sqlite3_bind_double(ent, 3, static_cast<double>(1 + azar.hasta(50)));
         sqlite3_bind_double(ent, 4, static_cast<double>(50 + azar.hasta(20000)) / 100.0);
-        if (azar.hasta(8) == 0) sqlite3_bind_null(ent, 5);
-        else sqlite3_bind_double(ent, 5, static_cast<double>(azar.hasta(6) * 5));
+        if (azar.hasta(8) == 0)
+            sqlite3_bind_null(ent, 5);
+        else
+            sqlite3_bind_double(ent, 5, static_cast<double>(azar.hasta(6) * 5));
         sqlite3_bind_text(ent, 6, kProveedores[azar.hasta(std::size(kProveedores))], -1, SQLITE_STATIC);
         ok = sqlite3_step(ent) == SQLITE_DONE;
         sqlite3_reset(ent);

@@ -90,9 +90,12 @@ struct Caso {
 };
 
 bool leerCaso(const QString& arg, Caso& caso) {
-    if (arg == QLatin1String("S")) caso = {arg, {10'000, 100'000}};
-    else if (arg == QLatin1String("M")) caso = {arg, {100'000, 1'000'000}};
-    else if (arg == QLatin1String("L")) caso = {arg, {1'000'000, 10'000'000}};
+    if (arg == QLatin1String("S"))
+        caso = {arg, {10'000, 100'000}};
+    else if (arg == QLatin1String("M"))
+        caso = {arg, {100'000, 1'000'000}};
+    else if (arg == QLatin1String("L"))
+        caso = {arg, {1'000'000, 10'000'000}};
     else {
         const QStringList partes = arg.split(QLatin1Char(':'));
         bool ok1 = false, ok2 = false;

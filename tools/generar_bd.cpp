@@ -12,8 +12,10 @@ int main(int argc, char** argv) {
     }
     muestra::Tamano t;
     if (argc > 2) t.articulos = std::atoll(argv[2]);
-    if (argc > 3) t.entradas = std::atoll(argv[3]);
-    else if (argc > 2) t.entradas = t.articulos * 5;
+    if (argc > 3)
+        t.entradas = std::atoll(argv[3]);
+    else if (argc > 2)
+        t.entradas = t.articulos * 5;
     if (t.articulos < 0 || t.entradas < 0) {
         std::fprintf(stderr, "los tamaños no pueden ser negativos\n");
         return 2;

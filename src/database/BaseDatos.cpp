@@ -17,7 +17,8 @@ QString CadenaConexion(const QString& carpeta, const QString& archivo, const QSt
             return rt::kFin;
         },
         [&](int, const rt::Failure& f) {
-            ui::MsgBox(QStringLiteral("Error nº") + QString::number(f.Number()) + QStringLiteral(". AVISE AL PROGRAMADOR"),
+            ui::MsgBox(QStringLiteral("Error nº") + QString::number(f.Number()) +
+                           QStringLiteral(". AVISE AL PROGRAMADOR"),
                        ui::vbOKOnly, kTituloZuk);
             resultado.clear();
             return rt::kFin;

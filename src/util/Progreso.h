@@ -13,8 +13,7 @@ QString textoProgreso(const QString& TEXTO, double porcentaje);
 
 // The guarded steps of a window's progreso: the percentage value × 100 ÷ max (the product in
 // 32-bit integers), the text, and where it goes: the caption when donde is true, else the label.
-void progreso(const errores::Identidad& identidad, int32_t value, int32_t max, const bool& donde,
-              const QString& TEXTO, const std::function<void(const QString&)>& aTitulo,
-              const std::function<void(const QString&)>& aEtiqueta);
+void progreso(const errores::Identidad& identidad, int32_t value, int32_t max, const bool& donde, const QString& TEXTO,
+              const std::function<void(const QString&)>& aTitulo, const std::function<void(const QString&)>& aEtiqueta);
 
 } // namespace util

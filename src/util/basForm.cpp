@@ -44,8 +44,10 @@ void CentrarFrm(QObject* frm, const Referencia& referencia) {
         case 4: return 8;
         case 5: return esVentana(referencia) ? 6 : rt::kFin;
         case 6:
-            if (std::holds_alternative<ui::Screen>(referencia)) marco = Marco{true, nullptr};
-            else marco = Marco{false, comoVentana(std::get<QObject*>(referencia))};
+            if (std::holds_alternative<ui::Screen>(referencia))
+                marco = Marco{true, nullptr};
+            else
+                marco = Marco{false, comoVentana(std::get<QObject*>(referencia))};
             break;
         case 7: return 8;
         case 8:

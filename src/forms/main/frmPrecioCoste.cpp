@@ -125,9 +125,8 @@ frmPrecioCoste::frmPrecioCoste(QWidget* parent) : ui::Form(parent) {
     connect(cmdActualizar, &QPushButton::clicked, this, [this] { ui::enEvento([this] { cmdActualizar_Click(); }); });
     connect(cmdSalir, &QToolButton::clicked, this, [this] { ui::enEvento([this] { cmdSalir_Click(); }); });
     connect(btnVolver, &QToolButton::clicked, this, [this] { ui::enEvento([this] { btnVolver_Click(); }); });
-    connect(lstNoActualizados, &ui::ListView::ColumnClick, this, [this](const ui::ListView::ColumnHeader& h) {
-        ui::enEvento([&] { lstNoActualizados_ColumnClick(h); });
-    });
+    connect(lstNoActualizados, &ui::ListView::ColumnClick, this,
+            [this](const ui::ListView::ColumnHeader& h) { ui::enEvento([&] { lstNoActualizados_ColumnClick(h); }); });
 
     Form_Load();
     cmdActualizar->setFocus();

@@ -8,13 +8,13 @@
 
 class frmProgreso : public ui::Form {
     Q_OBJECT
-public:
+  public:
     explicit frmProgreso(QWidget* parent = nullptr);
 
     ui::ProgressBar* barra;
     QLabel* lblInfo;
 
-    bool parar = false;   // set when the operator clicks the bar; the window never reads it
+    bool parar = false;    // set when the operator clicks the bar; the window never reads it
     int32_t intervalo = 0; // pre-fill steps of the bar, read once when the window loads
 
     // Loads the window (once): the load steps run before it is first shown.
@@ -27,7 +27,7 @@ public:
 
     static const QString kTitulo;
 
-private:
+  private:
     void fijarInfo(const QString& texto);
     static constexpr double kCentroInfo = 5092.5; // the label's midline as created, in twips
     bool cargada_ = false;

@@ -31,9 +31,12 @@ Partes analizar(const QString& cadena) {
         if (igual < 0) continue;
         const QString clave = trozo.left(igual).trimmed().toLower();
         const QString valor = trozo.mid(igual + 1).trimmed();
-        if (clave == QLatin1String("provider")) p.provider = valor;
-        else if (clave == QLatin1String("data source")) p.dataSource = valor;
-        else if (clave == QLatin1String("jet oledb:database password")) p.password = valor;
+        if (clave == QLatin1String("provider"))
+            p.provider = valor;
+        else if (clave == QLatin1String("data source"))
+            p.dataSource = valor;
+        else if (clave == QLatin1String("jet oledb:database password"))
+            p.password = valor;
     }
     return p;
 }
@@ -63,7 +66,9 @@ Connection::~Connection() {
 }
 
 void Connection::Open(const QString& connectionString, const QString&, const QString&, long) {
-    if (db_) fallar(err::OperacionNoAdmitida, QStringLiteral("No se permite realizar la operación si el objeto está abierto."));
+    if (db_)
+        fallar(err::OperacionNoAdmitida,
+               QStringLiteral("No se permite realizar la operación si el objeto está abierto."));
     const Partes partes = analizar(connectionString);
     if (!partes.provider.startsWith(QLatin1String("Microsoft.Jet.OLEDB."), Qt::CaseInsensitive) &&
         !partes.provider.startsWith(QLatin1String("Microsoft.ACE.OLEDB."), Qt::CaseInsensitive))
@@ -75,12 +80,14 @@ void Connection::Open(const QString& connectionString, const QString&, const QSt
     if (partes.dataSource.isEmpty() || !info.exists() || info.isDir())
         fallar(err::Generico, QStringLiteral("No se pudo encontrar el archivo '%1'.").arg(nombreDe(ruta)));
     if (!info.isReadable())
-        fallar(err::Generico, QStringLiteral("No se pudo usar '%1'; el archivo ya está en uso o no tiene permiso para abrirlo.")
-                                  .arg(nombreDe(ruta)));
+        fallar(err::Generico,
+               QStringLiteral("No se pudo usar '%1'; el archivo ya está en uso o no tiene permiso para abrirlo.")
+                   .arg(nombreDe(ruta)));
     // A file that is not an SQLite database (a Jet file, say) is never handed to the engine,
     // which would treat an empty file as a new database.
     if (!esCabeceraSqlite(ruta))
-        fallar(err::Generico, QStringLiteral("No se reconoce el formato de la base de datos '%1'.").arg(nombreDe(ruta)));
+        fallar(err::Generico,
+               QStringLiteral("No se reconoce el formato de la base de datos '%1'.").arg(nombreDe(ruta)));
 
     // A file without write permission for anybody is read-only for everybody, as the read-only
     // attribute is on the original platform, whoever runs the program.
@@ -137,16 +144,13 @@ void Connection::fallo(int codigo) const {
         fallar(err::SoloLectura, QStringLiteral("No se puede actualizar. Base de datos u objeto de sólo lectura."));
     case SQLITE_NOTADB:
         fallar(err::Generico, QStringLiteral("No se reconoce el formato de la base de datos '%1'.").arg(archivo));
-    case SQLITE_CORRUPT:
-        fallar(err::Generico, QStringLiteral("La base de datos '%1' está dañada.").arg(archivo));
-    case SQLITE_FULL:
-        fallar(err::Generico, QStringLiteral("El disco está lleno."));
+    case SQLITE_CORRUPT: fallar(err::Generico, QStringLiteral("La base de datos '%1' está dañada.").arg(archivo));
+    case SQLITE_FULL: fallar(err::Generico, QStringLiteral("El disco está lleno."));
     case SQLITE_IOERR:
     case SQLITE_CANTOPEN:
     case SQLITE_PERM:
         fallar(err::Generico, QStringLiteral("Error de disco o de red al usar '%1' (%2).").arg(archivo, texto));
-    default:
-        break;
+    default: break;
     }
     static const QRegularExpression sinTabla(QStringLiteral("^no such table: (?:\\w+\\.)?(.*)$"));
     if (const auto m = sinTabla.match(texto); m.hasMatch())
@@ -160,7 +164,8 @@ void Connection::fallo(int codigo) const {
 }
 
 Statement& Connection::sentencia(const QString& sql) {
-    if (!db_) fallar(err::ObjetoCerrado, QStringLiteral("No se permite realizar la operación si el objeto está cerrado."));
+    if (!db_)
+        fallar(err::ObjetoCerrado, QStringLiteral("No se permite realizar la operación si el objeto está cerrado."));
     if (auto it = cache_.find(sql); it != cache_.end()) return *it->second;
     if (cache_.size() >= kMaxSentencias) cache_.clear();
     auto st = std::make_unique<Statement>(*this, sql);

@@ -22,14 +22,14 @@ namespace ado {
 
 // ADO error numbers used by the stand-in.
 namespace err {
-constexpr long Generico = -2147467259;           // 0x80004005
-constexpr long SoloLectura = -2147217911;        // 0x80040E09
-constexpr long TablaNoEncontrada = -2147217865;  // 0x80040E37
-constexpr long Sintaxis = -2147217900;           // 0x80040E14
-constexpr long FilaEliminada = -2147217885;      // 0x80040E23
-constexpr long ObjetoCerrado = -2146824584;      // 3704
-constexpr long SinRegistroActual = -2146825267;  // 3021
-constexpr long ElementoNoEncontrado = -2146825023; // 3265
+constexpr long Generico = -2147467259;              // 0x80004005
+constexpr long SoloLectura = -2147217911;           // 0x80040E09
+constexpr long TablaNoEncontrada = -2147217865;     // 0x80040E37
+constexpr long Sintaxis = -2147217900;              // 0x80040E14
+constexpr long FilaEliminada = -2147217885;         // 0x80040E23
+constexpr long ObjetoCerrado = -2146824584;         // 3704
+constexpr long SinRegistroActual = -2146825267;     // 3021
+constexpr long ElementoNoEncontrado = -2146825023;  // 3265
 constexpr long ProveedorNoEncontrado = -2146824582; // 3706
 constexpr long OperacionNoAdmitida = -2146825037;   // 3251
 } // namespace err
@@ -37,7 +37,7 @@ constexpr long OperacionNoAdmitida = -2146825037;   // 3251
 class Statement;
 
 class Connection {
-public:
+  public:
     Connection();
     ~Connection();
     Connection(const Connection&) = delete;
@@ -61,7 +61,7 @@ public:
     // How long a batch of writes may stay uncommitted while the program works.
     static constexpr int kMsEntreConfirmaciones = 10000;
 
-private:
+  private:
     sqlite3* db_ = nullptr;
     QString ruta_;
     bool soloLectura_ = false;
@@ -73,7 +73,7 @@ private:
 
 // A prepared statement owned by the connection's cache.
 class Statement {
-public:
+  public:
     Statement(const Connection& conn, const QString& sql);
     ~Statement();
     void bind(int index, const QString& text);
@@ -87,7 +87,7 @@ public:
     QString columnDeclType(int i) const;
     sqlite3_stmt* handle() const { return stmt_; }
 
-private:
+  private:
     const Connection& conn_;
     sqlite3_stmt* stmt_ = nullptr;
 };

@@ -22,7 +22,9 @@ namespace {
                           "registro actual."));
 }
 
-QString citado(const QString& tabla) { return QLatin1Char('"') + QString(tabla).replace('"', "\"\"") + QLatin1Char('"'); }
+QString citado(const QString& tabla) {
+    return QLatin1Char('"') + QString(tabla).replace('"', "\"\"") + QLatin1Char('"');
+}
 
 // A query that selects every column of one table: its rows can be followed by their keys.
 struct ConsultaDeTabla {
@@ -43,7 +45,8 @@ struct ConsultaDeTabla {
 };
 
 void enlazar(Statement& st, const QVector<QString>& literales) {
-    for (int i = 0; i < literales.size(); ++i) st.bind(i + 1, literales[i]);
+    for (int i = 0; i < literales.size(); ++i)
+        st.bind(i + 1, literales[i]);
 }
 
 rt::FieldValue leerColumna(sqlite3_stmt* st, int i) {
@@ -103,7 +106,9 @@ void Recordset::comprobarAbierto() const {
 }
 
 void Recordset::Open(const QString& source, Connection& conn, int, int lockType, long) {
-    if (abierto_) fallar(err::OperacionNoAdmitida, QStringLiteral("No se permite realizar la operación si el objeto está abierto."));
+    if (abierto_)
+        fallar(err::OperacionNoAdmitida,
+               QStringLiteral("No se permite realizar la operación si el objeto está abierto."));
     if (!conn.State()) objetoCerrado();
     const SqlParametrizado p = SqlParametrizado::de(source);
     ConsultaDeTabla consulta;
@@ -111,9 +116,11 @@ void Recordset::Open(const QString& source, Connection& conn, int, int lockType,
     filasFijas_.clear();
     tabla_.clear();
     if (ConsultaDeTabla::de(p.sql, consulta)) {
-        Statement& keys = conn.sentencia(QStringLiteral("SELECT rowid FROM ") + citado(consulta.tabla) + consulta.resto);
+        Statement& keys =
+            conn.sentencia(QStringLiteral("SELECT rowid FROM ") + citado(consulta.tabla) + consulta.resto);
         enlazar(keys, p.literales);
-        while (keys.step()) claves_.push_back(sqlite3_column_int64(keys.handle(), 0));
+        while (keys.step())
+            claves_.push_back(sqlite3_column_int64(keys.handle(), 0));
         keys.reset();
         Statement& fila = conn.sentencia(QStringLiteral("SELECT * FROM ") + citado(consulta.tabla) +
                                          QStringLiteral(" WHERE rowid=?"));
@@ -133,10 +140,12 @@ void Recordset::Open(const QString& source, Connection& conn, int, int lockType,
         enlazar(st, p.literales);
         columnas_.clear();
         esFecha_.assign(static_cast<std::size_t>(st.columnCount()), false);
-        for (int i = 0; i < st.columnCount(); ++i) columnas_ << st.columnName(i);
+        for (int i = 0; i < st.columnCount(); ++i)
+            columnas_ << st.columnName(i);
         while (st.step()) {
             std::vector<rt::FieldValue> f;
-            for (int i = 0; i < st.columnCount(); ++i) f.push_back(leerColumna(st.handle(), i));
+            for (int i = 0; i < st.columnCount(); ++i)
+                f.push_back(leerColumna(st.handle(), i));
             filasFijas_.push_back(std::move(f));
         }
         st.reset();
@@ -217,16 +226,19 @@ void Recordset::cargarFila() const {
     if (tabla_.isEmpty()) {
         fila_ = filasFijas_[static_cast<std::size_t>(posicion_)];
     } else {
-        Statement& st = conn_->sentencia(QStringLiteral("SELECT * FROM ") + citado(tabla_) + QStringLiteral(" WHERE rowid=?"));
+        Statement& st =
+            conn_->sentencia(QStringLiteral("SELECT * FROM ") + citado(tabla_) + QStringLiteral(" WHERE rowid=?"));
         st.bindInt64(1, claves_[static_cast<std::size_t>(posicion_)]);
         if (!st.step()) {
             st.reset();
             fallar(err::FilaEliminada,
-                   QStringLiteral("El identificador de fila hace referencia a una fila eliminada o marcada para eliminación."));
+                   QStringLiteral(
+                       "El identificador de fila hace referencia a una fila eliminada o marcada para eliminación."));
         }
         const int n = st.columnCount();
         fila_.resize(static_cast<std::size_t>(n));
-        for (int i = 0; i < n; ++i) fila_[static_cast<std::size_t>(i)] = leerColumna(st.handle(), i);
+        for (int i = 0; i < n; ++i)
+            fila_[static_cast<std::size_t>(i)] = leerColumna(st.handle(), i);
         st.reset();
     }
     filaCargada_ = true;
@@ -271,16 +283,19 @@ void Recordset::Update() {
     conn_->antesDeEscribir();
     Statement& st = conn_->sentencia(sql);
     int i = 1;
-    for (const auto& [col, v] : pendientes_) enlazarValor(st, i++, v);
+    for (const auto& [col, v] : pendientes_)
+        enlazarValor(st, i++, v);
     st.bindInt64(i, claves_[static_cast<std::size_t>(posicion_)]);
     st.step();
     st.reset();
     if (sqlite3_changes(conn_->db()) == 0)
         fallar(err::FilaEliminada,
-               QStringLiteral("El identificador de fila hace referencia a una fila eliminada o marcada para eliminación."));
+               QStringLiteral(
+                   "El identificador de fila hace referencia a una fila eliminada o marcada para eliminación."));
     escribio_ = true;
     if (filaCargada_)
-        for (const auto& [col, v] : pendientes_) fila_[static_cast<std::size_t>(col)] = v;
+        for (const auto& [col, v] : pendientes_)
+            fila_[static_cast<std::size_t>(col)] = v;
     pendientes_.clear();
     conn_->despuesDeEscribir();
 }

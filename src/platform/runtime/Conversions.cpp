@@ -4,8 +4,8 @@
 #include <QDate>
 #include <QRegularExpression>
 #include <charconv>
-#include <cstring>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace rt {
@@ -73,8 +73,10 @@ double CDbl(const QString& text) {
     // Blanks, one optional sign, digits with at most one decimal point, an exponent written
     // with E or D, blanks. Anything else is not a number.
     qsizetype i = 0, n = text.size();
-    while (i < n && text[i].isSpace()) ++i;
-    while (n > i && text[n - 1].isSpace()) --n;
+    while (i < n && text[i].isSpace())
+        ++i;
+    while (n > i && text[n - 1].isSpace())
+        --n;
     char buf[400];
     std::size_t k = 0;
     auto poner = [&](char c) {
@@ -84,11 +86,13 @@ double CDbl(const QString& text) {
     bool negativo = false;
     if (i < n && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-'))) negativo = text[i++] == QLatin1Char('-');
     int digitos = 0;
-    while (i < n && esDigito(text[i])) poner(text[i++].toLatin1()), ++digitos;
+    while (i < n && esDigito(text[i]))
+        poner(text[i++].toLatin1()), ++digitos;
     if (i < n && text[i] == QLatin1Char('.')) {
         poner('.');
         ++i;
-        while (i < n && esDigito(text[i])) poner(text[i++].toLatin1()), ++digitos;
+        while (i < n && esDigito(text[i]))
+            poner(text[i++].toLatin1()), ++digitos;
     }
     if (digitos == 0) raise(err::TiposNoCoinciden);
     if (i < n && QStringLiteral("EeDd").contains(text[i])) {
@@ -96,7 +100,8 @@ double CDbl(const QString& text) {
         ++i;
         if (i < n && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-'))) poner(text[i++].toLatin1());
         if (i >= n || !esDigito(text[i])) raise(err::TiposNoCoinciden);
-        while (i < n && esDigito(text[i])) poner(text[i++].toLatin1());
+        while (i < n && esDigito(text[i]))
+            poner(text[i++].toLatin1());
     }
     if (i != n) raise(err::TiposNoCoinciden);
     double result = 0;
@@ -124,8 +129,8 @@ double CDbl(const FieldValue& value) {
 }
 
 Date CDate(const QString& text) {
-    static const QRegularExpression fecha(QStringLiteral(
-        "^\\s*(\\d{1,2})[-/.](\\d{1,2})[-/.](\\d{2,4})(?:\\s+(\\d{1,2}):(\\d{2})(?::(\\d{2}))?)?\\s*$"));
+    static const QRegularExpression fecha(
+        QStringLiteral("^\\s*(\\d{1,2})[-/.](\\d{1,2})[-/.](\\d{2,4})(?:\\s+(\\d{1,2}):(\\d{2})(?::(\\d{2}))?)?\\s*$"));
     const auto m = fecha.match(text);
     if (!m.hasMatch()) raise(err::TiposNoCoinciden);
     int year = m.captured(3).toInt();

@@ -9,13 +9,13 @@
 namespace rt {
 
 QString CStr(double number);
-QString CStrSingle(float number);                 // 7 significant digits
-QString CStr(const FieldValue& value);             // Null fails with a type mismatch; Empty gives ""
-QString textoDe(const FieldValue& value);          // as in text concatenation: Null and Empty give ""
-double CDbl(const QString& text);                  // fails with a type mismatch when no number is there
-double CDbl(const FieldValue& value);              // Empty gives 0, Null fails
-Date CDate(const QString& text);                   // day-month-year; fails with a type mismatch
-QString textoFecha(Date date);                     // dd/mm/yyyy, with the time when there is one
+QString CStrSingle(float number);         // 7 significant digits
+QString CStr(const FieldValue& value);    // Null fails with a type mismatch; Empty gives ""
+QString textoDe(const FieldValue& value); // as in text concatenation: Null and Empty give ""
+double CDbl(const QString& text);         // fails with a type mismatch when no number is there
+double CDbl(const FieldValue& value);     // Empty gives 0, Null fails
+Date CDate(const QString& text);          // day-month-year; fails with a type mismatch
+QString textoFecha(Date date);            // dd/mm/yyyy, with the time when there is one
 
 // Comparison of a value with a number, as the run-time compares a field with a literal:
 // a text that holds a number compares numerically, any other text fails with a type mismatch.

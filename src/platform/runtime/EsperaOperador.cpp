@@ -21,7 +21,8 @@ void quitarEspera(IdEspera id) { acciones().erase(id); }
 
 void antesDeEsperarOperador() {
     const auto copia = acciones(); // an action may unregister itself
-    for (const auto& [id, accion] : copia) accion();
+    for (const auto& [id, accion] : copia)
+        accion();
 }
 
 } // namespace rt

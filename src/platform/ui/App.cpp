@@ -7,7 +7,8 @@ namespace ui::App {
 
 QString Path() {
     QString dir = QCoreApplication::applicationDirPath();
-    while (dir.size() > 1 && dir.endsWith(QLatin1Char('/'))) dir.chop(1);
+    while (dir.size() > 1 && dir.endsWith(QLatin1Char('/')))
+        dir.chop(1);
     return dir;
 }
 

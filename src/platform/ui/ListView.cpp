@@ -18,8 +18,7 @@ QVariant ModeloFilas::data(const QModelIndex& index, int role) const {
     const auto& fila = filas_[static_cast<std::size_t>(index.row())];
     const auto col = static_cast<std::size_t>(index.column());
     if (role == Qt::DisplayRole) return col < fila.size() ? fila[col] : QString();
-    if (role == Qt::TextAlignmentRole)
-        return QVariant::fromValue(columnas_[col].alineacion | Qt::AlignVCenter);
+    if (role == Qt::TextAlignmentRole) return QVariant::fromValue(columnas_[col].alineacion | Qt::AlignVCenter);
     return {};
 }
 

@@ -30,7 +30,7 @@ HHOOK siguienteGancho = 0x100;
 
 // Raises the CBT hooks of the thread when one of its top-level windows is shown.
 class FiltroCbt : public QObject {
-public:
+  public:
     bool eventFilter(QObject* obj, QEvent* event) override {
         if (event->type() != QEvent::Show || !obj->isWidgetType()) return false;
         auto* w = static_cast<QWidget*>(obj);
@@ -59,10 +59,9 @@ QHash<HWND, QPointer<QWidget>>& ventanas() {
 }
 
 // Windows-1252 at 0x80-0x9F; the rest of the code page is Latin-1.
-const char16_t kAlto[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                            0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-                            0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                            0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+const char16_t kAlto[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+                            0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+                            0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 bool enCp1252(char16_t c) {
     if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return true;
@@ -125,8 +124,10 @@ QString atravesDeCp1252(const QString& texto) {
     for (qsizetype i = 0; i < texto.size(); ++i) {
         const QChar c = texto[i];
         if (c.isHighSurrogate() && i + 1 < texto.size() && texto[i + 1].isLowSurrogate()) ++i; // one character
-        if (c.isSurrogate() || !enCp1252(c.unicode())) r += QLatin1Char('?');
-        else r += c;
+        if (c.isSurrogate() || !enCp1252(c.unicode()))
+            r += QLatin1Char('?');
+        else
+            r += c;
     }
     return r;
 }
@@ -138,9 +139,12 @@ int32_t SetDlgItemTextA(HWND hDlg, int32_t nIDDlgItem, const QString& lpString) 
         const QVariant id = hijo->property("ctrlId");
         if (!id.isValid() || id.toInt() != nIDDlgItem) continue;
         const QString texto = atravesDeCp1252(lpString);
-        if (auto* boton = qobject_cast<QAbstractButton*>(hijo)) boton->setText(texto);
-        else if (auto* etiqueta = qobject_cast<QLabel*>(hijo)) etiqueta->setText(texto);
-        else continue;
+        if (auto* boton = qobject_cast<QAbstractButton*>(hijo))
+            boton->setText(texto);
+        else if (auto* etiqueta = qobject_cast<QLabel*>(hijo))
+            etiqueta->setText(texto);
+        else
+            continue;
         return 1;
     }
     return 0;
