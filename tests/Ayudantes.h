@@ -16,7 +16,7 @@ QString rutaBaseDatos(); // veskgestion.mdb in the program's folder
 
 // A real SQLite veskgestion.mdb with the two tables; removed when the helper goes.
 class BaseDePrueba {
-  public:
+public:
     explicit BaseDePrueba(bool conTablas = true);
     ~BaseDePrueba();
     void sql(const QString& sentencia) const;
@@ -31,12 +31,12 @@ QString textoDe(const QVariant& v);
 
 // Another program holding the database file locked (an exclusive transaction), until released.
 class Bloqueador {
-  public:
+public:
     explicit Bloqueador(const QString& ruta);
     ~Bloqueador();
     void soltar();
 
-  private:
+private:
     QProcess proceso_;
 };
 
@@ -44,7 +44,7 @@ class Bloqueador {
 // button captions (left to right), then performs the next queued action on it.
 class Contestador : public QObject {
     Q_OBJECT
-  public:
+public:
     struct Caja {
         QString titulo, texto;
         QStringList botones;
@@ -61,7 +61,7 @@ class Contestador : public QObject {
     std::vector<Caja> cajas;
     int sinRespuesta = 0; // boxes met with no action queued: closed through their first button
 
-  private:
+private:
     void mirar();
     QTimer timer_;
     std::deque<Accion> acciones_;

@@ -6,6 +6,7 @@
 #include "update/ActualizacionCostes.h"
 
 #include <QFile>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 #include <cmath>
@@ -31,7 +32,7 @@ const QString kResumen = QStringLiteral("Proceso finalizado.\r\n\r\n------------
 
 class TestActualizacion : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void ejemploYNulos() {
         BaseDePrueba bd;
         bd.articulo("A1", "Ejemplo", 20, 0, QVariant());
@@ -117,30 +118,33 @@ class TestActualizacion : public QObject {
         bd.articulo("B2", "Con entrada", 1, 1, 1);
         bd.articulo("B1", QString(), 1, 1, 1);
         bd.entrada("B2", "2024-01-01", 10, 0);
+        for (int i = 0; i < 40; ++i)
+            bd.articulo(QStringLiteral("D%1").arg(i, 2, 10, QLatin1Char('0')), "Otro", 1, 1, 1);
         frmPrecioCoste f;
         f.show();
         Contestador c;
         c.pulsar("Aceptar");
         f.cmdActualizar->click();
         auto* l = f.lstNoActualizados;
-        QCOMPARE(l->Count(), 3);
+        QCOMPARE(l->Count(), 43);
         QCOMPARE(l->texto(0), QStringLiteral("A1"));
         QCOMPARE(l->texto(0, 1), QStringLiteral("Primero"));
         QCOMPARE(l->texto(1), QStringLiteral("B1"));
         QCOMPARE(l->texto(1, 1), QString()); // a Null name gives an empty text
         QCOMPARE(l->texto(2), QStringLiteral("C3"));
-        QCOMPARE(f.lblArticulos->text(), QStringLiteral("Total de artículos no actualizados ( sin entradas) 3"));
-        QCOMPARE(c.cajas[0].texto, kResumen.arg(4).arg(1));
+        QCOMPARE(f.lblArticulos->text(), QStringLiteral("Total de artículos no actualizados ( sin entradas) 43"));
+        QCOMPARE(c.cajas[0].texto, kResumen.arg(44).arg(1));
         QCOMPARE(f.Height(), 6375.0);
         QCOMPARE(f.cmdSalir->y(), ui::aPixelesY(5040));
         QVERIFY(f.fraNoActualizados->isVisible());
         QCOMPARE(f.fraNoActualizados->pos(), QPoint(ui::aPixelesX(120), ui::aPixelesY(600)));
         QVERIFY(precios(bd, "A1").coste.toDouble() == 0.0 || precios(bd, "A1").coste.isNull());
+        QCOMPARE(l->verticalScrollBar()->value(), 0); // the list shows its first rows
         // "Volver" returns to the compact layout with the run's totals and the button disabled.
         f.btnVolver->click();
         QCOMPARE(f.Height(), 3200.0);
         QVERIFY(!f.cmdActualizar->isEnabled() && f.cmdActualizar->isVisible());
-        QCOMPARE(f.lblInfo->text(), QStringLiteral("Proceso finalizado. Total de articulo:4 Actualizados : 1"));
+        QCOMPARE(f.lblInfo->text(), QStringLiteral("Proceso finalizado. Total de articulo:44 Actualizados : 1"));
     }
 
     void tablaVacia() {

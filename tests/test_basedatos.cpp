@@ -19,7 +19,7 @@ QString cadena(const QString& ruta) {
 
 class TestBaseDatos : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void cadenaConexion() {
         QCOMPARE(bd::CadenaConexion(QStringLiteral("C:\\Programa"), QStringLiteral("veskgestion.mdb"), QString()),
                  QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=C:\\Programa\\veskgestion.mdb;Jet "

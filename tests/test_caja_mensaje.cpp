@@ -11,7 +11,7 @@ using namespace pruebas;
 
 class TestCajaMensaje : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void conjuntos_data() {
         QTest::addColumn<int>("botones");
         QTest::addColumn<QStringList>("captions");

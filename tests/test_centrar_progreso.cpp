@@ -24,7 +24,7 @@ void situar(ui::Form& f, double left, double top, double width, double height) {
 
 class TestCentrarProgreso : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void centrar_sobreVentana() {
         ui::Form ref, f;
         situar(ref, 1000, 600, 6000, 4000);

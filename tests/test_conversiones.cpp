@@ -11,7 +11,7 @@ using namespace rt;
 
 class TestConversiones : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void numerosATexto_quinceCifras() {
         QCOMPARE(CStr(0.1 + 0.2), QStringLiteral("0.3"));
         QCOMPARE(CStr(108.0), QStringLiteral("108"));

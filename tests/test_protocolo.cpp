@@ -29,7 +29,7 @@ int32_t mostrar(const QString& c1, int32_t id2, const QString& c2) {
 
 class TestProtocolo : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void dialogo_captionsOrdenYPorDefecto() {
         Contestador c;
         c.pulsar("Salir");

@@ -36,7 +36,7 @@ bool otroPuedeEscribir(const QString& ruta) {
 
 class TestRecordset : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void keyset_ordenCamposYNulos() {
         BaseDePrueba bd;
         bd.articulo("B2", "Beta", 10, QVariant(), 5);

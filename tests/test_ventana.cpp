@@ -3,7 +3,9 @@
 #include "forms/main/frmPrecioCoste.h"
 #include "platform/ui/Twips.h"
 
+#include <QApplication>
 #include <QHeaderView>
+#include <QPaintEvent>
 #include <QTest>
 
 using namespace pruebas;
@@ -15,7 +17,7 @@ int px(double twips) { return ui::aPixelesY(twips); }
 
 class TestVentana : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void alEmpezar_disposicionCompacta() {
         frmPrecioCoste f;
         f.show();
@@ -103,6 +105,35 @@ class TestVentana : public QObject {
         QCOMPARE(c.cajas[0].botones, QStringList{QStringLiteral("Aceptar")});
         QCOMPARE(c.cajas[1].texto, QStringLiteral("Nombre__6000"));
         QCOMPARE(f.lstNoActualizados->Count(), 0);
+    }
+
+    void barra_sePintaMientrasCambiaElTexto() {
+        // The status line overlaps the bar's top edge; its repaints at every new percentage must
+        // not keep the bar from painting its own progress.
+        frmPrecioCoste f;
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        f.cmdActualizarVisible(false);
+        f.barraVisible(true);
+        f.barraMax(1001);
+        int pintadas = 0;
+        struct Contador : QObject {
+            int& n;
+            explicit Contador(int& n) : n(n) {}
+            bool eventFilter(QObject*, QEvent* e) override {
+                if (e->type() == QEvent::Paint && static_cast<QPaintEvent*>(e)->rect().height() > 2) ++n;
+                return false;
+            }
+        } contador(pintadas);
+        f.barra->installEventFilter(&contador);
+        for (int i = 1; i <= 1000; ++i) {
+            f.barraValue(static_cast<float>(i));
+            bool donde = false;
+            QString texto = T;
+            f.progreso(i, 1000, donde, texto);
+            QApplication::processEvents();
+        }
+        QVERIFY2(pintadas >= 100, qPrintable(QString::number(pintadas)));
     }
 
     void volver_yPanelDelante() {

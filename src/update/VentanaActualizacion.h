@@ -9,7 +9,7 @@
 namespace actualizacion {
 
 class VentanaActualizacion {
-  public:
+public:
     virtual ~VentanaActualizacion() = default;
 
     virtual void cmdSalirVisible(bool visible) = 0;

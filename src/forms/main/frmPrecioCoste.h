@@ -13,7 +13,7 @@
 
 class frmPrecioCoste : public ui::Form, public actualizacion::VentanaActualizacion {
     Q_OBJECT
-  public:
+public:
     explicit frmPrecioCoste(QWidget* parent = nullptr);
     ~frmPrecioCoste() override;
 
@@ -66,9 +66,9 @@ class frmPrecioCoste : public ui::Form, public actualizacion::VentanaActualizaci
 
     static const QString kTitulo;
 
-  protected:
+protected:
     void closeEvent(QCloseEvent* event) override;
 
-  private:
+private:
     bool cerrada_ = false;
 };

@@ -8,7 +8,7 @@
 
 class frmProgreso : public ui::Form {
     Q_OBJECT
-  public:
+public:
     explicit frmProgreso(QWidget* parent = nullptr);
 
     ui::ProgressBar* barra;
@@ -27,7 +27,7 @@ class frmProgreso : public ui::Form {
 
     static const QString kTitulo;
 
-  private:
+private:
     void fijarInfo(const QString& texto);
     static constexpr double kCentroInfo = 5092.5; // the label's midline as created, in twips
     bool cargada_ = false;

@@ -37,7 +37,7 @@ constexpr long OperacionNoAdmitida = -2146825037;   // 3251
 class Statement;
 
 class Connection {
-  public:
+public:
     Connection();
     ~Connection();
     Connection(const Connection&) = delete;
@@ -61,7 +61,7 @@ class Connection {
     // How long a batch of writes may stay uncommitted while the program works.
     static constexpr int kMsEntreConfirmaciones = 10000;
 
-  private:
+private:
     sqlite3* db_ = nullptr;
     QString ruta_;
     bool soloLectura_ = false;
@@ -73,7 +73,7 @@ class Connection {
 
 // A prepared statement owned by the connection's cache.
 class Statement {
-  public:
+public:
     Statement(const Connection& conn, const QString& sql);
     ~Statement();
     void bind(int index, const QString& text);
@@ -87,7 +87,7 @@ class Statement {
     QString columnDeclType(int i) const;
     sqlite3_stmt* handle() const { return stmt_; }
 
-  private:
+private:
     const Connection& conn_;
     sqlite3_stmt* stmt_ = nullptr;
 };

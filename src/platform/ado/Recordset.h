@@ -19,13 +19,13 @@ enum : int { adLockReadOnly = 1, adLockPessimistic = 2, adLockOptimistic = 3 };
 class Recordset;
 
 class Field {
-  public:
+public:
     rt::FieldValue Value() const;
     operator rt::FieldValue() const { return Value(); }
     Field& operator=(const rt::FieldValue& value);
     QString Name() const;
 
-  private:
+private:
     friend class Recordset;
     Field(Recordset* rs, int column) : rs_(rs), column_(column) {}
     Recordset* rs_;
@@ -33,7 +33,7 @@ class Field {
 };
 
 class Recordset {
-  public:
+public:
     Recordset() = default;
     ~Recordset();
     Recordset(const Recordset&) = delete;
@@ -56,7 +56,7 @@ class Recordset {
     Field Fields(const QString& name);
     void Update();
 
-  private:
+private:
     friend class Field;
     void comprobarAbierto() const;
     void comprobarFilaActual() const;

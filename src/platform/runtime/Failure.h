@@ -6,7 +6,7 @@
 namespace rt {
 
 class Failure : public std::exception {
-  public:
+public:
     Failure(long number, QString description) : number_(number), description_(std::move(description)) {
         what_ = description_.toStdString();
     }
@@ -14,7 +14,7 @@ class Failure : public std::exception {
     const QString& Description() const { return description_; }
     const char* what() const noexcept override { return what_.c_str(); }
 
-  private:
+private:
     long number_;
     QString description_;
     std::string what_;

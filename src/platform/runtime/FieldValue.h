@@ -13,7 +13,7 @@ struct Date {
 };
 
 class FieldValue {
-  public:
+public:
     enum class Kind { Empty, Null, Number, Text, Date };
 
     FieldValue() = default; // Empty
@@ -41,7 +41,7 @@ class FieldValue {
 
     bool operator==(const FieldValue&) const = default;
 
-  private:
+private:
     struct EmptyTag {
         bool operator==(const EmptyTag&) const = default;
     };

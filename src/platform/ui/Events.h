@@ -32,7 +32,7 @@ template <typename F> void enEvento(F&& f) noexcept {
 
 // The application object: a last net under every event, so no exception crosses the event loop.
 class Aplicacion : public QApplication {
-  public:
+public:
     Aplicacion(int& argc, char** argv);
     bool notify(QObject* receiver, QEvent* event) override;
 };

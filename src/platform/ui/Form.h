@@ -10,7 +10,7 @@ namespace ui {
 
 class Form : public QWidget {
     Q_OBJECT
-  public:
+public:
     explicit Form(QWidget* parent = nullptr);
 
     double Left() const;
@@ -34,10 +34,10 @@ class Form : public QWidget {
 
     virtual bool esMDI() const { return false; }
 
-  protected:
+protected:
     void showEvent(QShowEvent* event) override;
 
-  private:
+private:
     QSize margenMarco() const;
     QSize tamanoExterior() const;
     void aplicarTamano();
@@ -51,7 +51,7 @@ class Form : public QWidget {
 // An MDI parent window: the frame that holds child windows.
 class MDIForm : public Form {
     Q_OBJECT
-  public:
+public:
     explicit MDIForm(QWidget* parent = nullptr);
     bool esMDI() const override { return true; }
 };

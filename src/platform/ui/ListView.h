@@ -9,7 +9,7 @@ namespace ui {
 
 class ModeloFilas : public QAbstractTableModel {
     Q_OBJECT
-  public:
+public:
     using QAbstractTableModel::QAbstractTableModel;
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -22,7 +22,7 @@ class ModeloFilas : public QAbstractTableModel {
     void limpiar();
     const QString& textoColumna(int columna) const { return columnas_[columna].texto; }
 
-  private:
+private:
     struct Columna {
         QString texto;
         Qt::Alignment alineacion;
@@ -33,7 +33,7 @@ class ModeloFilas : public QAbstractTableModel {
 
 class ListView : public QTreeView {
     Q_OBJECT
-  public:
+public:
     struct ColumnHeader {
         int Index = 0;
         QString Text;
@@ -56,10 +56,10 @@ class ListView : public QTreeView {
     // Display option: selection and focus cover the whole row.
     void setFullRowSelect(bool activa);
 
-  signals:
+signals:
     void ColumnClick(const ui::ListView::ColumnHeader& header);
 
-  private:
+private:
     ModeloFilas* modelo_;
     std::vector<double> anchos_; // widths as set, in twips
 };

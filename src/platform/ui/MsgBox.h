@@ -32,19 +32,19 @@ int MsgBox(const QString& prompt, int buttons = vbOKOnly, const QString& title =
 
 class CajaMensaje : public QDialog {
     Q_OBJECT
-  public:
+public:
     CajaMensaje(const QString& prompt, int buttons, const QString& title, QWidget* parent);
 
     const QString& prompt() const { return prompt_; }
     std::vector<QPushButton*> botones() const { return botones_; }
     QPushButton* boton(int controlId) const;
 
-  protected:
+protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void reject() override;
 
-  private:
+private:
     void pulsar(int code);
 
     QString prompt_;

@@ -7,7 +7,7 @@ namespace ui {
 
 class ProgressBar : public QProgressBar {
     Q_OBJECT
-  public:
+public:
     explicit ProgressBar(QWidget* parent = nullptr);
 
     float Min() const { return min_; }
@@ -17,13 +17,13 @@ class ProgressBar : public QProgressBar {
     void setMax(float max);
     void setValue(float value);
 
-  signals:
+signals:
     void Click();
 
-  protected:
+protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
-  private:
+private:
     void dibujar();
 
     float min_ = 0, max_ = 100, value_ = 0;

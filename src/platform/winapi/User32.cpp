@@ -30,7 +30,7 @@ HHOOK siguienteGancho = 0x100;
 
 // Raises the CBT hooks of the thread when one of its top-level windows is shown.
 class FiltroCbt : public QObject {
-  public:
+public:
     bool eventFilter(QObject* obj, QEvent* event) override {
         if (event->type() != QEvent::Show || !obj->isWidgetType()) return false;
         auto* w = static_cast<QWidget*>(obj);
