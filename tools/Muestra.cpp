@@ -111,10 +111,10 @@ std::string generar(const std::string& ruta, const Tamano& tamano) {
         ok = sqlite3_step(art) == SQLITE_DONE;
         sqlite3_reset(art);
     }
-    // Entries: about one article in ten has none.
-    const int64_t conEntradas = std::max<int64_t>(1, tamano.articulos - tamano.articulos / 10);
+    // Entries: one article in ten, spread over the catalogue, has none (codes ending in 7).
     for (int64_t e = 0; ok && tamano.articulos > 0 && e < tamano.entradas; ++e) {
-        const int64_t i = azar.hasta(conEntradas);
+        int64_t i = azar.hasta(tamano.articulos);
+        if (i % 10 == 7) --i;
         const std::string cod = codigo(i);
         char fecha[32];
         std::snprintf(fecha, sizeof fecha, "20%02d-%02d-%02d %02d:%02d:00", static_cast<int>(15 + azar.hasta(11)),
