@@ -7,4 +7,8 @@ cd "$(dirname "$0")/.."
 ./scripts/compilar.sh
 bd=build/bin/veskgestion.mdb
 [[ -e $bd ]] || build/bin/generar_bd "$bd"
+if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
+  echo "No hay pantalla (DISPLAY vacío): el programa arranca en un servidor X virtual, sin verse." >&2
+  exec xvfb-run -a -s "-screen 0 1280x1024x24" build/bin/actualizapvp "$@"
+fi
 exec build/bin/actualizapvp "$@"
