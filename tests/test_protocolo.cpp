@@ -255,8 +255,8 @@ private slots:
     }
 
     void anidado_dialogoDentroDelRelabel() {
-        // A relabelled box opened while another one is being relabelled: each gets its captions,
-        // and no hook is left behind.
+        // A relabelled box opened while another one is waiting for its relabelling: the inner box
+        // gets its captions, and no hook is left behind.
         static bool anidar = false;
         anidar = true;
         static winapi::HHOOK externo = 0;
