@@ -8,10 +8,10 @@ paquetes=(
   cmake g++ make pkg-config
   # the program: Qt 6 widgets and printing, SQLite
   qt6-base-dev libgl-dev libsqlite3-dev sqlite3
-  # the tests of the real executable: a virtual X server and a keyboard driver
-  xvfb xauth xdotool x11-apps imagemagick
-  # helpers used by the tests: a second process holding the database lock, a loopback SMTP server
-  python3 python3-aiosmtpd poppler-utils
+  # the tests of the real executable: a virtual X server, a keyboard driver, screenshots
+  xvfb xauth xdotool imagemagick
+  # the tests' second process, which holds the database locked
+  python3
   # fonts so that text is measured and drawn the same everywhere
   fonts-dejavu-core
 )

@@ -71,14 +71,7 @@ esperar_fin() {
 
 # Articles whose prices differ from those of the set-based update of the pristine file.
 distintos() {
-  local bd=$1 esperado=$2 excepto=${3:-}
-  sqlite3 "$bd" "ATTACH '$esperado' AS e;
-    SELECT count(*) FROM tblArticulos x JOIN e.tblArticulos y ON x.rowid = y.rowid
-     WHERE x.CODARTI <> '$excepto' AND (
-           abs(x.costesiniva - y.costesiniva) > 1e-12 * abs(y.costesiniva)
-        OR abs(x.ultimopreciocoste - y.ultimopreciocoste) > 1e-12 * abs(y.ultimopreciocoste)
-        OR abs(x.pvp1 - y.pvp1) > 1e-12 * abs(y.pvp1) OR abs(x.pvp2 - y.pvp2) > 1e-12 * abs(y.pvp2)
-        OR abs(x.pvp3 - y.pvp3) > 1e-12 * abs(y.pvp3));"
+  "$bench" --distintos "$@"
 }
 
 # A folder with a sample database (generar_bd's sizes as arguments), optionally an article

@@ -2,6 +2,7 @@
 //
 //   bench_actualizar [S|M|L|ARTICULOS:ENTRADAS ...]      (default: S M)
 //   bench_actualizar --conjunto RUTA                      set-based update of one file, no timing
+//   bench_actualizar --distintos RUTA OTRA [CODARTI]      prints how many articles' prices differ
 //
 // For each size it generates the sample database once (kept as muestra_<size>.mdb beside this
 // program), then, on two fresh copies:
@@ -55,25 +56,28 @@ bool actualizarConjunto(const QString& ruta, QString& error) {
     return rc == SQLITE_OK;
 }
 
-// Articles whose five prices differ between two databases (beyond the last of 15 digits).
-int64_t diferencias(const QString& a, const QString& b) {
+// Articles whose five prices differ between two databases (beyond the last of 15 digits),
+// leaving out the article `excepto`. -1 when the files cannot be compared.
+int64_t diferencias(const QString& a, const QString& b, const QString& excepto = QString()) {
     sqlite3* db = nullptr;
+    sqlite3_stmt* st = nullptr;
     int64_t n = -1;
-    if (sqlite3_open_v2(QFile::encodeName(a).constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-        const QByteArray sql = "ATTACH '" + QFile::encodeName(b).replace("'", "''") + "' AS otra;" +
-                               R"SQL(SELECT count(*) FROM tblArticulos x JOIN otra.tblArticulos y ON x.rowid = y.rowid
- WHERE abs(x.costesiniva - y.costesiniva) > 1e-12 * abs(x.costesiniva)
-    OR abs(x.ultimopreciocoste - y.ultimopreciocoste) > 1e-12 * abs(x.ultimopreciocoste)
-    OR abs(x.pvp1 - y.pvp1) > 1e-12 * abs(x.pvp1) OR abs(x.pvp2 - y.pvp2) > 1e-12 * abs(x.pvp2)
-    OR abs(x.pvp3 - y.pvp3) > 1e-12 * abs(x.pvp3);)SQL";
-        sqlite3_exec(
-            db, sql.constData(),
-            [](void* p, int, char** v, char**) {
-                *static_cast<int64_t*>(p) = std::atoll(v[0]);
-                return 0;
-            },
-            &n, nullptr);
+    const QByteArray adjuntar = "ATTACH '" + QFile::encodeName(b).replace("'", "''") + "' AS otra;";
+    const char* const consulta = R"SQL(
+SELECT count(*) FROM tblArticulos x JOIN otra.tblArticulos y ON x.rowid = y.rowid
+ WHERE x.CODARTI IS NOT ?1 AND (
+       abs(x.costesiniva - y.costesiniva) > 1e-12 * abs(y.costesiniva)
+    OR abs(x.ultimopreciocoste - y.ultimopreciocoste) > 1e-12 * abs(y.ultimopreciocoste)
+    OR abs(x.pvp1 - y.pvp1) > 1e-12 * abs(y.pvp1) OR abs(x.pvp2 - y.pvp2) > 1e-12 * abs(y.pvp2)
+    OR abs(x.pvp3 - y.pvp3) > 1e-12 * abs(y.pvp3)))SQL";
+    if (sqlite3_open_v2(QFile::encodeName(a).constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
+        sqlite3_exec(db, adjuntar.constData(), nullptr, nullptr, nullptr) == SQLITE_OK &&
+        sqlite3_prepare_v2(db, consulta, -1, &st, nullptr) == SQLITE_OK) {
+        const QByteArray codigo = excepto.toUtf8();
+        if (!excepto.isEmpty()) sqlite3_bind_text(st, 1, codigo.constData(), -1, SQLITE_TRANSIENT);
+        if (sqlite3_step(st) == SQLITE_ROW) n = sqlite3_column_int64(st, 0);
     }
+    sqlite3_finalize(st);
     sqlite3_close(db);
     return n;
 }
@@ -185,6 +189,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return 1;
     }
+    if ((argc == 4 || argc == 5) && QLatin1String(argv[1]) == QLatin1String("--distintos")) {
+        const int64_t n = diferencias(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
+                                      argc == 5 ? QString::fromLocal8Bit(argv[4]) : QString());
+        std::printf("%lld\n", static_cast<long long>(n));
+        return n < 0 ? 1 : 0;
+    }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     ui::Aplicacion app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
@@ -196,7 +206,8 @@ int main(int argc, char** argv) {
         Caso c;
         if (!leerCaso(a, c)) {
             std::fprintf(stderr, "uso: bench_actualizar [S|M|L|ARTICULOS:ENTRADAS ...]\n"
-                                 "     bench_actualizar --conjunto RUTA\n");
+                                 "     bench_actualizar --conjunto RUTA\n"
+                                 "     bench_actualizar --distintos RUTA OTRA [CODARTI]\n");
             return 2;
         }
         casos.push_back(c);

@@ -6,6 +6,10 @@
 #include "util/Progreso.h"
 #include "util/basForm.h"
 
+namespace {
+constexpr double kInfoLeft = 4800, kInfoWidth = 585; // the label as created, in twips
+} // namespace
+
 const QString frmProgreso::kTitulo = QStringLiteral("Espere por favor, realizando tareas necesarias....");
 
 frmProgreso::frmProgreso(QWidget* parent) : ui::Form(parent) {
@@ -24,8 +28,7 @@ frmProgreso::frmProgreso(QWidget* parent) : ui::Form(parent) {
 
     lblInfo = new QLabel(this);
     lblInfo->setObjectName(QStringLiteral("lblInfo"));
-    ui::colocar(lblInfo, 4800, 120, 585, 315);
-    static_assert(kCentroInfo == 4800 + 585 / 2.0);
+    ui::colocar(lblInfo, kInfoLeft, 120, kInfoWidth, 315);
     QFont f(QStringLiteral("Comic Sans MS"));
     f.setPointSizeF(11.25);
     f.setBold(true);
@@ -80,7 +83,7 @@ void frmProgreso::progreso(int32_t value, int32_t max, bool& donde, QString& TEX
 
 void frmProgreso::fijarInfo(const QString& texto) {
     // The label sizes itself to its text, keeping its midline over the bar's.
-    const int centro = ui::aPixelesX(kCentroInfo);
+    const int centro = ui::aPixelesX(kInfoLeft + kInfoWidth / 2); // its midline as created
     lblInfo->setText(texto);
     lblInfo->adjustSize();
     lblInfo->move(centro - lblInfo->width() / 2, lblInfo->y());

@@ -29,6 +29,5 @@ public:
 
 private:
     void fijarInfo(const QString& texto);
-    static constexpr double kCentroInfo = 5092.5; // the label's midline as created, in twips
     bool cargada_ = false;
 };
