@@ -7,7 +7,7 @@ paquetes=(
   # build
   cmake g++ make pkg-config
   # the program: Qt 6 widgets and printing, SQLite
-  qt6-base-dev libgl-dev libsqlite3-dev sqlite3
+  qt6-base-dev libgl-dev libxcb1-dev libsqlite3-dev sqlite3
   # the tests of the real executable: a virtual X server, a keyboard driver, screenshots
   xvfb xauth xdotool imagemagick
   # the tests' second process, which holds the database locked

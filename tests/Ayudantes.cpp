@@ -28,11 +28,12 @@ BaseDePrueba::BaseDePrueba(bool conTablas) : ruta(rutaBaseDatos()) {
     QFile::remove(ruta + QStringLiteral("-journal"));
     if (!conTablas) return;
     sql(QStringLiteral(
-        "CREATE TABLE tblArticulos (CODARTI TEXT, NOMARTI TEXT, FAMILIA TEXT, margen1 REAL, margen2 REAL,"
-        " margen3 REAL, costesiniva REAL, ultimopreciocoste REAL, pvp1 REAL, pvp2 REAL, pvp3 REAL);"
-        "CREATE TABLE tblHistoricoEntradas (NUMENTRADA INTEGER PRIMARY KEY, CODARTI TEXT, entro DATETIME,"
-        " pvp REAL, descuento REAL);"
-        "CREATE INDEX i1 ON tblArticulos(CODARTI); CREATE INDEX i2 ON tblHistoricoEntradas(CODARTI, entro);"));
+        "CREATE TABLE tblArticulos (CODARTI TEXT COLLATE NOCASE, NOMARTI TEXT, FAMILIA TEXT, margen1 REAL,"
+        " margen2 REAL, margen3 REAL, costesiniva REAL, ultimopreciocoste REAL, pvp1 REAL, pvp2 REAL, pvp3 REAL);"
+        "CREATE TABLE tblHistoricoEntradas (NUMENTRADA INTEGER PRIMARY KEY, CODARTI TEXT COLLATE NOCASE,"
+        " entro DATETIME, pvp REAL, descuento REAL);"
+        "CREATE INDEX i1 ON tblArticulos(CODARTI COLLATE NOCASE);"
+        "CREATE INDEX i2 ON tblHistoricoEntradas(CODARTI COLLATE NOCASE, entro);"));
 }
 
 BaseDePrueba::~BaseDePrueba() {
@@ -95,14 +96,26 @@ void BaseDePrueba::entrada(const QString& codigo, const QString& entro, const QV
 
 QString textoDe(const QVariant& v) { return v.toString(); }
 
-Bloqueador::Bloqueador(const QString& ruta) {
+bool otroPuedeEscribir(const QString& ruta) {
+    sqlite3* db = abrir(ruta);
+    const bool ok = sqlite3_exec(db, "BEGIN IMMEDIATE; ROLLBACK;", nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+    return ok;
+}
+
+Bloqueador::Bloqueador(const QString& ruta, Modo modo) {
     const QString guion = QStringLiteral("import sqlite3, sys\n"
                                          "c = sqlite3.connect(sys.argv[1], isolation_level=None)\n"
-                                         "c.execute('BEGIN EXCLUSIVE')\n"
+                                         "if sys.argv[2] == 'x':\n"
+                                         "    c.execute('BEGIN EXCLUSIVE')\n"
+                                         "else:\n"
+                                         "    c.execute('BEGIN')\n"
+                                         "    c.execute('SELECT count(*) FROM sqlite_master').fetchone()\n"
                                          "print('bloqueada', flush=True)\n"
                                          "sys.stdin.readline()\n"
                                          "c.execute('COMMIT')\n");
-    proceso_.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), guion, ruta});
+    proceso_.start(QStringLiteral("/usr/bin/python3"),
+                   {QStringLiteral("-c"), guion, ruta, modo == Exclusivo ? QStringLiteral("x") : QStringLiteral("r")});
     if (!proceso_.waitForReadyRead(10000)) throw std::runtime_error("the locking process did not start");
 }
 

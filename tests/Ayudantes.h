@@ -29,10 +29,15 @@ public:
 
 QString textoDe(const QVariant& v);
 
-// Another program holding the database file locked (an exclusive transaction), until released.
+// Whether another program can take the write lock of the file right now.
+bool otroPuedeEscribir(const QString& ruta);
+
+// Another program holding the database file locked (an exclusive transaction), or only reading it
+// (a read transaction, which keeps others from committing), until released.
 class Bloqueador {
 public:
-    explicit Bloqueador(const QString& ruta);
+    enum Modo { Exclusivo, Lector };
+    explicit Bloqueador(const QString& ruta, Modo modo = Exclusivo);
     ~Bloqueador();
     void soltar();
 

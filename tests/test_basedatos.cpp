@@ -144,7 +144,7 @@ private slots:
             bd::AbrirRecordset(QStringLiteral("SELECT * FROM tblArticulos"), rs, cn, 3);
             QFAIL("no failure reached the caller");
         } catch (const rt::Failure& f) {
-            QCOMPARE(f.Number(), ado::err::Generico);
+            QCOMPARE(f.Number(), ado::err::Generic);
         }
         QCOMPARE(c.cajas.size(), std::size_t(1));
     }

@@ -1,5 +1,6 @@
 #include "Muestra.h"
 
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <sqlite3.h>
@@ -64,10 +65,10 @@ std::string generar(const std::string& ruta, const Tamano& tamano) {
     Azar azar{0x5EED0000ull + static_cast<uint64_t>(tamano.articulos)};
     bool ok = exec(db,
                    "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA page_size=4096;"
-                   "CREATE TABLE tblArticulos (CODARTI TEXT NOT NULL, NOMARTI TEXT, FAMILIA TEXT, margen1 REAL,"
+                   "CREATE TABLE tblArticulos (CODARTI TEXT NOT NULL COLLATE NOCASE, NOMARTI TEXT, FAMILIA TEXT, margen1 REAL,"
                    " margen2 REAL, margen3 REAL, costesiniva REAL, ultimopreciocoste REAL, pvp1 REAL, pvp2 REAL,"
                    " pvp3 REAL, IVA REAL, STOCK INTEGER);"
-                   "CREATE TABLE tblHistoricoEntradas (NUMENTRADA INTEGER PRIMARY KEY, CODARTI TEXT NOT NULL,"
+                   "CREATE TABLE tblHistoricoEntradas (NUMENTRADA INTEGER PRIMARY KEY, CODARTI TEXT NOT NULL COLLATE NOCASE,"
                    " entro DATETIME, cantidad REAL, pvp REAL, descuento REAL, PROVEEDOR TEXT);"
                    "BEGIN;",
                    error);
@@ -115,7 +116,12 @@ std::string generar(const std::string& ruta, const Tamano& tamano) {
     for (int64_t e = 0; ok && tamano.articulos > 0 && e < tamano.entradas; ++e) {
         int64_t i = azar.hasta(tamano.articulos);
         if (i % 10 == 7) --i;
-        const std::string cod = codigo(i);
+        std::string cod = codigo(i);
+        // Codes compare without regard to case, as in the shop's original database: some entries
+        // carry the article's code in small letters.
+        if (i % 89 == 5)
+            for (char& ch : cod)
+                ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
         char fecha[32];
         std::snprintf(fecha, sizeof fecha, "20%02d-%02d-%02d %02d:%02d:00", static_cast<int>(15 + azar.hasta(11)),
                       static_cast<int>(1 + azar.hasta(12)), static_cast<int>(1 + azar.hasta(28)),
@@ -137,8 +143,8 @@ std::string generar(const std::string& ruta, const Tamano& tamano) {
     sqlite3_finalize(ent);
     ok = ok && exec(db,
                     "COMMIT;"
-                    "CREATE INDEX idxArticulosCodigo ON tblArticulos(CODARTI);"
-                    "CREATE INDEX idxEntradasCodigo ON tblHistoricoEntradas(CODARTI, entro);"
+                    "CREATE INDEX idxArticulosCodigo ON tblArticulos(CODARTI COLLATE NOCASE);"
+                    "CREATE INDEX idxEntradasCodigo ON tblHistoricoEntradas(CODARTI COLLATE NOCASE, entro);"
                     "PRAGMA journal_mode=DELETE;",
                     error);
     sqlite3_close(db);

@@ -1,6 +1,7 @@
 // The program: it creates and shows the main window and runs until none of its windows is open.
 #include "forms/main/frmPrecioCoste.h"
 #include "platform/ui/Events.h"
+#include "platform/ui/MsgBox.h"
 
 #include <clocale>
 
@@ -10,5 +11,7 @@ int main(int argc, char** argv) {
     app.setApplicationName(QStringLiteral("ZUK"));
     frmPrecioCoste ventana;
     ventana.show();
-    return app.exec();
+    const int codigo = app.exec();
+    ui::guardarAntesDeSalir();
+    return codigo;
 }

@@ -48,7 +48,7 @@ void AbrirRecordset(const QString& consulta, std::unique_ptr<ado::Recordset>& rs
         },
         [&](int paso, const rt::Failure& f) -> int {
             if (reintentando) throw f; // still handling the first failure: the caller's handling takes it
-            if (f.Number() == ado::err::Generico) {
+            if (f.Number() == ado::err::Generic) {
                 ui::MsgBox(QStringLiteral("LA BASE DE DATOS ESTÁ ABIERTA, CUANDO SE HAYA CERRADO PULSE 'OK'"),
                            ui::vbOKOnly, kTituloZuk);
                 reintentando = true;

@@ -1,6 +1,7 @@
 #pragma once
 // The three routines through which the program reaches its database: the connection string,
 // the opening of an updatable recordset, and the null-safe reading of a field.
+#include "platform/ado/Errors.h"
 #include "platform/ado/Recordset.h"
 #include "platform/runtime/FieldValue.h"
 

@@ -26,11 +26,11 @@ int16_t InformarError(QString modulo, QString procedimiento, QString descripcion
     }
 }
 
-int manejarFallo(const Identidad& identidad, int paso, const rt::Failure& fallo) {
+int manejarFallo(const Identidad& identidad, int paso, const rt::Failure& fallo, int ultimoReanudable) {
     RespuestaError = InformarError(QString::fromUtf8(identidad.modulo), QString::fromUtf8(identidad.procedimiento),
                                    fallo.Description());
     switch (RespuestaError) {
-    case kEleccionContinuar: return paso + 1;
+    case kEleccionContinuar: return paso <= ultimoReanudable ? paso + 1 : rt::kFin;
     case kEleccionEnviar:
         // The report of the screen joins here; until then the choice leaves like "Salir".
         return rt::kFin;

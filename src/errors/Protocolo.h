@@ -8,6 +8,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <limits>
 
 namespace errores {
 
@@ -21,12 +22,17 @@ QString mensajeInformarError(const QString& modulo, const QString& procedimiento
 // Shows the dialog "Informando errores " and returns the choice.
 int16_t InformarError(QString modulo, QString procedimiento, QString descripcion);
 
-// The handler of a guarded procedure; returns the step to go on with, or rt::kFin.
-int manejarFallo(const Identidad& identidad, int paso, const rt::Failure& fallo);
+// The handler of a guarded procedure; returns the step to go on with, or rt::kFin. "Continuar"
+// resumes after steps up to ultimoReanudable; after a later step it ends the call.
+int manejarFallo(const Identidad& identidad, int paso, const rt::Failure& fallo,
+                 int ultimoReanudable = std::numeric_limits<int>::max());
 
-template <typename Body> void runGuarded(const Identidad& identidad, Body&& body, int primero = 1) {
-    rt::ejecutarPasos(primero, body,
-                      [&identidad](int paso, const rt::Failure& f) { return manejarFallo(identidad, paso, f); });
+template <typename Body>
+void runGuarded(const Identidad& identidad, Body&& body, int primero = 1,
+                int ultimoReanudable = std::numeric_limits<int>::max()) {
+    rt::ejecutarPasos(primero, body, [&identidad, ultimoReanudable](int paso, const rt::Failure& f) {
+        return manejarFallo(identidad, paso, f, ultimoReanudable);
+    });
 }
 
 } // namespace errores

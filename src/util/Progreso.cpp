@@ -27,7 +27,8 @@ void progreso(const errores::Identidad& identidad, int32_t value, int32_t max, c
         default: return rt::kFin;
         }
         return paso + 1;
-    });
+    },
+    1, 1); // after a failure of the text or of where it goes, "Continuar" ends the call
 }
 
 } // namespace util

@@ -35,16 +35,6 @@ void colorCara(QAbstractButton* b, const QColor& color) {
     b->setAutoFillBackground(true);
 }
 
-QToolButton* botonConImagen(const QString& texto, QStyle::StandardPixmap imagen, QWidget* padre) {
-    auto* b = new QToolButton(padre);
-    b->setText(texto);
-    b->setIcon(padre->style()->standardIcon(imagen));
-    b->setIconSize(QSize(24, 24));
-    b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    b->setFocusPolicy(Qt::StrongFocus);
-    return b;
-}
-
 } // namespace
 
 frmPrecioCoste::frmPrecioCoste(QWidget* parent) : ui::Form(parent) {
@@ -81,8 +71,9 @@ frmPrecioCoste::frmPrecioCoste(QWidget* parent) : ui::Form(parent) {
     ui::colocar(cmdActualizar, 240, 1320, 8895, 495);
     cmdActualizar->setFont(fuente("MS Sans Serif", 12, true));
     colorCara(cmdActualizar, QColor(128, 128, 255));
+    cmdActualizar->setAutoDefault(true); // Return presses the focused button, as everywhere on the platform
 
-    cmdSalir = botonConImagen(QStringLiteral("&Salir"), QStyle::SP_DialogCloseButton, this);
+    cmdSalir = new ui::PictureButton(QStringLiteral("&Salir"), style()->standardIcon(QStyle::SP_DialogCloseButton), this);
     cmdSalir->setObjectName(QStringLiteral("cmdSalir"));
     ui::colocar(cmdSalir, 8160, 1900, 855, 735);
     colorCara(cmdSalir, QColor(192, 192, 255));
@@ -105,7 +96,7 @@ frmPrecioCoste::frmPrecioCoste(QWidget* parent) : ui::Form(parent) {
     lblArticulos->setFont(fuente("MS Sans Serif", 9.75, false));
     colorTexto(lblArticulos, QColor(0, 0, 64));
 
-    btnVolver = botonConImagen(QStringLiteral("Volver"), QStyle::SP_ArrowBack, fraNoActualizados);
+    btnVolver = new ui::PictureButton(QStringLiteral("Volver"), style()->standardIcon(QStyle::SP_ArrowBack), fraNoActualizados);
     btnVolver->setObjectName(QStringLiteral("btnVolver"));
     ui::colocar(btnVolver, 360, 4440, 1095, 735);
     btnVolver->setFont(fuente("Tahoma", 6.75, false));

@@ -3,13 +3,13 @@
 // takes the update button's place during the run, and a panel listing the articles without entries.
 #include "platform/ui/Form.h"
 #include "platform/ui/ListView.h"
+#include "platform/ui/PictureButton.h"
 #include "platform/ui/ProgressBar.h"
 #include "update/VentanaActualizacion.h"
 
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
-#include <QToolButton>
 
 class frmPrecioCoste : public ui::Form, public actualizacion::VentanaActualizacion {
     Q_OBJECT
@@ -19,13 +19,13 @@ public:
 
     QPushButton* cmdActualizar;
     QLabel* lblPendiente;
-    QToolButton* cmdSalir;
+    ui::PictureButton* cmdSalir;
     QLabel* lblInfo;
     ui::ProgressBar* barra;
     QFrame* fraNoActualizados;
     QLabel* lblArticulos;
     ui::ListView* lstNoActualizados;
-    QToolButton* btnVolver;
+    ui::PictureButton* btnVolver;
 
     // The database connection of the update run; it stays open until the window is destroyed.
     std::unique_ptr<ado::Connection> cnDatosCampo;

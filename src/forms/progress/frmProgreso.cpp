@@ -6,6 +6,8 @@
 #include "util/Progreso.h"
 #include "util/basForm.h"
 
+#include <QCloseEvent>
+
 namespace {
 constexpr double kInfoLeft = 4800, kInfoWidth = 585; // the label as created, in twips
 } // namespace
@@ -14,7 +16,6 @@ const QString frmProgreso::kTitulo = QStringLiteral("Espere por favor, realizand
 
 frmProgreso::frmProgreso(QWidget* parent) : ui::Form(parent) {
     setObjectName(QStringLiteral("frmProgreso"));
-    setCaption(kTitulo);
     setWindowIcon(QIcon());
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setBackColor(QColor(192, 192, 192));
@@ -28,7 +29,6 @@ frmProgreso::frmProgreso(QWidget* parent) : ui::Form(parent) {
 
     lblInfo = new QLabel(this);
     lblInfo->setObjectName(QStringLiteral("lblInfo"));
-    ui::colocar(lblInfo, kInfoLeft, 120, kInfoWidth, 315);
     QFont f(QStringLiteral("Comic Sans MS"));
     f.setPointSizeF(11.25);
     f.setBold(true);
@@ -40,6 +40,14 @@ frmProgreso::frmProgreso(QWidget* parent) : ui::Form(parent) {
     lblInfo->setFocusPolicy(Qt::NoFocus);
 
     connect(barra, &ui::ProgressBar::Click, this, [this] { ui::enEvento([this] { barra_Click(); }); });
+    valoresDeDiseno();
+}
+
+void frmProgreso::valoresDeDiseno() {
+    setCaption(kTitulo);
+    barra->resetToDefaults();
+    lblInfo->clear();
+    ui::colocar(lblInfo, kInfoLeft, 120, kInfoWidth, 315);
 }
 
 void frmProgreso::Load() {
@@ -47,6 +55,14 @@ void frmProgreso::Load() {
     cargada_ = true;
     create(); // loading makes the window, unseen: its frame, and so its outer size, is known
     Form_Load();
+}
+
+void frmProgreso::closeEvent(QCloseEvent* event) {
+    // Closing unloads the window: its controls go back to how they were designed, and the next
+    // use loads it afresh. Its public fields keep their values.
+    event->accept();
+    cargada_ = false;
+    valoresDeDiseno();
 }
 
 void frmProgreso::Show() {

@@ -17,7 +17,7 @@ public:
     bool parar = false;    // set when the operator clicks the bar; the window never reads it
     int32_t intervalo = 0; // pre-fill steps of the bar, read once when the window loads
 
-    // Loads the window (once): the load steps run before it is first shown.
+    // Loads the window (once until it is closed): the load steps run before it is first shown.
     void Load();
     void Show();
 
@@ -27,7 +27,11 @@ public:
 
     static const QString kTitulo;
 
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
+    void valoresDeDiseno();
     void fijarInfo(const QString& texto);
     bool cargada_ = false;
 };

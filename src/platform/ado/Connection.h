@@ -3,103 +3,81 @@
 // data source is the database file (a backslash is a path separator, as on the original platform),
 // which must exist and be an SQLite database; it is never created.
 //
-// Writes go into one transaction that is committed when the program is about to wait for the
-// operator, when the recordset that wrote is released, when the connection closes, and at the
-// latest every few seconds; each row's update is one statement, so whatever stops the program,
-// every article is written whole or not at all.
+// Writes. A recordset's Update does not touch the file at once: the row's new values wait in the
+// connection (PendingWrites), and the connection writes every waiting row in one short transaction
+// at its flush points:
+//   - before the program waits for the operator (a message box, a dialog): a failure there reaches
+//     the operator, who can try again;
+//   - at the latest kFlushMs after the first waiting write, or once kFlushRows rows wait, at the
+//     next move or opening of a recordset: a failure there is not a failure of that step; the rows
+//     keep waiting and the next flush point tries again;
+//   - when the recordset that wrote is released, and when the connection closes.
+// So the file is locked for writing only while a flush runs, never while the program works or
+// waits; each row is written whole or not at all, whatever stops the program; and a flush that
+// fails loses nothing: the rows stay waiting until one succeeds.
+#include "platform/ado/PendingWrites.h"
+#include "platform/ado/QueryShape.h"
+#include "platform/ado/Statement.h"
 #include "platform/runtime/EsperaOperador.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QString>
-#include <QVector>
 #include <memory>
-#include <unordered_map>
 
 struct sqlite3;
-struct sqlite3_stmt;
 
 namespace ado {
-
-// ADO error numbers used by the stand-in.
-namespace err {
-constexpr long Generico = -2147467259;              // 0x80004005
-constexpr long SoloLectura = -2147217911;           // 0x80040E09
-constexpr long TablaNoEncontrada = -2147217865;     // 0x80040E37
-constexpr long Sintaxis = -2147217900;              // 0x80040E14
-constexpr long FilaEliminada = -2147217885;         // 0x80040E23
-constexpr long ObjetoCerrado = -2146824584;         // 3704
-constexpr long SinRegistroActual = -2146825267;     // 3021
-constexpr long ElementoNoEncontrado = -2146825023;  // 3265
-constexpr long ProveedorNoEncontrado = -2146824582; // 3706
-constexpr long OperacionNoAdmitida = -2146825037;   // 3251
-} // namespace err
-
-class Statement;
 
 class Connection {
 public:
     Connection();
-    ~Connection();
+    ~Connection(); // a last flush; rows that still cannot be written are lost
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
     void Open(const QString& connectionString, const QString& userId = {}, const QString& password = {},
               long options = -1);
+    // Flushes and closes; when the flush fails the connection stays open with its rows waiting.
     void Close();
     int State() const { return db_ ? 1 : 0; } // adStateOpen, adStateClosed
-    const QString& ruta() const { return ruta_; }
-    bool soloLectura() const { return soloLectura_; }
 
     // For the recordsets of this connection.
-    Statement& sentencia(const QString& sql);
-    void antesDeEscribir();
-    void despuesDeEscribir();
-    void confirmar(); // commits the pending writes, if any
-    [[noreturn]] void fallo(int codigo) const;
-    sqlite3* db() const { return db_; }
+    std::shared_ptr<Statement> statement(const QString& sql);
+    const QueryShape& shape(const QString& sql);
+    PendingWrites& pending() { return pending_; }
+    const QString& path() const { return path_; }
+    bool readOnly() const { return readOnly_; }
+    void wrote();      // a row was added to the pending writes
+    void checkpoint(); // a flush if one is due; never fails
 
-    // How long a batch of writes may stay uncommitted while the program works.
-    static constexpr int kMsEntreConfirmaciones = 10000;
+    // Writes every pending row, waiting up to busyMs for other programs' locks. On failure the
+    // rows keep waiting and the failure names how many there are and why.
+    void flush(int busyMs = kBusyMs);
+    std::size_t pendingRows() const { return pending_.rows(); }
+    // How long a write may wait while the program works (kFlushMs unless set).
+    void setFlushInterval(int ms) { flushMs_ = nextTryMs_ = ms; }
+
+    static constexpr int kBusyMs = 1500;        // how long an operation waits for another program's lock
+    static constexpr int kFlushMs = 10000;      // how long a write may wait while the program works
+    static constexpr std::size_t kFlushRows = 200000;
 
 private:
+    void exec(const char* sql);
+
     sqlite3* db_ = nullptr;
-    QString ruta_;
-    bool soloLectura_ = false;
-    bool enTransaccion_ = false;
-    QElapsedTimer desdeInicio_;
-    rt::IdEspera espera_ = 0;
-    std::unordered_map<QString, std::unique_ptr<Statement>> cache_;
+    QString path_;
+    bool readOnly_ = false;
+    StatementCache statements_;
+    QHash<QString, QueryShape> shapes_;
+    PendingWrites pending_;
+    QElapsedTimer oldestWrite_; // started by the first pending write, stopped by a flush
+    qint64 flushMs_ = kFlushMs;
+    qint64 nextTryMs_ = kFlushMs;
+    rt::IdEspera wait_ = 0;
 };
 
-// A prepared statement owned by the connection's cache.
-class Statement {
-public:
-    Statement(const Connection& conn, const QString& sql);
-    ~Statement();
-    void bind(int index, const QString& text);
-    void bindDouble(int index, double value);
-    void bindInt64(int index, long long value);
-    void bindNull(int index);
-    bool step(); // true while a row is available
-    void reset();
-    int columnCount() const;
-    QString columnName(int i) const;
-    QString columnDeclType(int i) const;
-    sqlite3_stmt* handle() const { return stmt_; }
-
-private:
-    const Connection& conn_;
-    sqlite3_stmt* stmt_ = nullptr;
-};
-
-// Replaces each text literal of an SQL text by a parameter, so that queries that differ only
-// in their literals share one prepared statement.
-struct SqlParametrizado {
-    QString sql;
-    QVector<QString> literales;
-    static SqlParametrizado de(const QString& sql);
-};
-
-QString rutaDeOrigen(const QString& dataSource);
+// The file a connection string's data source names.
+QString pathOfDataSource(const QString& dataSource);
 
 } // namespace ado

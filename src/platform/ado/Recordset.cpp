@@ -1,94 +1,31 @@
 #include "platform/ado/Recordset.h"
+#include "platform/ado/Errors.h"
+#include "platform/ado/SqlLiterals.h"
 #include "platform/runtime/Conversions.h"
 #include "platform/runtime/Failure.h"
 
-#include <QDate>
-#include <QRegularExpression>
-#include <sqlite3.h>
+#include <algorithm>
 
 namespace ado {
 
 namespace {
 
-[[noreturn]] void fallar(long numero, const QString& texto) { throw rt::Failure(numero, texto); }
-
-[[noreturn]] void objetoCerrado() {
-    fallar(err::ObjetoCerrado, QStringLiteral("No se permite realizar la operación si el objeto está cerrado."));
-}
-
-[[noreturn]] void sinRegistroActual() {
-    fallar(err::SinRegistroActual,
-           QStringLiteral("BOF o EOF es True, o el registro actual se eliminó. La operación solicitada requiere un "
-                          "registro actual."));
-}
-
-QString citado(const QString& tabla) {
-    return QLatin1Char('"') + QString(tabla).replace('"', "\"\"") + QLatin1Char('"');
-}
-
-// A query that selects every column of one table: its rows can be followed by their keys.
-struct ConsultaDeTabla {
-    QString tabla, resto;
-    static bool de(const QString& sql, ConsultaDeTabla& out) {
-        static const QRegularExpression patron(
-            QStringLiteral("^\\s*SELECT\\s+\\*\\s+FROM\\s+(?:\\[([^\\]]+)\\]|\"([^\"]+)\"|(\\w+))(.*)$"),
-            QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
-        const auto m = patron.match(sql);
-        if (!m.hasMatch()) return false;
-        out.tabla = m.captured(1) + m.captured(2) + m.captured(3);
-        out.resto = m.captured(4);
-        // Only a WHERE and an ORDER BY may follow; joins and groups are not one table's rows.
-        static const QRegularExpression siguiente(QStringLiteral("^\\s*(;\\s*)?$|^\\s*(WHERE|ORDER)\\b|^\\s*\\?"),
-                                                  QRegularExpression::CaseInsensitiveOption);
-        return siguiente.match(out.resto).hasMatch() || out.resto.trimmed().isEmpty();
-    }
-};
-
-void enlazar(Statement& st, const QVector<QString>& literales) {
-    for (int i = 0; i < literales.size(); ++i)
-        st.bind(i + 1, literales[i]);
-}
-
-rt::FieldValue leerColumna(sqlite3_stmt* st, int i) {
-    switch (sqlite3_column_type(st, i)) {
-    case SQLITE_INTEGER: return rt::FieldValue(static_cast<double>(sqlite3_column_int64(st, i)));
-    case SQLITE_FLOAT: return rt::FieldValue(sqlite3_column_double(st, i));
-    case SQLITE_NULL: return rt::FieldValue::Null();
-    default: {
-        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
-        return rt::FieldValue(QString::fromUtf8(p, sqlite3_column_bytes(st, i)));
-    }
-    }
-}
-
 // Dates are kept as ISO texts; a date column gives them back as dates.
-rt::FieldValue comoFecha(const rt::FieldValue& v) {
-    if (!v.isText()) return v;
-    static const QRegularExpression iso(
-        QStringLiteral("^(\\d{4})-(\\d{2})-(\\d{2})(?:[ T](\\d{2}):(\\d{2})(?::(\\d{2}))?)?"));
-    const auto m = iso.match(v.text());
-    if (!m.hasMatch()) return v;
-    rt::Date d = rt::Date::fromYmd(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
-    d.serial += (m.captured(4).toInt() * 3600 + m.captured(5).toInt() * 60 + m.captured(6).toInt()) / 86400.0;
-    return rt::FieldValue(d);
+rt::FieldValue asDate(const rt::FieldValue& v) {
+    rt::Date d;
+    if (v.isText() && rt::fechaDeIso(v.text(), d)) return rt::FieldValue(d);
+    return v;
 }
 
-QString textoIso(rt::Date d) {
-    const QDate dia = QDate(1899, 12, 30).addDays(static_cast<qint64>(std::floor(d.serial)));
-    const int s = static_cast<int>(std::lround((d.serial - std::floor(d.serial)) * 86400.0));
-    return dia.toString(Qt::ISODate) + QStringLiteral(" %1:%2:%3")
-                                           .arg(s / 3600, 2, 10, QChar('0'))
-                                           .arg(s / 60 % 60, 2, 10, QChar('0'))
-                                           .arg(s % 60, 2, 10, QChar('0'));
+bool isDateType(const QString& declType) {
+    const QString t = declType.toUpper();
+    return t.contains(QLatin1String("DATE")) || t.contains(QLatin1String("TIME"));
 }
 
-void enlazarValor(Statement& st, int i, const rt::FieldValue& v) {
-    switch (v.kind()) {
-    case rt::FieldValue::Kind::Number: st.bindDouble(i, v.number()); break;
-    case rt::FieldValue::Kind::Text: st.bind(i, v.text()); break;
-    case rt::FieldValue::Kind::Date: st.bind(i, textoIso(v.date())); break;
-    default: st.bindNull(i); break;
-    }
+[[noreturn]] void raiseNotUpdatable() {
+    rt::raise(err::NotSupported,
+              QStringLiteral("El conjunto de registros no admite actualizaciones. Puede deberse a una limitación del "
+                             "proveedor o del tipo de bloqueo seleccionado."));
 }
 
 } // namespace
@@ -97,216 +34,256 @@ Recordset::~Recordset() {
     try {
         Close();
     } catch (...) {
-        // The writes stay pending on the connection, which commits them at its next point.
+        // Nothing is lost: the rows wait in the connection.
     }
 }
 
-void Recordset::comprobarAbierto() const {
-    if (!abierto_) objetoCerrado();
+void Recordset::requireOpen() const {
+    if (!open_) raiseObjectClosed();
+}
+
+void Recordset::requireCurrentRow() const {
+    requireOpen();
+    if (position_ < 0 || position_ >= RecordCount()) raiseNoCurrentRecord();
 }
 
 void Recordset::Open(const QString& source, Connection& conn, int, int lockType, long) {
-    if (abierto_)
-        fallar(err::OperacionNoAdmitida,
-               QStringLiteral("No se permite realizar la operación si el objeto está abierto."));
-    if (!conn.State()) objetoCerrado();
-    const SqlParametrizado p = SqlParametrizado::de(source);
-    ConsultaDeTabla consulta;
-    claves_.clear();
-    filasFijas_.clear();
-    tabla_.clear();
-    if (ConsultaDeTabla::de(p.sql, consulta)) {
-        Statement& keys =
-            conn.sentencia(QStringLiteral("SELECT rowid FROM ") + citado(consulta.tabla) + consulta.resto);
-        enlazar(keys, p.literales);
-        while (keys.step())
-            claves_.push_back(sqlite3_column_int64(keys.handle(), 0));
-        keys.reset();
-        Statement& fila = conn.sentencia(QStringLiteral("SELECT * FROM ") + citado(consulta.tabla) +
-                                         QStringLiteral(" WHERE rowid=?"));
-        if (columnas_.isEmpty() || tabla_ != consulta.tabla) {
-            columnas_.clear();
-            esFecha_.clear();
-            for (int i = 0; i < fila.columnCount(); ++i) {
-                columnas_ << fila.columnName(i);
-                const QString tipo = fila.columnDeclType(i).toUpper();
-                esFecha_.push_back(tipo.contains(QLatin1String("DATE")) || tipo.contains(QLatin1String("TIME")));
-            }
+    if (open_) raiseObjectOpen();
+    if (!conn.State()) raiseObjectClosed();
+    const ParameterizedSql p = ParameterizedSql::from(source);
+    const QueryShape shape = conn.shape(p.sql);
+    keys_.clear();
+    fixedRows_.clear();
+    edits_.clear();
+    rowStatement_.reset();
+    keyset_ = shape.keyset;
+    if (keyset_) {
+        // A view, or a table without row keys: its rows cannot be followed by their keys.
+        auto sinClaves = [&](const QString& motivo) {
+            rt::raise(err::NotSupported, QStringLiteral("No se puede abrir '%1' como conjunto de claves: no es una "
+                                                        "tabla con identificadores de fila (%2).")
+                                             .arg(shape.table, motivo));
+        };
+        if (shape.view) sinClaves(QStringLiteral("es una vista"));
+        std::shared_ptr<Statement> keys;
+        try {
+            keys = conn.statement(shape.keysSql);
+        } catch (const rt::Failure& f) {
+            if (f.Number() == err::ColumnNotFound && f.Description().contains(QLatin1String("rowid")))
+                sinClaves(f.Description());
+            throw;
         }
-        tabla_ = consulta.tabla;
-        actualizable_ = lockType != adLockReadOnly;
+        for (int i = 0; i < p.literals.size(); ++i)
+            keys->bind(i + 1, p.literals[i]);
+        while (keys->step())
+            keys_.push_back(keys->columnInt64(0));
+        keys->reset();
+
+        rowStatement_ = conn.statement(shape.rowSql);
+        table_ = shape.table;
+        tableId_ = conn.pending().table(table_);
+        const int n = rowStatement_->columnCount();
+        columns_.clear();
+        isDate_.assign(static_cast<std::size_t>(n), false);
+        columnIds_.assign(static_cast<std::size_t>(n), -1);
+        for (int i = 0; i < n; ++i) {
+            columns_ << rowStatement_->columnName(i);
+            isDate_[static_cast<std::size_t>(i)] = isDateType(rowStatement_->columnDeclType(i));
+            columnIds_[static_cast<std::size_t>(i)] = conn.pending().column(tableId_, columns_.back());
+        }
+        columnOfId_.assign(columnIds_.empty() ? 0 : static_cast<std::size_t>(*std::max_element(columnIds_.begin(), columnIds_.end())) + 1, -1);
+        for (int i = 0; i < n; ++i)
+            columnOfId_[static_cast<std::size_t>(columnIds_[static_cast<std::size_t>(i)])] = i;
+        reprepares_ = rowStatement_->reprepareCount();
+        updatable_ = lockType != adLockReadOnly;
     } else {
-        Statement& st = conn.sentencia(p.sql);
-        enlazar(st, p.literales);
-        columnas_.clear();
-        esFecha_.assign(static_cast<std::size_t>(st.columnCount()), false);
-        for (int i = 0; i < st.columnCount(); ++i)
-            columnas_ << st.columnName(i);
-        while (st.step()) {
+        const auto st = conn.statement(p.sql);
+        for (int i = 0; i < p.literals.size(); ++i)
+            st->bind(i + 1, p.literals[i]);
+        columns_.clear();
+        isDate_.assign(static_cast<std::size_t>(st->columnCount()), false);
+        for (int i = 0; i < st->columnCount(); ++i)
+            columns_ << st->columnName(i);
+        while (st->step()) {
             std::vector<rt::FieldValue> f;
-            for (int i = 0; i < st.columnCount(); ++i)
-                f.push_back(leerColumna(st.handle(), i));
-            filasFijas_.push_back(std::move(f));
+            for (int i = 0; i < st->columnCount(); ++i)
+                f.push_back(st->column(i));
+            fixedRows_.push_back(std::move(f));
         }
-        st.reset();
-        actualizable_ = false;
+        st->reset();
+        updatable_ = false;
     }
     conn_ = &conn;
-    abierto_ = true;
-    escribio_ = false;
-    posicion_ = 0;
-    filaCargada_ = false;
-    pendientes_.clear();
+    open_ = true;
+    wrote_ = false;
+    try {
+        moveTo(0); // the first row is read now: a lock shows up in the opening
+    } catch (...) {
+        Close();
+        throw;
+    }
 }
 
 void Recordset::Close() {
-    if (!abierto_) return;
-    abierto_ = false;
-    claves_ = {};
-    filasFijas_ = {};
-    pendientes_.clear();
-    filaCargada_ = false;
-    if (escribio_) {
-        escribio_ = false;
-        conn_->confirmar();
+    if (!open_) return;
+    open_ = false;
+    keys_ = {};
+    fixedRows_ = {};
+    edits_.clear();
+    rowStatement_.reset();
+    rowRead_ = false;
+    if (wrote_) {
+        wrote_ = false;
+        try {
+            conn_->flush(Connection::kBusyMs);
+        } catch (const rt::Failure&) {
+            // The rows keep waiting in the connection; its next flush point writes them or says why not.
+        }
     }
 }
 
 long Recordset::RecordCount() const {
-    comprobarAbierto();
-    return static_cast<long>(tabla_.isEmpty() ? filasFijas_.size() : claves_.size());
+    requireOpen();
+    return static_cast<long>(keyset_ ? keys_.size() : fixedRows_.size());
 }
 
 bool Recordset::Eof() const {
-    comprobarAbierto();
-    return posicion_ >= RecordCount();
+    requireOpen();
+    return position_ >= RecordCount();
 }
 
 bool Recordset::Bof() const {
-    comprobarAbierto();
-    return posicion_ < 0 || RecordCount() == 0;
+    requireOpen();
+    return position_ < 0 || RecordCount() == 0;
 }
 
-void Recordset::irA(long posicion) {
-    pendientes_.clear(); // an edit not written by Update is dropped when the cursor moves
-    posicion_ = posicion;
-    filaCargada_ = false;
+void Recordset::moveTo(long position) {
+    edits_.clear(); // an edit not written by Update is dropped when the cursor moves
+    position_ = position;
+    rowRead_ = false;
+    conn_->checkpoint();
+    if (position_ >= 0 && position_ < RecordCount()) readRow();
 }
 
 void Recordset::MoveFirst() {
-    comprobarAbierto();
-    irA(0);
+    requireOpen();
+    moveTo(0);
 }
 
 void Recordset::MoveLast() {
-    comprobarAbierto();
-    irA(RecordCount() - 1);
+    requireOpen();
+    moveTo(RecordCount() - 1);
 }
 
 void Recordset::MoveNext() {
-    comprobarAbierto();
-    if (Eof()) sinRegistroActual();
-    irA(posicion_ + 1);
+    requireOpen();
+    if (Eof()) raiseNoCurrentRecord();
+    moveTo(position_ + 1);
 }
 
 void Recordset::MovePrevious() {
-    comprobarAbierto();
-    if (Bof() && posicion_ < 0) sinRegistroActual();
-    irA(posicion_ - 1);
+    requireOpen();
+    if (position_ < 0) raiseNoCurrentRecord();
+    moveTo(position_ - 1);
 }
 
-void Recordset::comprobarFilaActual() const {
-    comprobarAbierto();
-    if (posicion_ < 0 || posicion_ >= RecordCount()) sinRegistroActual();
+void Recordset::checkColumns(const Statement& st) const {
+    bool same = st.columnCount() == columns_.size();
+    for (int i = 0; same && i < columns_.size(); ++i)
+        same = st.columnName(i).compare(columns_[i], Qt::CaseInsensitive) == 0;
+    if (!same)
+        rt::raise(err::ColumnsChanged, QStringLiteral("Las columnas de la tabla '%1' cambiaron mientras estaba abierta; "
+                                                      "vuelva a abrirla.")
+                                           .arg(table_));
+    reprepares_ = st.reprepareCount();
 }
 
-void Recordset::cargarFila() const {
-    if (filaCargada_) return;
-    comprobarFilaActual();
-    if (tabla_.isEmpty()) {
-        fila_ = filasFijas_[static_cast<std::size_t>(posicion_)];
-    } else {
-        Statement& st =
-            conn_->sentencia(QStringLiteral("SELECT * FROM ") + citado(tabla_) + QStringLiteral(" WHERE rowid=?"));
-        st.bindInt64(1, claves_[static_cast<std::size_t>(posicion_)]);
-        if (!st.step()) {
-            st.reset();
-            fallar(err::FilaEliminada,
-                   QStringLiteral(
-                       "El identificador de fila hace referencia a una fila eliminada o marcada para eliminación."));
-        }
-        const int n = st.columnCount();
-        fila_.resize(static_cast<std::size_t>(n));
-        for (int i = 0; i < n; ++i)
-            fila_[static_cast<std::size_t>(i)] = leerColumna(st.handle(), i);
-        st.reset();
+void Recordset::readRow() const {
+    requireCurrentRow();
+    const auto index = static_cast<std::size_t>(position_);
+    if (!keyset_) {
+        row_ = fixedRows_[index];
+        rowRead_ = true;
+        return;
     }
-    filaCargada_ = true;
+    Statement& st = *rowStatement_;
+    st.bind(1, keys_[index]);
+    if (!st.step()) {
+        st.reset();
+        raiseRowDeleted();
+    }
+    if (st.reprepareCount() != reprepares_ || st.columnCount() != columns_.size()) {
+        try {
+            checkColumns(st);
+        } catch (...) {
+            st.reset();
+            throw;
+        }
+    }
+    const auto n = static_cast<std::size_t>(columns_.size());
+    row_.resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const rt::FieldValue v = st.column(static_cast<int>(i));
+        row_[i] = isDate_[i] ? asDate(v) : v;
+    }
+    st.reset();
+    // This connection's writes that wait for their flush are part of the row.
+    PendingWrites& pending = conn_->pending();
+    if (pending.pending(tableId_))
+        pending.forEach(tableId_, keys_[index], [this](int id, const rt::FieldValue& v) {
+            const auto i = static_cast<std::size_t>(id);
+            if (i < columnOfId_.size() && columnOfId_[i] >= 0) row_[static_cast<std::size_t>(columnOfId_[i])] = v;
+        });
+    rowRead_ = true;
 }
 
 Field Recordset::Fields(const QString& name) {
-    comprobarAbierto();
-    for (int i = 0; i < columnas_.size(); ++i)
-        if (columnas_[i].compare(name, Qt::CaseInsensitive) == 0) return Field(this, i);
-    fallar(err::ElementoNoEncontrado,
-           QStringLiteral("No se encontró el elemento en la colección que corresponde con el nombre o el ordinal "
-                          "solicitado."));
+    requireOpen();
+    for (int i = 0; i < columns_.size(); ++i)
+        if (columns_[i].compare(name, Qt::CaseInsensitive) == 0) return Field(this, i);
+    rt::raise(err::ItemNotFound, QStringLiteral("No se encontró el elemento en la colección que corresponde con el "
+                                                "nombre o el ordinal solicitado."));
 }
 
-rt::FieldValue Recordset::valor(int column) const {
-    if (auto it = pendientes_.find(column); it != pendientes_.end()) return it->second;
-    cargarFila();
-    const auto& v = fila_[static_cast<std::size_t>(column)];
-    return esFecha_[static_cast<std::size_t>(column)] ? comoFecha(v) : v;
+rt::FieldValue Recordset::value(int column) const {
+    if (const auto it = edits_.find(column); it != edits_.end()) return it->second;
+    if (!rowRead_) readRow(); // the move that should have read it failed: try again
+    return row_[static_cast<std::size_t>(column)];
 }
 
-void Recordset::asignar(int column, const rt::FieldValue& value) {
-    comprobarFilaActual();
-    if (!actualizable_)
-        fallar(err::OperacionNoAdmitida,
-               QStringLiteral("El conjunto de registros no admite actualizaciones. Puede deberse a una limitación del "
-                              "proveedor o del tipo de bloqueo seleccionado."));
-    pendientes_[column] = value;
+void Recordset::assign(int column, const rt::FieldValue& value) {
+    requireCurrentRow();
+    if (!updatable_) raiseNotUpdatable();
+    edits_[column] = value;
 }
 
 void Recordset::Update() {
-    comprobarFilaActual();
-    if (pendientes_.empty()) return;
-    QString sql = QStringLiteral("UPDATE ") + citado(tabla_) + QStringLiteral(" SET ");
-    bool primero = true;
-    for (const auto& [col, v] : pendientes_) {
-        if (!primero) sql += QLatin1Char(',');
-        sql += citado(columnas_[col]) + QStringLiteral("=?");
-        primero = false;
-    }
-    sql += QStringLiteral(" WHERE rowid=?");
-    conn_->antesDeEscribir();
-    Statement& st = conn_->sentencia(sql);
-    int i = 1;
-    for (const auto& [col, v] : pendientes_)
-        enlazarValor(st, i++, v);
-    st.bindInt64(i, claves_[static_cast<std::size_t>(posicion_)]);
-    st.step();
-    st.reset();
-    if (sqlite3_changes(conn_->db()) == 0)
-        fallar(err::FilaEliminada,
-               QStringLiteral(
-                   "El identificador de fila hace referencia a una fila eliminada o marcada para eliminación."));
-    escribio_ = true;
-    if (filaCargada_)
-        for (const auto& [col, v] : pendientes_)
-            fila_[static_cast<std::size_t>(col)] = v;
-    pendientes_.clear();
-    conn_->despuesDeEscribir();
+    requireCurrentRow();
+    if (!updatable_) raiseNotUpdatable();
+    if (edits_.empty()) return;
+    if (conn_->readOnly())
+        rt::raise(err::ReadOnly, QStringLiteral("No se puede actualizar. Base de datos u objeto de sólo lectura."));
+    std::vector<std::pair<int, rt::FieldValue>> values;
+    values.reserve(edits_.size());
+    for (const auto& [column, v] : edits_)
+        values.emplace_back(columnIds_[static_cast<std::size_t>(column)], v);
+    conn_->pending().write(tableId_, keys_[static_cast<std::size_t>(position_)], values);
+    conn_->wrote();
+    if (rowRead_)
+        for (const auto& [column, v] : edits_)
+            row_[static_cast<std::size_t>(column)] = v;
+    edits_.clear();
+    wrote_ = true;
+    conn_->checkpoint();
 }
 
-rt::FieldValue Field::Value() const { return rs_->valor(column_); }
+rt::FieldValue Field::Value() const { return rs_->value(column_); }
 
 Field& Field::operator=(const rt::FieldValue& value) {
-    rs_->asignar(column_, value);
+    rs_->assign(column_, value);
     return *this;
 }
 
-QString Field::Name() const { return rs_->columnas_[column_]; }
+QString Field::Name() const { return rs_->columns_[column_]; }
 
 } // namespace ado

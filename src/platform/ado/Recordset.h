@@ -1,8 +1,9 @@
 #pragma once
 // ADO's Recordset over SQLite, as a server-side keyset cursor: opening reads the keys of the rows
-// in query order (so RecordCount is exact), each move fetches the current row by its key, and
-// Update writes the assigned fields of the current row. Field names are case-insensitive, and
-// empty fields come back as Null.
+// in query order (so RecordCount is exact), and every move reads the row it arrives at, so a
+// locked file, a vanished row or a changed table fails the step that moves, as on the original
+// platform, never a later read of a field. Update hands the assigned fields of the current row to
+// the connection's pending writes. Field names are case-insensitive; empty fields read as Null.
 #include "platform/ado/Connection.h"
 #include "platform/runtime/FieldValue.h"
 
@@ -43,7 +44,7 @@ public:
     void Open(const QString& source, Connection& activeConnection, int cursorType = adOpenForwardOnly,
               int lockType = adLockReadOnly, long options = -1);
     void Close();
-    int State() const { return abierto_ ? 1 : 0; }
+    int State() const { return open_ ? 1 : 0; }
 
     bool Eof() const; // EOF: the C library keeps that name for a macro
     bool Bof() const;
@@ -58,30 +59,37 @@ public:
 
 private:
     friend class Field;
-    void comprobarAbierto() const;
-    void comprobarFilaActual() const;
-    void irA(long posicion);
-    void cargarFila() const;
-    rt::FieldValue valor(int column) const;
-    void asignar(int column, const rt::FieldValue& value);
+    void requireOpen() const;
+    void requireCurrentRow() const;
+    void moveTo(long position);
+    void readRow() const;
+    void checkColumns(const Statement& st) const;
+    rt::FieldValue value(int column) const;
+    void assign(int column, const rt::FieldValue& value);
 
     Connection* conn_ = nullptr;
-    bool abierto_ = false;
-    bool actualizable_ = false;
-    bool escribio_ = false;
+    bool open_ = false;
+    bool updatable_ = false;
+    bool wrote_ = false;
 
-    // Keyset mode: the keys in query order and the table they belong to.
-    QString tabla_;
-    std::vector<long long> claves_;
+    // Keyset mode: the table, its keys in query order, and the statement that reads a row.
+    bool keyset_ = false;
+    QString table_;
+    int tableId_ = -1; // the table's number in the connection's pending writes
+    std::vector<long long> keys_;
+    std::shared_ptr<Statement> rowStatement_;
+    mutable int reprepares_ = 0;
+    std::vector<int> columnIds_;    // each column's number in the pending writes
+    std::vector<int> columnOfId_;   // and back; -1 for a column this recordset does not have
     // Static mode (a query the keyset cannot follow): the rows as read.
-    std::vector<std::vector<rt::FieldValue>> filasFijas_;
+    std::vector<std::vector<rt::FieldValue>> fixedRows_;
 
-    QStringList columnas_;
-    std::vector<bool> esFecha_;
-    long posicion_ = 0; // 0-based; -1 is BOF, size() is EOF
-    mutable bool filaCargada_ = false;
-    mutable std::vector<rt::FieldValue> fila_;
-    std::map<int, rt::FieldValue> pendientes_;
+    QStringList columns_;
+    std::vector<bool> isDate_;
+    long position_ = 0; // 0-based; -1 is BOF, RecordCount() is EOF
+    mutable bool rowRead_ = false;
+    mutable std::vector<rt::FieldValue> row_;
+    std::map<int, rt::FieldValue> edits_;
 };
 
 } // namespace ado

@@ -5,7 +5,7 @@
 #include <QRegularExpression>
 #include <charconv>
 #include <cmath>
-#include <cstring>
+#include <string_view>
 #include <limits>
 
 namespace rt {
@@ -41,19 +41,38 @@ QString CStrSingle(float number) {
     return QString::fromLatin1(exponenteVb(buf, r.ptr));
 }
 
+namespace {
+// The time of day of a date, in whole seconds.
+int segundosDelDia(Date date) {
+    return static_cast<int>(std::lround((date.serial - std::floor(date.serial)) * 86400.0));
+}
+QString hora(int segundos) {
+    return QStringLiteral("%1:%2:%3")
+        .arg(segundos / 3600, 2, 10, QChar('0'))
+        .arg(segundos / 60 % 60, 2, 10, QChar('0'))
+        .arg(segundos % 60, 2, 10, QChar('0'));
+}
+QDate diaDe(Date date) { return kDiaCero.addDays(static_cast<qint64>(std::floor(date.serial))); }
+} // namespace
+
 QString textoFecha(Date date) {
-    double dias = std::floor(date.serial);
-    QDate d = kDiaCero.addDays(static_cast<qint64>(dias));
-    QString texto = d.toString(QStringLiteral("dd/MM/yyyy"));
-    double fraccion = date.serial - dias;
-    if (fraccion > 0) {
-        int segundos = static_cast<int>(std::lround(fraccion * 86400.0));
-        texto += QStringLiteral(" %1:%2:%3")
-                     .arg(segundos / 3600, 2, 10, QChar('0'))
-                     .arg(segundos / 60 % 60, 2, 10, QChar('0'))
-                     .arg(segundos % 60, 2, 10, QChar('0'));
-    }
+    QString texto = diaDe(date).toString(QStringLiteral("dd/MM/yyyy"));
+    if (const int s = segundosDelDia(date); s > 0) texto += QLatin1Char(' ') + hora(s);
     return texto;
+}
+
+QString textoIso(Date date) { return diaDe(date).toString(Qt::ISODate) + QLatin1Char(' ') + hora(segundosDelDia(date)); }
+
+bool fechaDeIso(const QString& text, Date& date) {
+    static const QRegularExpression iso(
+        QStringLiteral("^(\\d{4})-(\\d{2})-(\\d{2})(?:[ T](\\d{2}):(\\d{2})(?::(\\d{2}))?)?"));
+    const auto m = iso.match(text);
+    if (!m.hasMatch()) return false;
+    const QDate d(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
+    if (!d.isValid()) return false;
+    date.serial = static_cast<double>(kDiaCero.daysTo(d)) +
+                  (m.captured(4).toInt() * 3600 + m.captured(5).toInt() * 60 + m.captured(6).toInt()) / 86400.0;
+    return true;
 }
 
 QString CStr(const FieldValue& value) {
@@ -108,7 +127,9 @@ double CDbl(const QString& text) {
     const auto r = std::from_chars(buf, buf + k, result);
     if (r.ec == std::errc::result_out_of_range) {
         // Too large overflows; too small is zero.
-        const bool grande = std::strchr(buf, 'e') == nullptr || std::strchr(buf, '-') == nullptr;
+        const std::string_view numero(buf, k); // not NUL-terminated
+        const auto e = numero.find('e');
+        const bool grande = e == std::string_view::npos || numero.find('-', e) == std::string_view::npos;
         if (grande) raise(err::Desbordamiento);
         result = 0;
     } else if (r.ec != std::errc() || r.ptr != buf + k) {

@@ -16,6 +16,8 @@ double CDbl(const QString& text);         // fails with a type mismatch when no 
 double CDbl(const FieldValue& value);     // Empty gives 0, Null fails
 Date CDate(const QString& text);          // day-month-year; fails with a type mismatch
 QString textoFecha(Date date);            // dd/mm/yyyy, with the time when there is one
+QString textoIso(Date date);              // yyyy-mm-dd hh:mm:ss, as dates are stored in the database
+bool fechaDeIso(const QString& text, Date& date); // reads yyyy-mm-dd[ hh:mm[:ss]]; false if it is not one
 
 // Comparison of a value with a number, as the run-time compares a field with a literal:
 // a text that holds a number compares numerically, any other text fails with a type mismatch.

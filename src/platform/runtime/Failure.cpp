@@ -8,6 +8,7 @@ QString descripcionDe(long number) {
     case err::Desbordamiento: return QStringLiteral("Desbordamiento");
     case err::MemoriaInsuficiente: return QStringLiteral("Memoria insuficiente");
     case err::DivisionPorCero: return QStringLiteral("División por cero");
+    case err::ErrorInterno: return QStringLiteral("Error interno");
     case err::TiposNoCoinciden: return QStringLiteral("No coinciden los tipos");
     case err::ObjetoNoEstablecido: return QStringLiteral("Variable de objeto o bloque With no establecida");
     case err::UsoNoValidoDeNull: return QStringLiteral("Uso no válido de Null");
@@ -17,5 +18,7 @@ QString descripcionDe(long number) {
 }
 
 void raise(long number) { throw Failure(number, descripcionDe(number)); }
+
+void raise(long number, const QString& description) { throw Failure(number, description); }
 
 } // namespace rt

@@ -26,6 +26,7 @@ constexpr long LlamadaNoValida = 5;
 constexpr long Desbordamiento = 6;
 constexpr long MemoriaInsuficiente = 7;
 constexpr long DivisionPorCero = 11;
+constexpr long ErrorInterno = 51;
 constexpr long TiposNoCoinciden = 13;
 constexpr long ObjetoNoEstablecido = 91;
 constexpr long UsoNoValidoDeNull = 94;
@@ -33,6 +34,7 @@ constexpr long PropiedadNoValida = 380;
 } // namespace err
 
 [[noreturn]] void raise(long number);
+[[noreturn]] void raise(long number, const QString& description);
 QString descripcionDe(long number);
 
 } // namespace rt

@@ -8,8 +8,12 @@
 // kFin to leave. The handler runs outside the guarded region, so a failure raised while it runs
 // goes to the caller. Values the failing step was to produce keep their previous contents, since
 // a step assigns its results only once it has computed them.
+//
+// Any C++ exception of a step is a failure of that step: running out of memory is the run-time's
+// error 7, anything else its internal error 51, so every procedure treats it like any other.
 #include "platform/runtime/Failure.h"
 
+#include <new>
 #include <optional>
 
 namespace rt {
@@ -25,6 +29,13 @@ template <typename Body, typename Handler> void ejecutarPasos(int primero, Body&
             continue;
         } catch (const Failure& f) {
             fallo = f;
+        } catch (const std::bad_alloc&) {
+            fallo.emplace(err::MemoriaInsuficiente, descripcionDe(err::MemoriaInsuficiente));
+        } catch (const std::exception& e) {
+            fallo.emplace(err::ErrorInterno, descripcionDe(err::ErrorInterno) + QStringLiteral(" (") +
+                                                 QString::fromLocal8Bit(e.what()) + QLatin1Char(')'));
+        } catch (...) {
+            fallo.emplace(err::ErrorInterno, descripcionDe(err::ErrorInterno));
         }
         paso = handler(paso, *fallo);
     }

@@ -1,5 +1,6 @@
 #include "platform/ui/Form.h"
 #include "platform/ui/Twips.h"
+#include "platform/ui/WindowFrame.h"
 
 #include <QMdiArea>
 #include <QVBoxLayout>
@@ -11,9 +12,16 @@ namespace ui {
 Form::Form(QWidget* parent) : QWidget(parent, Qt::Window) {}
 
 QSize Form::margenMarco() const {
-    // Once the window exists its frame is known, even before it is first shown.
-    if (const QWindow* w = windowHandle()) {
-        const QMargins m = w->frameMargins();
+    if (QWindow* w = windowHandle()) {
+        QMargins m = w->frameMargins();
+        if (m.isNull()) {
+            // Not framed yet: the frame the window manager will draw.
+            if (marcoPrevistoDe_ != w->winId()) {
+                marcoPrevisto_ = expectedFrame(w);
+                marcoPrevistoDe_ = w->winId();
+            }
+            m = marcoPrevisto_;
+        }
         return {m.left() + m.right(), m.top() + m.bottom()};
     }
     return frameGeometry().size() - size();

@@ -3,6 +3,7 @@
 // in twips, title bar and borders included. The values set are the values read back, so half a
 // twip survives even though the screen places the window on whole pixels.
 #include <QColor>
+#include <QMargins>
 #include <QWidget>
 #include <optional>
 
@@ -46,6 +47,8 @@ private:
     std::optional<double> left_, top_, width_, height_;
     std::optional<double> clientWidth_, clientHeight_;
     bool fijo_ = false;
+    mutable QMargins marcoPrevisto_;
+    mutable WId marcoPrevistoDe_ = 0;
 };
 
 // An MDI parent window: the frame that holds child windows.

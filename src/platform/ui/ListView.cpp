@@ -67,6 +67,7 @@ ListView::ListView(QWidget* parent) : QTreeView(parent), modelo_(new ModeloFilas
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSortingEnabled(false);
     header()->setSectionsClickable(true);
+    header()->setSectionsMovable(false); // the columns stay in the order they were added
     header()->setStretchLastSection(false);
     header()->setSectionResizeMode(QHeaderView::Interactive);
     connect(header(), &QHeaderView::sectionClicked, this, [this](int section) { emit ColumnClick(columna(section)); });

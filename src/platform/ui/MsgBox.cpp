@@ -1,16 +1,23 @@
 #include "platform/ui/MsgBox.h"
 #include "platform/runtime/EsperaOperador.h"
+#include "platform/runtime/Failure.h"
 #include "platform/ui/App.h"
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace ui {
 
@@ -44,6 +51,49 @@ QStyle::StandardPixmap icono(int buttons) {
 
 } // namespace
 
+// Text longer than the screen allows wraps, as the platform's box wraps it, so that the buttons
+// always stay on the screen; a text taller than the screen scrolls.
+QWidget* CajaMensaje::areaDeTexto(const QString& prompt, QWidget* parent) {
+    auto* texto = new QLabel;
+    texto->setObjectName(QStringLiteral("prompt"));
+    texto->setTextFormat(Qt::PlainText);
+    QString mostrado = QString(prompt).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    texto->setText(mostrado);
+
+    const QScreen* pantalla = parent && parent->screen() ? parent->screen() : QGuiApplication::primaryScreen();
+    const QRect disponible = pantalla ? pantalla->availableGeometry() : QRect(0, 0, 1024, 768);
+    const int anchoMaximo = std::max(200, disponible.width() * 5 / 8);
+    const int altoMaximo = std::max(100, disponible.height() * 2 / 3);
+    int ancho = 0;
+    for (const QString& linea : mostrado.split(QLatin1Char('\n')))
+        ancho = std::max(ancho, texto->fontMetrics().horizontalAdvance(linea));
+    if (ancho <= anchoMaximo) return texto;
+
+    // Words longer than a line (a path, say) may break anywhere.
+    QString partido;
+    int seguidos = 0;
+    for (const QChar c : mostrado) {
+        partido += c;
+        seguidos = c.isSpace() ? 0 : seguidos + 1;
+        if (seguidos >= 24) {
+            partido += QChar(0x200B);
+            seguidos = 0;
+        }
+    }
+    texto->setText(partido);
+    texto->setWordWrap(true);
+    texto->setFixedWidth(anchoMaximo);
+    const int alto = texto->heightForWidth(anchoMaximo);
+    texto->setFixedHeight(alto);
+    if (alto <= altoMaximo) return texto;
+    auto* desplazable = new QScrollArea;
+    desplazable->setWidget(texto);
+    desplazable->setFrameShape(QFrame::NoFrame);
+    desplazable->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    desplazable->setFixedSize(anchoMaximo + desplazable->verticalScrollBar()->sizeHint().width(), altoMaximo);
+    return desplazable;
+}
+
 CajaMensaje::CajaMensaje(const QString& prompt, int buttons, const QString& title, QWidget* parent)
     : QDialog(parent), prompt_(prompt) {
     setObjectName(QStringLiteral("CajaMensaje"));
@@ -68,11 +118,7 @@ CajaMensaje::CajaMensaje(const QString& prompt, int buttons, const QString& titl
         img->setAlignment(Qt::AlignTop);
         fila->addWidget(img);
     }
-    auto* texto = new QLabel(this);
-    texto->setObjectName(QStringLiteral("prompt"));
-    texto->setTextFormat(Qt::PlainText);
-    texto->setText(QString(prompt).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
-    fila->addWidget(texto, 1);
+    fila->addWidget(areaDeTexto(prompt, parent), 1);
     raiz->addLayout(fila);
 
     auto* filaBotones = new QHBoxLayout;
@@ -83,7 +129,8 @@ CajaMensaje::CajaMensaje(const QString& prompt, int buttons, const QString& titl
         auto* boton = new QPushButton(QString::fromUtf8(set[i].caption), this);
         boton->setProperty("ctrlId", set[i].id);
         boton->setMinimumWidth(88);
-        boton->setAutoDefault(false);
+        // The focused button is the default: Tab to "Salir" and Return presses "Salir".
+        boton->setAutoDefault(true);
         const int code = set[i].id;
         connect(boton, &QPushButton::clicked, this, [this, code] { pulsar(code); });
         filaBotones->addWidget(boton);
@@ -128,8 +175,9 @@ void CajaMensaje::reject() {
     if (codigoEscape_) pulsar(codigoEscape_);
 }
 
-int MsgBox(const QString& prompt, int buttons, const QString& title) {
-    rt::antesDeEsperarOperador();
+namespace {
+
+int mostrar(const QString& prompt, int buttons, const QString& title) {
     QPointer<QWidget> anterior = QApplication::activeWindow();
     if (!anterior) anterior = QApplication::activeModalWidget();
     QPointer<CajaMensaje> caja = new CajaMensaje(prompt, buttons, title.isNull() ? App::Title() : title, anterior);
@@ -141,5 +189,39 @@ int MsgBox(const QString& prompt, int buttons, const QString& title) {
     }
     return code;
 }
+
+QString textoNoGuardado(const rt::Failure& f, bool alSalir) {
+    return f.Description() + QStringLiteral("\r\n\r\nCierre la base de datos en los demás programas y pulse "
+                                            "'Reintentar'.\r\n") +
+           (alSalir ? QStringLiteral("Si pulsa 'Cancelar', el programa termina y esos cambios se pierden.")
+                    : QStringLiteral("Con 'Cancelar', los cambios esperan en este programa, sin bloquear la base de "
+                                     "datos, y se vuelven a guardar más adelante."));
+}
+
+// Lets go of what waits on shared resources (a database's pending writes) before the program
+// waits for the operator. When that fails, the operator hears it at once and may try again.
+void liberarAntesDeEsperar(bool alSalir) {
+    static bool liberando = false;
+    if (liberando) return; // the box that reports a failure here
+    liberando = true;
+    const auto fin = qScopeGuard([] { liberando = false; });
+    for (;;) {
+        try {
+            rt::antesDeEsperarOperador();
+            return;
+        } catch (const rt::Failure& f) {
+            if (mostrar(textoNoGuardado(f, alSalir), vbRetryCancel | vbExclamation, App::Title()) != vbRetry) return;
+        }
+    }
+}
+
+} // namespace
+
+int MsgBox(const QString& prompt, int buttons, const QString& title) {
+    liberarAntesDeEsperar(false);
+    return mostrar(prompt, buttons, title);
+}
+
+void guardarAntesDeSalir() { liberarAntesDeEsperar(true); }
 
 } // namespace ui

@@ -28,7 +28,13 @@ enum : int { vbOK = 1, vbCancel = 2, vbAbort = 3, vbRetry = 4, vbIgnore = 5, vbY
 
 // Shows the box modally over the active window and returns the code of the button that closed it.
 // The window that was active before is active again afterwards.
+// Before it waits, the pending writes of open databases are written (see ado::Connection); when
+// that fails a box says why and offers to try again.
 int MsgBox(const QString& prompt, int buttons = vbOKOnly, const QString& title = QString());
+
+// At the end of the program: the pending writes are written, or the operator hears that they
+// cannot be, and may try again before they are lost.
+void guardarAntesDeSalir();
 
 class CajaMensaje : public QDialog {
     Q_OBJECT
@@ -45,6 +51,7 @@ protected:
     void reject() override;
 
 private:
+    static QWidget* areaDeTexto(const QString& prompt, QWidget* parent);
     void pulsar(int code);
 
     QString prompt_;

@@ -37,6 +37,13 @@ void ProgressBar::setValue(float value) {
     dibujar();
 }
 
+void ProgressBar::resetToDefaults() {
+    min_ = 0;
+    max_ = 100;
+    value_ = 0;
+    dibujar();
+}
+
 void ProgressBar::dibujar() {
     const double fraccion = (static_cast<double>(value_) - min_) / (static_cast<double>(max_) - min_);
     const int paso = static_cast<int>(std::floor(fraccion * kPasosDibujo));

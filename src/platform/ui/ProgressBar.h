@@ -16,6 +16,7 @@ public:
     void setMin(float min);
     void setMax(float max);
     void setValue(float value);
+    void resetToDefaults(); // range 0 to 100, value 0, as when the control is created
 
 signals:
     void Click();

@@ -1,0 +1,96 @@
+#pragma once
+// The writes of a connection's recordsets that are not in the database file yet. Update records
+// each row's assigned values here; the connection applies them at its flush points, in the order
+// of the rows in the file, in one short transaction (see Connection). Until then the connection's
+// own reads see them over what the file holds.
+//
+// Values are kept compactly (numbers inline, texts aside): a run keeps up to a flush's worth of
+// rows here.
+#include "platform/runtime/FieldValue.h"
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <map>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace ado {
+
+class PendingWrites {
+public:
+    // Tables and their columns are named once and known by number; names compare without regard to case.
+    int table(const QString& name);
+    int column(int table, const QString& name);
+    const QString& tableName(int table) const { return tables_[static_cast<std::size_t>(table)].name; }
+    const QString& columnName(int table, int column) const {
+        return tables_[static_cast<std::size_t>(table)].columns[column];
+    }
+
+    // New values for some columns of one row; a later write of the same row wins, column by column.
+    void write(int table, long long rowid, const std::vector<std::pair<int, rt::FieldValue>>& values);
+
+    bool pending(int table) const { return !tables_[static_cast<std::size_t>(table)].rows.empty(); }
+    // Calls f(column, value) for each pending value of the row.
+    template <typename F> void forEach(int table, long long rowid, F&& f) const {
+        const Table& t = tables_[static_cast<std::size_t>(table)];
+        const auto it = t.rows.find(rowid);
+        if (it == t.rows.end()) return;
+        const Slot& s = t.entries[it->second];
+        const auto& cols = t.shapes[s.shape];
+        for (std::size_t i = 0; i < cols.size(); ++i)
+            f(cols[i], value(s.first + static_cast<uint32_t>(i)));
+    }
+
+    std::size_t rows() const { return rows_; }
+    bool empty() const { return rows_ == 0; }
+    void clear();
+
+    // For applying them: every pending row, in the order of the tables and of the rows in the file.
+    struct Row {
+        int table;
+        long long rowid;
+        int shape;      // the set of columns written
+        uint32_t first; // its values, in the shape's column order
+    };
+    std::vector<Row> inFileOrder() const;
+    const std::vector<int>& shape(int table, int shape) const {
+        return tables_[static_cast<std::size_t>(table)].shapes[static_cast<std::size_t>(shape)];
+    }
+    rt::FieldValue value(uint32_t index) const;
+
+private:
+    struct Stored {
+        double number = 0; // numbers, and dates as their serial
+        int32_t text = -1; // index into texts_
+        uint8_t kind = 0;  // rt::FieldValue::Kind
+    };
+    struct Slot {
+        long long rowid;
+        uint32_t first;
+        uint16_t shape;
+    };
+    struct Table {
+        QString name;
+        QStringList columns;
+        QHash<QString, int> columnIds; // by lower-case name
+        std::vector<std::vector<int>> shapes;
+        std::map<std::vector<int>, int> shapeIds;
+        std::unordered_map<long long, uint32_t> rows; // rowid -> slot
+        std::vector<Slot> entries;                      // entries no row points to any more are dead
+    };
+
+    int shapeOf(Table& t, std::vector<int> columns);
+    uint32_t store(const rt::FieldValue& v);
+    void put(uint32_t index, const rt::FieldValue& v);
+
+    std::vector<Table> tables_;
+    QHash<QString, int> tableIds_;
+    std::vector<Stored> values_;
+    std::vector<QString> texts_;
+    std::size_t rows_ = 0;
+};
+
+} // namespace ado

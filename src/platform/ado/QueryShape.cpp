@@ -1,0 +1,28 @@
+#include "platform/ado/QueryShape.h"
+
+#include <QRegularExpression>
+
+namespace ado {
+
+QString quoted(const QString& identifier) {
+    return QLatin1Char('"') + QString(identifier).replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
+}
+
+QueryShape QueryShape::of(const QString& sql) {
+    static const QRegularExpression selectAll(
+        QStringLiteral("^\\s*SELECT\\s+\\*\\s+FROM\\s+(?:\\[([^\\]]+)\\]|\"([^\"]+)\"|(\\w+))(.*)$"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+    // Only a WHERE and an ORDER BY may follow; joins and groups are not one table's rows.
+    static const QRegularExpression rest(QStringLiteral("^\\s*(;\\s*)?$|^\\s*(WHERE|ORDER)\\b"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    QueryShape s;
+    const auto m = selectAll.match(sql);
+    if (!m.hasMatch() || !rest.match(m.captured(4)).hasMatch()) return s;
+    s.keyset = true;
+    s.table = m.captured(1) + m.captured(2) + m.captured(3);
+    s.keysSql = QStringLiteral("SELECT rowid FROM ") + quoted(s.table) + m.captured(4);
+    s.rowSql = QStringLiteral("SELECT * FROM ") + quoted(s.table) + QStringLiteral(" WHERE rowid=?");
+    return s;
+}
+
+} // namespace ado
