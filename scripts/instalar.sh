@@ -10,6 +10,8 @@ paquetes=(
   qt6-base-dev libgl-dev libxcb1-dev libsqlite3-dev sqlite3
   # the tests of the real executable: a virtual X server, a keyboard driver, screenshots
   xvfb xauth xdotool imagemagick
+  # a window manager, for the tests where window placement depends on the frame it draws
+  openbox x11-utils
   # the tests' second process, which holds the database locked
   python3
   # fonts so that text is measured and drawn the same everywhere

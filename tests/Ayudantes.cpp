@@ -145,7 +145,17 @@ Contestador::Contestador() {
     timer_.start();
 }
 
-Contestador::~Contestador() { timer_.stop(); }
+Contestador::~Contestador() {
+    timer_.stop();
+    // A box nobody expected, or an answer that no box took, means the test did not see what it meant to.
+    if (sinRespuesta > 0)
+        QTest::qFail(qPrintable(QStringLiteral("%1 box(es) nobody expected, the first '%2': %3")
+                                    .arg(sinRespuesta)
+                                    .arg(primeraInesperada_.titulo, primeraInesperada_.texto)),
+                     __FILE__, __LINE__);
+    else if (!acciones_.empty())
+        QTest::qFail(qPrintable(QStringLiteral("%1 answer(s) never used").arg(acciones_.size())), __FILE__, __LINE__);
+}
 
 Contestador& Contestador::luego(Accion accion) {
     acciones_.push_back(std::move(accion));
@@ -166,7 +176,7 @@ void Contestador::mirar() {
         if (b->isDefault()) c.porDefecto = b->text();
     cajas.push_back(c);
     if (acciones_.empty()) {
-        ++sinRespuesta;
+        if (sinRespuesta++ == 0) primeraInesperada_ = c;
         auto botones = caja->findChildren<QPushButton*>();
         if (!botones.isEmpty()) botones.front()->click();
         return;
@@ -188,7 +198,10 @@ Contestador::Accion clicEn(const QString& caption) {
                 return;
             }
         }
-        QFAIL(qPrintable(QStringLiteral("no button '%1' in the box").arg(caption)));
+        // Recorded as a failure of the test; the box is closed all the same, so the test goes on.
+        QTest::qFail(qPrintable(QStringLiteral("no button '%1' in the box '%2'").arg(caption, caja->windowTitle())),
+                     __FILE__, __LINE__);
+        if (auto botones = caja->findChildren<QPushButton*>(); !botones.isEmpty()) botones.front()->click();
     };
 }
 

@@ -64,10 +64,12 @@ public:
     int pendientes() const { return static_cast<int>(acciones_.size()); }
 
     std::vector<Caja> cajas;
-    int sinRespuesta = 0; // boxes met with no action queued: closed through their first button
+    // Boxes met with no action queued: closed through their first button, and the test fails.
+    int sinRespuesta = 0;
 
 private:
     void mirar();
+    Caja primeraInesperada_;
     QTimer timer_;
     std::deque<Accion> acciones_;
 };

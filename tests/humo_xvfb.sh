@@ -11,6 +11,8 @@
 #    is either untouched or completely updated.
 # 4. The error dialog's captions read in-process on the real X server (the hook relabels the
 #    buttons before the first paint there too).
+# 5. Under a window manager (openbox): the progress window centres itself on the frame that the
+#    manager draws, which exists only once the window is shown.
 # With CAPTURA=file.png set, the window after the normal run is saved to that file.
 set -euo pipefail
 
@@ -160,3 +162,17 @@ echo "proceso matado: integridad correcta, ningún artículo a medias ($escritos
 "$pruebas/test_protocolo/test_protocolo" dialogo_captionsOrdenYPorDefecto dialogo_teclas >"$trabajo/protocolo.txt" 2>&1 ||
   { cat "$trabajo/protocolo.txt"; fallo "el diálogo bajo X"; }
 echo "diálogo bajo X: captions correctos"
+
+# 5. Centring under a window manager ------------------------------------------------------------
+openbox --sm-disable >"$trabajo/openbox.txt" 2>&1 &
+gestor=$!
+for _ in $(seq 100); do
+  xprop -root _NET_SUPPORTED 2>/dev/null | grep -q _NET_REQUEST_FRAME_EXTENTS && break
+  sleep 0.1
+done
+xprop -root _NET_SUPPORTED | grep -q _NET_REQUEST_FRAME_EXTENTS || fallo "openbox no arrancó"
+"$pruebas/test_centrar_progreso/test_centrar_progreso" progreso_centradoConElMarcoDelGestorDeVentanas \
+  >"$trabajo/centrado.txt" 2>&1 || { cat "$trabajo/centrado.txt"; kill "$gestor"; fallo "centrado bajo openbox"; }
+kill "$gestor"
+wait "$gestor" 2>/dev/null || true
+echo "centrado bajo openbox: exacto"

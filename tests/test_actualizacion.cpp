@@ -10,6 +10,7 @@
 #include <QTest>
 #include <QTimer>
 #include <cmath>
+#include <memory>
 
 using namespace pruebas;
 
@@ -301,6 +302,82 @@ private slots:
         QCOMPARE(c.cajas.size(), std::size_t(1));
         QVERIFY(c.cajas[0].texto.endsWith(QStringLiteral("Base de datos u objeto de sólo lectura.")));
         QVERIFY(precios(bd, "A1").coste.isNull());
+    }
+
+    void bloqueoDuranteLaPasada_llegaAlDialogoYNadaSePierde() {
+        // Another program takes the file while the first article is being finished: the move to
+        // the next one fails and reaches the run's dialog; nothing is read as empty, nothing lost.
+        BaseDePrueba bd;
+        bd.articulo("A1", "Alfa", 0, 0, 0);
+        bd.entrada("A1", "2024-01-01", 5, 0);
+        bd.articulo("A2", "Beta", 0, 0, 0);
+        bd.entrada("A2", "2024-01-01", 7, 0);
+        frmPrecioCoste f;
+        std::unique_ptr<Bloqueador> otro;
+        connect(f.barra, &QProgressBar::valueChanged, this, [&] {
+            if (!otro) otro = std::make_unique<Bloqueador>(bd.ruta);
+        });
+        Contestador c;
+        c.luego([&](QDialog* caja) { // the writes of article 1 cannot be saved before the dialog
+             otro->soltar();
+             clicEn(QStringLiteral("Reintentar"))(caja);
+         })
+            .pulsar("Continuar")
+            .pulsar("Aceptar");
+        f.cmdActualizar->click();
+        QCOMPARE(c.cajas.size(), std::size_t(3));
+        QCOMPARE(c.cajas[1].titulo, QStringLiteral("Informando errores "));
+        QVERIFY(c.cajas[1].texto.endsWith(QStringLiteral("el archivo ya está en uso.")));
+        QCOMPARE(c.cajas[2].texto, kResumen.arg(2).arg(2));
+        QCOMPARE(f.lstNoActualizados->Count(), 0);
+        QCOMPARE(precios(bd, "A1").coste.toDouble(), 5.0);
+        QCOMPARE(precios(bd, "A2").coste.toDouble(), 7.0);
+    }
+
+    void lectorQueNoSuelta_avisaAntesDelResumen() {
+        // A reader keeps its transaction open through the run: the prices cannot be saved. The
+        // operator hears it before the summary, and what the summary counts is on disk.
+        BaseDePrueba bd;
+        bd.articulo("A1", "Alfa", 0, 0, 0);
+        bd.entrada("A1", "2024-01-01", 5, 0);
+        bd.articulo("A2", "Beta", 0, 0, 0);
+        bd.entrada("A2", "2024-01-01", 7, 0);
+        Bloqueador lector(bd.ruta, Bloqueador::Lector);
+        frmPrecioCoste f;
+        bool resumenEnDisco = false;
+        Contestador c;
+        c.luego([&](QDialog* caja) {
+             lector.soltar();
+             clicEn(QStringLiteral("Reintentar"))(caja);
+         }).luego([&](QDialog* caja) {
+            resumenEnDisco = precios(bd, "A1").coste.toDouble() == 5.0 && precios(bd, "A2").coste.toDouble() == 7.0;
+            clicEn(QStringLiteral("Aceptar"))(caja);
+        });
+        f.cmdActualizar->click();
+        QCOMPARE(c.cajas.size(), std::size_t(2));
+        QVERIFY(c.cajas[0].texto.startsWith(QStringLiteral("No se pudieron guardar en la base de datos los cambios de 2 ")));
+        QCOMPARE(c.cajas[1].texto, kResumen.arg(2).arg(2));
+        QVERIFY(resumenEnDisco);
+    }
+
+    void codigosSinDistinguirMayusculas() {
+        // Codes compare as the original engine compared them: "abc" finds its entries stored as
+        // "ABC", and the list goes abc, alfa, Beta.
+        BaseDePrueba bd;
+        for (const char* codigo : {"Beta", "ZETA", "alfa", "abc", "Ñu"})
+            bd.articulo(codigo, codigo, 0, 0, 0);
+        bd.entrada("ABC", "2024-01-01", 3, 0);
+        bd.entrada("zeta", "2024-01-01", 4, 0);
+        frmPrecioCoste f;
+        Contestador c;
+        c.pulsar("Aceptar");
+        f.cmdActualizar->click();
+        QCOMPARE(precios(bd, "abc").coste.toDouble(), 3.0);
+        QCOMPARE(precios(bd, "ZETA").coste.toDouble(), 4.0);
+        QCOMPARE(f.lstNoActualizados->Count(), 3);
+        QCOMPARE(f.lstNoActualizados->texto(0), QStringLiteral("alfa"));
+        QCOMPARE(f.lstNoActualizados->texto(1), QStringLiteral("Beta"));
+        QCOMPARE(f.lstNoActualizados->texto(2), QStringLiteral("Ñu"));
     }
 
     void ventanaCerradaDuranteLaPasada() {

@@ -1,9 +1,12 @@
 // The message box stand-in: button sets in the platform's order, identifiers, Escape and close.
 #include "Ayudantes.h"
 #include "platform/ui/Form.h"
+#include "errors/Protocolo.h"
 #include "platform/ui/MsgBox.h"
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QPushButton>
 #include <QTest>
 
@@ -86,6 +89,59 @@ private slots:
         QCOMPARE(ids, (QList<int>{1, 2}));
         QCOMPARE(c.cajas[0].texto, QStringLiteral("línea 1\r\nlínea 2"));
         QCOMPARE(c.cajas[0].titulo, QStringLiteral("ZUK")); // no title: the application's
+    }
+
+    void teclado_returnPulsaElBotonConFoco_data() {
+        QTest::addColumn<int>("botones");
+        QTest::addColumn<QList<int>>("teclas");
+        QTest::addColumn<int>("codigo");
+        QTest::newRow("sin moverse") << int(ui::vbAbortRetryIgnore) << QList<int>{} << int(ui::vbAbort);
+        QTest::newRow("Tab") << int(ui::vbAbortRetryIgnore) << QList<int>{Qt::Key_Tab} << int(ui::vbRetry);
+        QTest::newRow("Tab Tab") << int(ui::vbAbortRetryIgnore) << QList<int>{Qt::Key_Tab, Qt::Key_Tab}
+                                 << int(ui::vbIgnore);
+        QTest::newRow("Mayús+Tab") << int(ui::vbAbortRetryIgnore) << QList<int>{Qt::Key_Backtab} << int(ui::vbIgnore);
+        QTest::newRow("Sí No, Tab") << int(ui::vbYesNo) << QList<int>{Qt::Key_Tab} << int(ui::vbNo);
+    }
+    void teclado_returnPulsaElBotonConFoco() {
+        // As on the platform, the focused button is the default one.
+        QFETCH(int, botones);
+        QFETCH(QList<int>, teclas);
+        QFETCH(int, codigo);
+        Contestador c;
+        c.luego([&](QDialog* caja) {
+            for (int t : teclas)
+                QTest::keyClick(caja->focusWidget(), static_cast<Qt::Key>(t));
+            QTest::keyClick(caja->focusWidget(), Qt::Key_Return);
+        });
+        QCOMPARE(ui::MsgBox(QStringLiteral("x"), botones), codigo);
+    }
+
+    void textoLargo_losBotonesQuedanEnPantalla_data() {
+        QTest::addColumn<QString>("texto");
+        QString frase;
+        while (frase.size() < 400)
+            frase += QStringLiteral("No se pudo usar el archivo porque otro programa lo tiene abierto. ");
+        QTest::newRow("400 caracteres") << frase;
+        QTest::newRow("ruta sin blancos") << QStringLiteral("/srv/tienda/") + QString(600, QLatin1Char('x'));
+        QStringList lineas;
+        for (int i = 0; i < 400; ++i)
+            lineas << QStringLiteral("línea %1").arg(i);
+        QTest::newRow("400 líneas") << lineas.join(QStringLiteral("\r\n"));
+    }
+    void textoLargo_losBotonesQuedanEnPantalla() {
+        QFETCH(QString, texto);
+        const QRect pantalla = QGuiApplication::primaryScreen()->availableGeometry();
+        QStringList fuera;
+        Contestador c;
+        c.luego([&](QDialog* caja) {
+            if (!pantalla.contains(caja->frameGeometry())) fuera << QStringLiteral("la caja");
+            for (auto* b : caja->findChildren<QPushButton*>())
+                if (!pantalla.contains(QRect(b->mapToGlobal(QPoint()), b->size()))) fuera << b->text();
+            clicEn(QStringLiteral("Enviar Vesk"))(caja);
+        });
+        QCOMPARE(errores::InformarError(QStringLiteral("m"), QStringLiteral("p"), texto), int16_t(3));
+        QVERIFY2(fuera.isEmpty(), qPrintable(fuera.join(QStringLiteral(", ")) + QStringLiteral(" fuera de la pantalla")));
+        QCOMPARE(c.cajas[0].texto, errores::mensajeInformarError(QStringLiteral("m"), QStringLiteral("p"), texto));
     }
 
     void vuelveLaVentanaActiva() {

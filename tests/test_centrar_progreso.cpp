@@ -8,7 +8,10 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTest>
+#include <cstdlib>
 #include <limits>
 
 using namespace pruebas;
@@ -162,6 +165,51 @@ private slots:
         QVERIFY(p.parar);
         p.Show(); // already loaded: nothing runs again
         QVERIFY(p.parar);
+    }
+
+    void progreso_cerrarDescargaYLaSiguienteVezCarga() {
+        frmProgreso p;
+        p.intervalo = 9;
+        p.Show();
+        QTest::mouseClick(p.barra, Qt::LeftButton);
+        bool donde = true;
+        QString texto = QStringLiteral("T");
+        p.progreso(1, 2, donde, texto);
+        donde = false;
+        p.progreso(1, 2, donde, texto);
+        p.barra->setValue(2.0f);
+        QVERIFY(p.parar);
+        p.close();
+        QVERIFY(!p.isVisible());
+        QCOMPARE(p.Caption(), frmProgreso::kTitulo); // the controls are back as designed
+        QCOMPARE(p.lblInfo->text(), QString());
+        QCOMPARE(p.barra->Max(), 100.0f);
+        p.Show(); // loaded afresh: the fields keep their values, the load runs again
+        QVERIFY(!p.parar);
+        QCOMPARE(p.intervalo, 9);
+        QCOMPARE(p.barra->Value(), 9.0f);
+        QCOMPARE(p.barra->Max(), 10.0f);
+    }
+
+    void progreso_centradoConElMarcoDelGestorDeVentanas() {
+        // Under a window manager the frame is drawn only once the window is shown; centring uses
+        // the frame it will have. (The smoke test runs this under openbox.)
+        frmProgreso p;
+        p.Show();
+        QVERIFY(QTest::qWaitForWindowExposed(&p));
+        const QRect pantalla = p.screen()->geometry();
+        auto descentrado = [&] {
+            const QRect m = p.frameGeometry();
+            return std::max(std::abs((m.left() - pantalla.left()) - (pantalla.right() - m.right())),
+                            std::abs((m.top() - pantalla.top()) - (pantalla.bottom() - m.bottom())));
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(p.frameGeometry() != p.geometry() || QGuiApplication::platformName() != "xcb", 2000);
+        QVERIFY2(descentrado() <= 1, qPrintable(QStringLiteral("%1 px off, frame %2,%3 %4x%5")
+                                                    .arg(descentrado())
+                                                    .arg(p.frameGeometry().x())
+                                                    .arg(p.frameGeometry().y())
+                                                    .arg(p.frameGeometry().width())
+                                                    .arg(p.frameGeometry().height())));
     }
 
     void progreso_intervalo() {

@@ -81,6 +81,15 @@ private slots:
         QVERIFY(seguia);
     }
 
+    void dialogo_tabYReturnEsSalir() {
+        Contestador c;
+        c.luego([](QDialog* caja) {
+            QTest::keyClick(caja->focusWidget(), Qt::Key_Tab);
+            QTest::keyClick(caja->focusWidget(), Qt::Key_Return);
+        });
+        QCOMPARE(errores::InformarError("m", "p", "d"), int16_t(1));
+    }
+
     void dialogo_descripciones() {
         Contestador c;
         c.pulsar("Salir").pulsar("Salir");
@@ -195,6 +204,51 @@ private slots:
         procedimiento();
         QCOMPARE(hechos, (std::vector<int>{1}));
         QCOMPARE(RespuestaError, int16_t(3));
+    }
+
+    void manejador_cualquierExcepcionEsUnFallo_data() {
+        QTest::addColumn<int>("tipo");
+        QTest::addColumn<QString>("descripcion");
+        QTest::newRow("memoria") << 0 << QStringLiteral("Memoria insuficiente");
+        QTest::newRow("estándar") << 1 << QStringLiteral("Error interno (vector::");
+        QTest::newRow("otra") << 2 << QStringLiteral("Error interno");
+    }
+    void manejador_cualquierExcepcionEsUnFallo() {
+        // A C++ exception in a step gets the procedure's own dialog and the "Continuar" rule.
+        QFETCH(int, tipo);
+        QFETCH(QString, descripcion);
+        std::vector<int> hechos;
+        Contestador c;
+        c.pulsar("Continuar");
+        errores::runGuarded(kPrueba, [&](int paso) {
+            hechos.push_back(paso);
+            if (paso == 1) {
+                if (tipo == 0) throw std::bad_alloc();
+                if (tipo == 1) (void)std::vector<int>().at(3);
+                throw 42;
+            }
+            return paso < 3 ? paso + 1 : rt::kFin;
+        });
+        QCOMPARE(hechos, (std::vector<int>{1, 2, 3}));
+        QVERIFY(c.cajas[0].texto.startsWith(QStringLiteral("Ocurrió un error:")));
+        QVERIFY2(c.cajas[0].texto.contains(QStringLiteral("\r\nDescripción: ") + descripcion), qPrintable(c.cajas[0].texto));
+    }
+
+    void manejador_continuarSoloHastaElUltimoReanudable() {
+        // A procedure whose later steps end the call on "Continuar".
+        std::vector<int> hechos;
+        Contestador c;
+        c.pulsar("Continuar").pulsar("Continuar");
+        errores::runGuarded(
+            kPrueba,
+            [&](int paso) {
+                hechos.push_back(paso);
+                if (paso <= 2) rt::raise(rt::err::Desbordamiento); // 1 resumes at 2, 2 ends the call
+                return rt::kFin;
+            },
+            1, 1);
+        QCOMPARE(hechos, (std::vector<int>{1, 2}));
+        QCOMPARE(c.cajas.size(), std::size_t(2));
     }
 
     void manejador_continuarEnElUltimoPasoSale() {

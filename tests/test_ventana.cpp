@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QPaintEvent>
+#include <QSignalSpy>
 #include <QTest>
 
 using namespace pruebas;
@@ -158,6 +159,37 @@ private slots:
         QVERIFY(!f.fraNoActualizados->isVisible());
         QCOMPARE(f.lblInfo->text(), QStringLiteral("fin"));
         QVERIFY(!f.cmdActualizar->isEnabled());
+    }
+
+    void teclado_returnPulsaElBotonConFoco() {
+        frmPrecioCoste f;
+        f.show();
+        QVERIFY(QTest::qWaitForWindowActive(&f));
+        QSignalSpy actualizar(f.cmdActualizar, &QPushButton::clicked);
+        Contestador c;
+        c.pulsar("Salir"); // no database here: the run stops at its dialog
+        QTest::keyClick(f.cmdActualizar, Qt::Key_Return);
+        QCOMPARE(actualizar.count(), 1);
+        f.cmdSalir->show();
+        f.cmdSalir->setFocus();
+        QTest::keyClick(f.cmdSalir, Qt::Key_Enter, Qt::KeypadModifier);
+        QVERIFY(!f.isVisible());
+    }
+
+    void cabeceras_noSeArrastran() {
+        frmPrecioCoste f;
+        f.show();
+        f.fraNoActualizadosVisible(true);
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        auto* h = f.lstNoActualizados->header();
+        const int y = h->height() / 2;
+        const QPoint desde(h->sectionViewportPosition(0) + 20, y), hasta(h->sectionViewportPosition(1) + 80, y);
+        QTest::mousePress(h->viewport(), Qt::LeftButton, {}, desde);
+        for (int x = desde.x(); x <= hasta.x(); x += 10)
+            QTest::mouseMove(h->viewport(), QPoint(x, y));
+        QTest::mouseRelease(h->viewport(), Qt::LeftButton, {}, hasta);
+        QCOMPARE(h->logicalIndex(0), 0);
+        QCOMPARE(h->logicalIndex(1), 1);
     }
 
     void salir_cierraSinPreguntar() {

@@ -23,7 +23,12 @@ int32_t MsgBoxExText(const QString& prompt, const int32_t& buttons, const QStrin
         case 3: ButtonId2 = id2; break;
         case 4: ButtonCaption2 = caption2; break;
         case 5: ButtonId3 = id3; break;
-        case 6: ButtonCaption3 = caption3; break;
+        case 6:
+            ButtonCaption3 = caption3;
+            // Whatever the platform shows before a box waits (a database that cannot save its
+            // changes) comes now: the hook relabels the first window that opens after it.
+            ui::prepararEspera();
+            break;
         case 7: Hook(); break;
         case 8: resultado = ui::MsgBox(prompt, buttons, title); break;
         case 9:

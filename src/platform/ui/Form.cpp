@@ -11,32 +11,49 @@ namespace ui {
 
 Form::Form(QWidget* parent) : QWidget(parent, Qt::Window) {}
 
-QSize Form::margenMarco() const {
-    if (QWindow* w = windowHandle()) {
-        QMargins m = w->frameMargins();
-        if (m.isNull()) {
-            // Not framed yet: the frame the window manager will draw.
-            if (marcoPrevistoDe_ != w->winId()) {
-                marcoPrevisto_ = expectedFrame(w);
-                marcoPrevistoDe_ = w->winId();
-            }
-            m = marcoPrevisto_;
-        }
-        return {m.left() + m.right(), m.top() + m.bottom()};
+bool Form::sinMarcoAun() const {
+    const QWindow* w = windowHandle();
+    return w && w->frameMargins().isNull();
+}
+
+QMargins Form::marco() const {
+    QWindow* w = windowHandle();
+    if (!w) { // no native window yet: what the widget knows of its frame
+        const QRect f = frameGeometry(), g = geometry();
+        return {g.left() - f.left(), g.top() - f.top(), f.right() - g.right(), f.bottom() - g.bottom()};
     }
-    return frameGeometry().size() - size();
+    if (!sinMarcoAun()) return w->frameMargins();
+    // Not framed yet: the frame the window manager will draw.
+    if (marcoPrevistoDe_ != w->winId()) {
+        marcoPrevisto_ = expectedFrame(w);
+        marcoPrevistoDe_ = w->winId();
+    }
+    return marcoPrevisto_;
+}
+
+QSize Form::margenMarco() const {
+    const QMargins m = marco();
+    return {m.left() + m.right(), m.top() + m.bottom()};
 }
 
 QSize Form::tamanoExterior() const { return size() + margenMarco(); }
 
+QPoint Form::posicionExterior() const {
+    // Until the window manager has framed the window, the platform reports where its inside is.
+    if (sinMarcoAun()) return geometry().topLeft() - QPoint(marco().left(), marco().top());
+    return pos();
+}
+
 double Form::Left() const {
-    if (left_ && aPixelesX(*left_) == pos().x()) return *left_;
-    return pos().x() * TwipsPerPixelX();
+    const int px = posicionExterior().x();
+    if (left_ && aPixelesX(*left_) == px) return *left_;
+    return px * TwipsPerPixelX();
 }
 
 double Form::Top() const {
-    if (top_ && aPixelesY(*top_) == pos().y()) return *top_;
-    return pos().y() * TwipsPerPixelY();
+    const int px = posicionExterior().y();
+    if (top_ && aPixelesY(*top_) == px) return *top_;
+    return px * TwipsPerPixelY();
 }
 
 double Form::Width() const {
@@ -104,8 +121,15 @@ void Form::setBackColor(const QColor& color) {
 }
 
 void Form::aplicarPosicion() {
-    const int x = left_ ? aPixelesX(*left_) : pos().x();
-    const int y = top_ ? aPixelesY(*top_) : pos().y();
+    const QPoint actual = posicionExterior();
+    const int x = left_ ? aPixelesX(*left_) : actual.x();
+    const int y = top_ ? aPixelesY(*top_) : actual.y();
+    if (sinMarcoAun()) {
+        // Placed by its inside, which the frame will surround where the outer position says.
+        const QMargins m = marco();
+        setGeometry(QRect(QPoint(x + m.left(), y + m.top()), size()));
+        return;
+    }
     move(x, y);
 }
 

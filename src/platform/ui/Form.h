@@ -39,6 +39,9 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    bool sinMarcoAun() const;
+    QMargins marco() const;
+    QPoint posicionExterior() const;
     QSize margenMarco() const;
     QSize tamanoExterior() const;
     void aplicarTamano();

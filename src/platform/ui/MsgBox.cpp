@@ -67,30 +67,31 @@ QWidget* CajaMensaje::areaDeTexto(const QString& prompt, QWidget* parent) {
     int ancho = 0;
     for (const QString& linea : mostrado.split(QLatin1Char('\n')))
         ancho = std::max(ancho, texto->fontMetrics().horizontalAdvance(linea));
-    if (ancho <= anchoMaximo) return texto;
-
-    // Words longer than a line (a path, say) may break anywhere.
-    QString partido;
-    int seguidos = 0;
-    for (const QChar c : mostrado) {
-        partido += c;
-        seguidos = c.isSpace() ? 0 : seguidos + 1;
-        if (seguidos >= 24) {
-            partido += QChar(0x200B);
-            seguidos = 0;
+    if (ancho > anchoMaximo) {
+        // Words longer than a line (a path, say) may break anywhere.
+        QString partido;
+        int seguidos = 0;
+        for (const QChar c : mostrado) {
+            partido += c;
+            seguidos = c.isSpace() ? 0 : seguidos + 1;
+            if (seguidos >= 24) {
+                partido += QChar(0x200B);
+                seguidos = 0;
+            }
         }
+        texto->setText(partido);
+        texto->setWordWrap(true);
+        texto->setFixedWidth(anchoMaximo);
+        texto->setFixedHeight(texto->heightForWidth(anchoMaximo));
     }
-    texto->setText(partido);
-    texto->setWordWrap(true);
-    texto->setFixedWidth(anchoMaximo);
-    const int alto = texto->heightForWidth(anchoMaximo);
-    texto->setFixedHeight(alto);
-    if (alto <= altoMaximo) return texto;
+    if (texto->sizeHint().height() <= altoMaximo) return texto;
     auto* desplazable = new QScrollArea;
     desplazable->setWidget(texto);
     desplazable->setFrameShape(QFrame::NoFrame);
     desplazable->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    desplazable->setFixedSize(anchoMaximo + desplazable->verticalScrollBar()->sizeHint().width(), altoMaximo);
+    desplazable->setFixedSize(std::min(anchoMaximo, texto->sizeHint().width()) +
+                                  desplazable->verticalScrollBar()->sizeHint().width(),
+                              altoMaximo);
     return desplazable;
 }
 
@@ -215,10 +216,18 @@ void liberarAntesDeEsperar(bool alSalir) {
     }
 }
 
+bool esperaPreparada = false;
+
 } // namespace
 
-int MsgBox(const QString& prompt, int buttons, const QString& title) {
+void prepararEspera() {
     liberarAntesDeEsperar(false);
+    esperaPreparada = true;
+}
+
+int MsgBox(const QString& prompt, int buttons, const QString& title) {
+    if (!esperaPreparada) liberarAntesDeEsperar(false);
+    esperaPreparada = false;
     return mostrar(prompt, buttons, title);
 }
 

@@ -32,6 +32,10 @@ enum : int { vbOK = 1, vbCancel = 2, vbAbort = 3, vbRetry = 4, vbIgnore = 5, vbY
 // that fails a box says why and offers to try again.
 int MsgBox(const QString& prompt, int buttons = vbOKOnly, const QString& title = QString());
 
+// Does now what MsgBox does before it waits, for a box about to be shown whose window must be
+// the next one to open (a box that a hook relabels); that box then goes straight to waiting.
+void prepararEspera();
+
 // At the end of the program: the pending writes are written, or the operator hears that they
 // cannot be, and may try again before they are lost.
 void guardarAntesDeSalir();
