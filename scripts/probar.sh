@@ -1,9 +1,15 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, and runs every test (widget tests on Qt's offscreen platform,
-# the real program under an Xvfb server that the smoke test starts itself).
+# the real program under an Xvfb server that the smoke test starts itself); then builds the whole
+# suite again with AddressSanitizer and UndefinedBehaviorSanitizer and runs it once more.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/instalar.sh
 ./scripts/compilar.sh
-cd build
-ctest --output-on-failure -j"$(nproc)"
+(cd build && ctest --output-on-failure -j"$(nproc)")
+
+cmake -S . -B build-san -DCMAKE_BUILD_TYPE=Debug -DZUK_SANITIZERS=ON >/dev/null
+cmake --build build-san -j"$(nproc)"
+supresiones=$PWD/tests/sanitizers/lsan.supp
+(cd build-san && LSAN_OPTIONS="suppressions=$supresiones" UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --output-on-failure -j"$(nproc)")
