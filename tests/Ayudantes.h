@@ -10,75 +10,75 @@
 #include <deque>
 #include <functional>
 
-namespace pruebas {
+namespace testing {
 
-QString rutaBaseDatos(); // veskgestion.mdb in the program's folder
+QString databasePath(); // veskgestion.mdb in the program's folder
 
 // A real SQLite veskgestion.mdb with the two tables; removed when the helper goes.
-class BaseDePrueba {
+class TestDatabase {
 public:
-    explicit BaseDePrueba(bool conTablas = true);
-    ~BaseDePrueba();
-    void sql(const QString& sentencia) const;
-    QVariant valor(const QString& consulta) const;
-    void articulo(const QString& codigo, const QString& nombre, const QVariant& m1, const QVariant& m2,
+    explicit TestDatabase(bool withTables = true);
+    ~TestDatabase();
+    void sql(const QString& statement) const;
+    QVariant value(const QString& query) const;
+    void article(const QString& code, const QString& name, const QVariant& m1, const QVariant& m2,
                   const QVariant& m3) const;
-    void entrada(const QString& codigo, const QString& entro, const QVariant& pvp, const QVariant& descuento) const;
-    const QString ruta;
+    void entry(const QString& code, const QString& entro, const QVariant& pvp, const QVariant& descuento) const;
+    const QString path;
 };
 
-QString textoDe(const QVariant& v);
+QString textOf(const QVariant& v);
 
 // Whether another program can take the write lock of the file right now.
-bool otroPuedeEscribir(const QString& ruta);
+bool othersCanWrite(const QString& path);
 
 // Another program holding the database file locked (an exclusive transaction), or only reading it
 // (a read transaction, which keeps others from committing), until released.
-class Bloqueador {
+class Locker {
 public:
-    enum Modo { Exclusivo, Lector };
-    explicit Bloqueador(const QString& ruta, Modo modo = Exclusivo);
-    ~Bloqueador();
-    void soltar();
+    enum Mode { Exclusive, Reader };
+    explicit Locker(const QString& path, Mode modo = Exclusive);
+    ~Locker();
+    void release();
 
 private:
-    QProcess proceso_;
+    QProcess process_;
 };
 
 // Answers the modal boxes that open while a test runs: records each box's title, text and
 // button captions (left to right), then performs the next queued action on it.
-class Contestador : public QObject {
+class BoxAnswerer : public QObject {
     Q_OBJECT
 public:
-    struct Caja {
-        QString titulo, texto;
-        QStringList botones;
-        QString porDefecto;
+    struct Box {
+        QString title, text;
+        QStringList buttons;
+        QString defaultButton;
     };
-    using Accion = std::function<void(QDialog*)>;
+    using Action = std::function<void(QDialog*)>;
 
-    Contestador();
-    ~Contestador() override;
-    Contestador& luego(Accion accion);
-    Contestador& pulsar(const QString& caption);
-    int pendientes() const { return static_cast<int>(acciones_.size()); }
+    BoxAnswerer();
+    ~BoxAnswerer() override;
+    BoxAnswerer& then(Action action);
+    BoxAnswerer& press(const QString& caption);
+    int pending() const { return static_cast<int>(actions_.size()); }
 
-    std::vector<Caja> cajas;
+    std::vector<Box> boxes;
     // Boxes met with no action queued: closed through their first button, and the test fails.
-    int sinRespuesta = 0;
+    int unexpected = 0;
 
 private:
-    void mirar();
-    Caja primeraInesperada_;
+    void look();
+    Box firstUnexpected_;
     QTimer timer_;
-    std::deque<Accion> acciones_;
+    std::deque<Action> actions_;
 };
 
 // Actions on a box.
-Contestador::Accion clicEn(const QString& caption);
-Contestador::Accion tecla(int key);
-Contestador::Accion cerrarVentana();
+BoxAnswerer::Action clickOn(const QString& caption);
+BoxAnswerer::Action pressKey(int key);
+BoxAnswerer::Action closeWindow();
 
-QStringList captionsIzquierdaADerecha(QDialog* caja);
+QStringList captionsLeftToRight(QDialog* caja);
 
-} // namespace pruebas
+} // namespace testing

@@ -159,7 +159,7 @@ hechos=$(sqlite3 "$d/veskgestion.mdb" "SELECT count(*) FROM tblArticulos WHERE p
 echo "proceso matado: integridad correcta, ningún artículo a medias ($escritos en disco ante el diálogo, $hechos al final)"
 
 # 4. The error dialog's captions under the real X server ---------------------------------------
-"$pruebas/test_protocolo/test_protocolo" dialogo_captionsOrdenYPorDefecto dialogo_teclas >"$trabajo/protocolo.txt" 2>&1 ||
+"$pruebas/test_protocolo/test_protocolo" dialog_captionsOrderAndDefault dialog_keys >"$trabajo/protocolo.txt" 2>&1 ||
   { cat "$trabajo/protocolo.txt"; fallo "el diálogo bajo X"; }
 echo "diálogo bajo X: captions correctos"
 
@@ -171,7 +171,7 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 xprop -root _NET_SUPPORTED | grep -q _NET_REQUEST_FRAME_EXTENTS || fallo "openbox no arrancó"
-"$pruebas/test_centrar_progreso/test_centrar_progreso" progreso_centradoConElMarcoDelGestorDeVentanas \
+"$pruebas/test_centrar_progreso/test_centrar_progreso" progress_centredOnWindowManagersFrame \
   >"$trabajo/centrado.txt" 2>&1 || { cat "$trabajo/centrado.txt"; kill "$gestor"; fallo "centrado bajo openbox"; }
 kill "$gestor"
 wait "$gestor" 2>/dev/null || true

@@ -12,60 +12,60 @@
 #include <cmath>
 #include <memory>
 
-using namespace pruebas;
+using namespace testing;
 
 namespace {
 // number() of the run: a non-negative double keeps at most 15 significant digits.
-double quince(double x) { return rt::CDbl(rt::CStr(x)); }
+double fifteen(double x) { return runtime::CDbl(runtime::CStr(x)); }
 
-struct Precios {
-    QVariant coste, ultimo, pvp1, pvp2, pvp3;
+struct Prices {
+    QVariant cost, last, pvp1, pvp2, pvp3;
 };
-Precios precios(const BaseDePrueba& bd, const QString& codigo) {
-    const QString w = QStringLiteral(" FROM tblArticulos WHERE CODARTI='%1'").arg(QString(codigo).replace("'", "''"));
-    return {bd.valor("SELECT costesiniva" + w), bd.valor("SELECT ultimopreciocoste" + w), bd.valor("SELECT pvp1" + w),
-            bd.valor("SELECT pvp2" + w), bd.valor("SELECT pvp3" + w)};
+Prices pricesOf(const TestDatabase& database, const QString& code) {
+    const QString w = QStringLiteral(" FROM tblArticulos WHERE CODARTI='%1'").arg(QString(code).replace("'", "''"));
+    return {database.value("SELECT costesiniva" + w), database.value("SELECT ultimopreciocoste" + w), database.value("SELECT pvp1" + w),
+            database.value("SELECT pvp2" + w), database.value("SELECT pvp3" + w)};
 }
 
-const QString kResumen = QStringLiteral("Proceso finalizado.\r\n\r\n-----------------------\r\nTotal articulos:\t%1\r\n"
+const QString kSummary = QStringLiteral("Proceso finalizado.\r\n\r\n-----------------------\r\nTotal articulos:\t%1\r\n"
                                         "Actualizados : \t%2");
 } // namespace
 
-class TestActualizacion : public QObject {
+class TestCostUpdate : public QObject {
     Q_OBJECT
 private slots:
-    void ejemploYNulos() {
-        BaseDePrueba bd;
-        bd.articulo("A1", "Ejemplo", 20, 0, QVariant());
-        bd.entrada("A1", "2024-01-01", 100, 10);
-        bd.articulo("A2", "Precio nulo", 10, 10, 10);
-        bd.entrada("A2", "2024-01-01", QVariant(), 5);
-        bd.articulo("A3", "Sin descuento ni márgenes", QVariant(), QVariant(), QVariant());
-        bd.entrada("A3", "2024-01-01", 50, QVariant());
+    void exampleAndNulls() {
+        TestDatabase database;
+        database.article("A1", "Ejemplo", 20, 0, QVariant());
+        database.entry("A1", "2024-01-01", 100, 10);
+        database.article("A2", "Precio nulo", 10, 10, 10);
+        database.entry("A2", "2024-01-01", QVariant(), 5);
+        database.article("A3", "Sin descuento ni márgenes", QVariant(), QVariant(), QVariant());
+        database.entry("A3", "2024-01-01", 50, QVariant());
         frmPrecioCoste f;
         f.show();
-        Contestador c;
-        c.pulsar("Aceptar");
+        BoxAnswerer c;
+        c.press("Aceptar");
         f.cmdActualizar->click();
-        Precios a1 = precios(bd, "A1");
-        QCOMPARE(a1.coste.toDouble(), 90.0);
-        QCOMPARE(a1.ultimo.toDouble(), 90.0);
+        Prices a1 = pricesOf(database, "A1");
+        QCOMPARE(a1.cost.toDouble(), 90.0);
+        QCOMPARE(a1.last.toDouble(), 90.0);
         QCOMPARE(a1.pvp1.toDouble(), 108.0);
         QCOMPARE(a1.pvp2.toDouble(), 90.0);
         QCOMPARE(a1.pvp3.toDouble(), 90.0);
-        Precios a2 = precios(bd, "A2");
-        QCOMPARE(a2.coste.toDouble(), 0.0);
+        Prices a2 = pricesOf(database, "A2");
+        QCOMPARE(a2.cost.toDouble(), 0.0);
         QCOMPARE(a2.pvp1.toDouble(), 0.0);
         QCOMPARE(a2.pvp3.toDouble(), 0.0);
-        Precios a3 = precios(bd, "A3");
-        QCOMPARE(a3.coste.toDouble(), 50.0);
+        Prices a3 = pricesOf(database, "A3");
+        QCOMPARE(a3.cost.toDouble(), 50.0);
         QCOMPARE(a3.pvp1.toDouble(), 50.0);
         QCOMPARE(a3.pvp2.toDouble(), 50.0);
         // The other columns are carried along untouched.
-        QCOMPARE(bd.valor("SELECT FAMILIA FROM tblArticulos WHERE CODARTI='A1'").toString(), QStringLiteral("F"));
-        QCOMPARE(c.cajas.size(), std::size_t(1));
-        QCOMPARE(c.cajas[0].titulo, QStringLiteral("TALVERA"));
-        QCOMPARE(c.cajas[0].texto, kResumen.arg(3).arg(3));
+        QCOMPARE(database.value("SELECT FAMILIA FROM tblArticulos WHERE CODARTI='A1'").toString(), QStringLiteral("F"));
+        QCOMPARE(c.boxes.size(), std::size_t(1));
+        QCOMPARE(c.boxes[0].title, QStringLiteral("TALVERA"));
+        QCOMPARE(c.boxes[0].text, kSummary.arg(3).arg(3));
         QCOMPARE(f.lblInfo->text(), QStringLiteral("Proceso finalizado. Total de articulo:3 Actualizados : 3"));
         // Nothing listed: the compact layout stays, the button is back but disabled.
         QCOMPARE(f.Height(), 3200.0);
@@ -73,73 +73,73 @@ private slots:
         QVERIFY(f.cmdActualizar->isVisible() && !f.cmdActualizar->isEnabled() && f.cmdSalir->isVisible());
         QCOMPARE(f.barra->Max(), 4.0f);
         QCOMPARE(f.barra->Value(), 3.0f);
-        QVERIFY(f.cnDatosCampo && f.cnDatosCampo->State() == 1);
+        QVERIFY(f.cnDatos_ && f.cnDatos_->State() == 1);
     }
 
-    void redondeoAQuinceCifras() {
+    void roundingToFifteenDigits() {
         // The cost is stored as computed; the sale prices pass through their 15-digit text form.
-        BaseDePrueba bd;
-        bd.articulo("R1", "Redondeo", 0, 10, 33);
-        bd.entrada("R1", "2024-01-01", 10, 33);
-        bd.articulo("R2", "Tercio", 10, 0, 0);
-        bd.entrada("R2", "2024-01-01", 1.0 / 3.0, 0);
+        TestDatabase database;
+        database.article("R1", "Redondeo", 0, 10, 33);
+        database.entry("R1", "2024-01-01", 10, 33);
+        database.article("R2", "Tercio", 10, 0, 0);
+        database.entry("R2", "2024-01-01", 1.0 / 3.0, 0);
         frmPrecioCoste f;
-        Contestador c;
-        c.pulsar("Aceptar");
+        BoxAnswerer c;
+        c.press("Aceptar");
         f.cmdActualizar->click();
-        const double coste = 10 * (1 - 33.0 / 100);
-        QVERIFY(coste != 6.7);
-        Precios r1 = precios(bd, "R1");
-        QCOMPARE(r1.coste.toDouble(), coste);
+        const double cost = 10 * (1 - 33.0 / 100);
+        QVERIFY(cost != 6.7);
+        Prices r1 = pricesOf(database, "R1");
+        QCOMPARE(r1.cost.toDouble(), cost);
         QCOMPARE(r1.pvp1.toDouble(), 6.7);
-        QCOMPARE(r1.pvp2.toDouble(), quince(coste + coste * 10 / 100));
-        QCOMPARE(r1.pvp3.toDouble(), quince(coste + coste * 33 / 100));
-        Precios r2 = precios(bd, "R2");
-        QCOMPARE(r2.coste.toDouble(), 0.333333333333333); // number() of the entry's price
-        QCOMPARE(r2.pvp1.toDouble(), quince(0.333333333333333 + 0.333333333333333 * 10 / 100));
+        QCOMPARE(r1.pvp2.toDouble(), fifteen(cost + cost * 10 / 100));
+        QCOMPARE(r1.pvp3.toDouble(), fifteen(cost + cost * 33 / 100));
+        Prices r2 = pricesOf(database, "R2");
+        QCOMPARE(r2.cost.toDouble(), 0.333333333333333); // number() of the entry's price
+        QCOMPARE(r2.pvp1.toDouble(), fifteen(0.333333333333333 + 0.333333333333333 * 10 / 100));
     }
 
-    void variasEntradas_laUltima() {
-        BaseDePrueba bd;
-        bd.articulo("V1", "Varias", 0, 0, 0);
-        bd.entrada("V1", "2023-05-01 10:00:00", 10, 0);
-        bd.entrada("V1", "2024-02-01 09:00:00", 30, 0);
-        bd.entrada("V1", "2024-01-15 18:00:00", 20, 0);
+    void severalEntries_theLatest() {
+        TestDatabase database;
+        database.article("V1", "Varias", 0, 0, 0);
+        database.entry("V1", "2023-05-01 10:00:00", 10, 0);
+        database.entry("V1", "2024-02-01 09:00:00", 30, 0);
+        database.entry("V1", "2024-01-15 18:00:00", 20, 0);
         frmPrecioCoste f;
-        Contestador c;
-        c.pulsar("Aceptar");
+        BoxAnswerer c;
+        c.press("Aceptar");
         f.cmdActualizar->click();
-        QCOMPARE(precios(bd, "V1").coste.toDouble(), 30.0);
+        QCOMPARE(pricesOf(database, "V1").cost.toDouble(), 30.0);
     }
 
-    void listado_ordenYDisposicionDeResultados() {
-        BaseDePrueba bd;
-        bd.articulo("C3", "Tercero", 1, 1, 1);
-        bd.articulo("A1", "Primero", 1, 1, 1);
-        bd.articulo("B2", "Con entrada", 1, 1, 1);
-        bd.articulo("B1", QString(), 1, 1, 1);
-        bd.entrada("B2", "2024-01-01", 10, 0);
+    void listing_orderAndResultsLayout() {
+        TestDatabase database;
+        database.article("C3", "Tercero", 1, 1, 1);
+        database.article("A1", "Primero", 1, 1, 1);
+        database.article("B2", "Con entrada", 1, 1, 1);
+        database.article("B1", QString(), 1, 1, 1);
+        database.entry("B2", "2024-01-01", 10, 0);
         for (int i = 0; i < 40; ++i)
-            bd.articulo(QStringLiteral("D%1").arg(i, 2, 10, QLatin1Char('0')), "Otro", 1, 1, 1);
+            database.article(QStringLiteral("D%1").arg(i, 2, 10, QLatin1Char('0')), "Otro", 1, 1, 1);
         frmPrecioCoste f;
         f.show();
-        Contestador c;
-        c.pulsar("Aceptar");
+        BoxAnswerer c;
+        c.press("Aceptar");
         f.cmdActualizar->click();
         auto* l = f.lstNoActualizados;
         QCOMPARE(l->Count(), 43);
-        QCOMPARE(l->texto(0), QStringLiteral("A1"));
-        QCOMPARE(l->texto(0, 1), QStringLiteral("Primero"));
-        QCOMPARE(l->texto(1), QStringLiteral("B1"));
-        QCOMPARE(l->texto(1, 1), QString()); // a Null name gives an empty text
-        QCOMPARE(l->texto(2), QStringLiteral("C3"));
+        QCOMPARE(l->text(0), QStringLiteral("A1"));
+        QCOMPARE(l->text(0, 1), QStringLiteral("Primero"));
+        QCOMPARE(l->text(1), QStringLiteral("B1"));
+        QCOMPARE(l->text(1, 1), QString()); // a Null name gives an empty text
+        QCOMPARE(l->text(2), QStringLiteral("C3"));
         QCOMPARE(f.lblArticulos->text(), QStringLiteral("Total de artículos no actualizados ( sin entradas) 43"));
-        QCOMPARE(c.cajas[0].texto, kResumen.arg(44).arg(1));
+        QCOMPARE(c.boxes[0].text, kSummary.arg(44).arg(1));
         QCOMPARE(f.Height(), 6375.0);
-        QCOMPARE(f.cmdSalir->y(), ui::aPixelesY(5040));
+        QCOMPARE(f.cmdSalir->y(), ui::toPixelsY(5040));
         QVERIFY(f.fraNoActualizados->isVisible());
-        QCOMPARE(f.fraNoActualizados->pos(), QPoint(ui::aPixelesX(120), ui::aPixelesY(600)));
-        QVERIFY(precios(bd, "A1").coste.toDouble() == 0.0 || precios(bd, "A1").coste.isNull());
+        QCOMPARE(f.fraNoActualizados->pos(), QPoint(ui::toPixelsX(120), ui::toPixelsY(600)));
+        QVERIFY(pricesOf(database, "A1").cost.toDouble() == 0.0 || pricesOf(database, "A1").cost.isNull());
         QCOMPARE(l->verticalScrollBar()->value(), 0); // the list shows its first rows
         // "Volver" returns to the compact layout with the run's totals and the button disabled.
         f.btnVolver->click();
@@ -148,256 +148,256 @@ private slots:
         QCOMPARE(f.lblInfo->text(), QStringLiteral("Proceso finalizado. Total de articulo:44 Actualizados : 1"));
     }
 
-    void tablaVacia() {
-        BaseDePrueba bd;
+    void emptyTable() {
+        TestDatabase database;
         frmPrecioCoste f;
-        Contestador c;
-        c.pulsar("Aceptar");
+        BoxAnswerer c;
+        c.press("Aceptar");
         f.cmdActualizar->click();
         QCOMPARE(f.barra->Max(), 1.0f);
-        QCOMPARE(c.cajas[0].texto, kResumen.arg(0).arg(0));
+        QCOMPARE(c.boxes[0].text, kSummary.arg(0).arg(0));
         QCOMPARE(f.lblInfo->text(), QStringLiteral("Proceso finalizado. Total de articulo:0 Actualizados : 0"));
         QCOMPARE(f.Height(), 3200.0);
         QCOMPARE(f.lstNoActualizados->Count(), 0);
     }
 
-    void progresoDuranteLaPasada() {
-        BaseDePrueba bd;
+    void progressDuringPass() {
+        TestDatabase database;
         for (int i = 0; i < 4; ++i)
-            bd.articulo(QStringLiteral("P%1").arg(i), "x", 0, 0, 0);
+            database.article(QStringLiteral("P%1").arg(i), "x", 0, 0, 0);
         frmPrecioCoste f;
-        QStringList vistos;
-        Contestador c;
-        c.luego([&](QDialog* caja) {
-            vistos << f.lblInfo->text();
-            clicEn("Aceptar")(caja);
+        QStringList seen;
+        BoxAnswerer c;
+        c.then([&](QDialog* caja) {
+            seen << f.lblInfo->text();
+            clickOn("Aceptar")(caja);
         });
-        connect(f.barra, &QProgressBar::valueChanged, this, [&] { vistos << f.lblInfo->text(); });
+        connect(f.barra, &QProgressBar::valueChanged, this, [&] { seen << f.lblInfo->text(); });
         f.cmdActualizar->click();
         // After the last article the text shows 100 % of 4, before the summary replaces it.
-        QCOMPARE(vistos.last(), actualizacion::kTextoProgreso + QStringLiteral("    100%"));
+        QCOMPARE(seen.last(), update::kProgressText + QStringLiteral("    100%"));
         QCOMPARE(f.barra->Value(), 4.0f);
     }
 
-    void codigosConComillasEInyeccion() {
-        BaseDePrueba bd;
-        bd.articulo("O'NEIL", "Apóstrofo", 0, 0, 0);
-        bd.entrada("O'NEIL", "2024-01-01", 12, 0);
-        bd.articulo("X' OR '1'='1", "Inyección", 0, 0, 0);
-        bd.articulo("Z", "Otro", 0, 0, 0);
-        bd.entrada("Z", "2024-06-01", 99, 0);
+    void codesWithApostrophesAndInjection() {
+        TestDatabase database;
+        database.article("O'NEIL", "Apóstrofo", 0, 0, 0);
+        database.entry("O'NEIL", "2024-01-01", 12, 0);
+        database.article("X' OR '1'='1", "Inyección", 0, 0, 0);
+        database.article("Z", "Otro", 0, 0, 0);
+        database.entry("Z", "2024-06-01", 99, 0);
         frmPrecioCoste f;
-        Contestador c;
-        c.pulsar("Aceptar");
+        BoxAnswerer c;
+        c.press("Aceptar");
         f.cmdActualizar->click();
-        QCOMPARE(c.cajas.size(), std::size_t(1)); // no failure on the way
-        QCOMPARE(precios(bd, "O'NEIL").coste.toDouble(), 12.0);
+        QCOMPARE(c.boxes.size(), std::size_t(1)); // no failure on the way
+        QCOMPARE(pricesOf(database, "O'NEIL").cost.toDouble(), 12.0);
         // Its own (absent) entries: listed, not priced from another article's.
-        QCOMPARE(precios(bd, "X' OR '1'='1").coste.toDouble(), 0.0);
+        QCOMPARE(pricesOf(database, "X' OR '1'='1").cost.toDouble(), 0.0);
         QCOMPARE(f.lstNoActualizados->Count(), 1);
-        QCOMPARE(f.lstNoActualizados->texto(0), QStringLiteral("X' OR '1'='1"));
-        QCOMPARE(precios(bd, "Z").coste.toDouble(), 99.0);
+        QCOMPARE(f.lstNoActualizados->text(0), QStringLiteral("X' OR '1'='1"));
+        QCOMPARE(pricesOf(database, "Z").cost.toDouble(), 99.0);
     }
 
-    void textoYNumerosEnormes() {
-        BaseDePrueba bd;
-        bd.articulo("E1", "Enorme", 20, 0, 0); // first in order: m had nothing before
-        bd.entrada("E1", "2024-01-01", 1e308, 0);
-        bd.articulo("E2", "Texto", QStringLiteral("12"), QStringLiteral("doce"), 0);
-        bd.entrada("E2", "2024-01-01", 100, QStringLiteral("abc"));
-        bd.articulo("E3", "Precio en texto", 0, 0, 0);
-        bd.entrada("E3", "2024-01-01", QStringLiteral("cien"), 0);
+    void textAndHugeNumbers() {
+        TestDatabase database;
+        database.article("E1", "Enorme", 20, 0, 0); // first in order: m had nothing before
+        database.entry("E1", "2024-01-01", 1e308, 0);
+        database.article("E2", "Texto", QStringLiteral("12"), QStringLiteral("doce"), 0);
+        database.entry("E2", "2024-01-01", 100, QStringLiteral("abc"));
+        database.article("E3", "Precio en texto", 0, 0, 0);
+        database.entry("E3", "2024-01-01", QStringLiteral("cien"), 0);
         frmPrecioCoste f;
-        Contestador c;
-        c.pulsar("Continuar").pulsar("Aceptar");
+        BoxAnswerer c;
+        c.press("Continuar").press("Aceptar");
         f.cmdActualizar->click();
-        QCOMPARE(c.cajas.size(), std::size_t(2));
-        QCOMPARE(c.cajas[0].titulo, QStringLiteral("Informando errores "));
-        QCOMPARE(c.cajas[0].texto, QStringLiteral("Ocurrió un error:\r\nMódulo: frmPrecioCoste\r\nFunción: "
+        QCOMPARE(c.boxes.size(), std::size_t(2));
+        QCOMPARE(c.boxes[0].title, QStringLiteral("Informando errores "));
+        QCOMPARE(c.boxes[0].text, QStringLiteral("Ocurrió un error:\r\nMódulo: frmPrecioCoste\r\nFunción: "
                                                   "cmdActualizar_click\r\nDescripción: Desbordamiento"));
         // Step 25 failed; "Continuar" went on with 26 with the margin amount it had (0).
-        Precios e1 = precios(bd, "E1");
-        QCOMPARE(e1.coste.toDouble(), 1e308);
+        Prices e1 = pricesOf(database, "E1");
+        QCOMPARE(e1.cost.toDouble(), 1e308);
         QCOMPARE(e1.pvp1.toDouble(), 1e308);
         QCOMPARE(e1.pvp2.toDouble(), 1e308);
         // Text that holds a number is read; text that does not counts as 0.
-        Precios e2 = precios(bd, "E2");
-        QCOMPARE(e2.coste.toDouble(), 100.0);
+        Prices e2 = pricesOf(database, "E2");
+        QCOMPARE(e2.cost.toDouble(), 100.0);
         QCOMPARE(e2.pvp1.toDouble(), 112.0);
         QCOMPARE(e2.pvp2.toDouble(), 100.0);
-        QCOMPARE(precios(bd, "E3").coste.toDouble(), 0.0);
-        QCOMPARE(c.cajas[1].texto, kResumen.arg(3).arg(3));
+        QCOMPARE(pricesOf(database, "E3").cost.toDouble(), 0.0);
+        QCOMPARE(c.boxes[1].text, kSummary.arg(3).arg(3));
     }
 
-    void bloqueada_seLiberaYSigue() {
-        BaseDePrueba bd;
-        bd.articulo("A1", "Alfa", 0, 0, 0);
-        bd.entrada("A1", "2024-01-01", 5, 0);
-        Bloqueador otro(bd.ruta);
+    void locked_releasedAndGoesOn() {
+        TestDatabase database;
+        database.article("A1", "Alfa", 0, 0, 0);
+        database.entry("A1", "2024-01-01", 5, 0);
+        Locker other(database.path);
         frmPrecioCoste f;
-        Contestador c;
-        c.luego([&](QDialog* caja) {
-            otro.soltar();
-            clicEn("Aceptar")(caja);
+        BoxAnswerer c;
+        c.then([&](QDialog* caja) {
+            other.release();
+            clickOn("Aceptar")(caja);
         });
-        c.pulsar("Aceptar");
+        c.press("Aceptar");
         f.cmdActualizar->click();
-        QCOMPARE(c.cajas[0].titulo, QStringLiteral("..:: Z U K ::.."));
-        QCOMPARE(c.cajas[0].texto, QStringLiteral("LA BASE DE DATOS ESTÁ ABIERTA, CUANDO SE HAYA CERRADO PULSE 'OK'"));
-        QCOMPARE(c.cajas[1].texto, kResumen.arg(1).arg(1));
-        QCOMPARE(precios(bd, "A1").coste.toDouble(), 5.0);
+        QCOMPARE(c.boxes[0].title, QStringLiteral("..:: Z U K ::.."));
+        QCOMPARE(c.boxes[0].text, QStringLiteral("LA BASE DE DATOS ESTÁ ABIERTA, CUANDO SE HAYA CERRADO PULSE 'OK'"));
+        QCOMPARE(c.boxes[1].text, kSummary.arg(1).arg(1));
+        QCOMPARE(pricesOf(database, "A1").cost.toDouble(), 5.0);
     }
 
-    void bloqueada_segundoFalloAlDialogoYSalir() {
-        BaseDePrueba bd;
-        bd.articulo("A1", "Alfa", 0, 0, 0);
-        Bloqueador otro(bd.ruta);
+    void locked_secondFailureToDialogAndLeave() {
+        TestDatabase database;
+        database.article("A1", "Alfa", 0, 0, 0);
+        Locker other(database.path);
         frmPrecioCoste f;
         f.show();
-        Contestador c;
-        c.pulsar("Aceptar").pulsar("Salir");
+        BoxAnswerer c;
+        c.press("Aceptar").press("Salir");
         f.cmdActualizar->click();
-        QCOMPARE(c.cajas.size(), std::size_t(2));
-        QCOMPARE(c.cajas[1].titulo, QStringLiteral("Informando errores "));
-        QVERIFY(c.cajas[1].texto.endsWith(QStringLiteral("el archivo ya está en uso.")));
+        QCOMPARE(c.boxes.size(), std::size_t(2));
+        QCOMPARE(c.boxes[1].title, QStringLiteral("Informando errores "));
+        QVERIFY(c.boxes[1].text.endsWith(QStringLiteral("el archivo ya está en uso.")));
         // "Salir" restores nothing: the window stays as the run left it.
         QVERIFY(!f.cmdSalir->isVisible() && !f.cmdActualizar->isVisible() && f.barra->isVisible());
     }
 
-    void baseQueFalta_oAjena() {
+    void missingOrForeignDatabase() {
         {
-            BaseDePrueba bd(false);
+            TestDatabase database(false);
             frmPrecioCoste f;
-            Contestador c;
-            c.pulsar("Salir");
+            BoxAnswerer c;
+            c.press("Salir");
             f.cmdActualizar->click();
-            QCOMPARE(c.cajas.size(), std::size_t(1));
-            QVERIFY(c.cajas[0].texto.contains(QStringLiteral("Descripción: No se pudo encontrar el archivo '")));
-            QVERIFY(!QFile::exists(bd.ruta));
+            QCOMPARE(c.boxes.size(), std::size_t(1));
+            QVERIFY(c.boxes[0].text.contains(QStringLiteral("Descripción: No se pudo encontrar el archivo '")));
+            QVERIFY(!QFile::exists(database.path));
         }
         {
-            BaseDePrueba bd(false);
-            QFile ajeno(bd.ruta);
+            TestDatabase database(false);
+            QFile ajeno(database.path);
             QVERIFY(ajeno.open(QIODevice::WriteOnly));
             ajeno.write("\x00\x01\x00\x00Standard Jet DB", 19);
             ajeno.close();
             frmPrecioCoste f;
-            Contestador c;
-            c.pulsar("Salir");
+            BoxAnswerer c;
+            c.press("Salir");
             f.cmdActualizar->click();
-            QVERIFY(c.cajas[0].texto.contains(QStringLiteral("No se reconoce el formato de la base de datos")));
-            QCOMPARE(QFileInfo(bd.ruta).size(), 19);
+            QVERIFY(c.boxes[0].text.contains(QStringLiteral("No se reconoce el formato de la base de datos")));
+            QCOMPARE(QFileInfo(database.path).size(), 19);
         }
     }
 
-    void soloLectura_avisaYNoToca() {
-        BaseDePrueba bd;
-        bd.articulo("A1", "Alfa", 0, 0, 0);
-        bd.entrada("A1", "2024-01-01", 5, 0);
-        QFile(bd.ruta).setPermissions(QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    void readOnly_toldAndUntouched() {
+        TestDatabase database;
+        database.article("A1", "Alfa", 0, 0, 0);
+        database.entry("A1", "2024-01-01", 5, 0);
+        QFile(database.path).setPermissions(QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
         frmPrecioCoste f;
-        Contestador c;
-        c.pulsar("Salir");
+        BoxAnswerer c;
+        c.press("Salir");
         f.cmdActualizar->click();
-        QCOMPARE(c.cajas.size(), std::size_t(1));
-        QVERIFY(c.cajas[0].texto.endsWith(QStringLiteral("Base de datos u objeto de sólo lectura.")));
-        QVERIFY(precios(bd, "A1").coste.isNull());
+        QCOMPARE(c.boxes.size(), std::size_t(1));
+        QVERIFY(c.boxes[0].text.endsWith(QStringLiteral("Base de datos u objeto de sólo lectura.")));
+        QVERIFY(pricesOf(database, "A1").cost.isNull());
     }
 
-    void bloqueoDuranteLaPasada_llegaAlDialogoYNadaSePierde() {
+    void lockDuringPass_reachesDialogAndLosesNothing() {
         // Another program takes the file while the first article is being finished: the move to
         // the next one fails and reaches the run's dialog; nothing is read as empty, nothing lost.
-        BaseDePrueba bd;
-        bd.articulo("A1", "Alfa", 0, 0, 0);
-        bd.entrada("A1", "2024-01-01", 5, 0);
-        bd.articulo("A2", "Beta", 0, 0, 0);
-        bd.entrada("A2", "2024-01-01", 7, 0);
+        TestDatabase database;
+        database.article("A1", "Alfa", 0, 0, 0);
+        database.entry("A1", "2024-01-01", 5, 0);
+        database.article("A2", "Beta", 0, 0, 0);
+        database.entry("A2", "2024-01-01", 7, 0);
         frmPrecioCoste f;
-        std::unique_ptr<Bloqueador> otro;
+        std::unique_ptr<Locker> other;
         connect(f.barra, &QProgressBar::valueChanged, this, [&] {
-            if (!otro) otro = std::make_unique<Bloqueador>(bd.ruta);
+            if (!other) other = std::make_unique<Locker>(database.path);
         });
-        Contestador c;
-        c.luego([&](QDialog* caja) { // the writes of article 1 cannot be saved before the dialog
-             otro->soltar();
-             clicEn(QStringLiteral("Reintentar"))(caja);
+        BoxAnswerer c;
+        c.then([&](QDialog* caja) { // the writes of article 1 cannot be saved before the dialog
+             other->release();
+             clickOn(QStringLiteral("Reintentar"))(caja);
          })
-            .pulsar("Continuar")
-            .pulsar("Aceptar");
+            .press("Continuar")
+            .press("Aceptar");
         f.cmdActualizar->click();
-        QCOMPARE(c.cajas.size(), std::size_t(3));
-        QCOMPARE(c.cajas[1].titulo, QStringLiteral("Informando errores "));
-        QVERIFY(c.cajas[1].texto.endsWith(QStringLiteral("el archivo ya está en uso.")));
-        QCOMPARE(c.cajas[2].texto, kResumen.arg(2).arg(2));
+        QCOMPARE(c.boxes.size(), std::size_t(3));
+        QCOMPARE(c.boxes[1].title, QStringLiteral("Informando errores "));
+        QVERIFY(c.boxes[1].text.endsWith(QStringLiteral("el archivo ya está en uso.")));
+        QCOMPARE(c.boxes[2].text, kSummary.arg(2).arg(2));
         QCOMPARE(f.lstNoActualizados->Count(), 0);
-        QCOMPARE(precios(bd, "A1").coste.toDouble(), 5.0);
-        QCOMPARE(precios(bd, "A2").coste.toDouble(), 7.0);
+        QCOMPARE(pricesOf(database, "A1").cost.toDouble(), 5.0);
+        QCOMPARE(pricesOf(database, "A2").cost.toDouble(), 7.0);
     }
 
-    void lectorQueNoSuelta_avisaAntesDelResumen() {
+    void readerThatNeverLetsGo_toldBeforeSummary() {
         // A reader keeps its transaction open through the run: the prices cannot be saved. The
         // operator hears it before the summary, and what the summary counts is on disk.
-        BaseDePrueba bd;
-        bd.articulo("A1", "Alfa", 0, 0, 0);
-        bd.entrada("A1", "2024-01-01", 5, 0);
-        bd.articulo("A2", "Beta", 0, 0, 0);
-        bd.entrada("A2", "2024-01-01", 7, 0);
-        Bloqueador lector(bd.ruta, Bloqueador::Lector);
+        TestDatabase database;
+        database.article("A1", "Alfa", 0, 0, 0);
+        database.entry("A1", "2024-01-01", 5, 0);
+        database.article("A2", "Beta", 0, 0, 0);
+        database.entry("A2", "2024-01-01", 7, 0);
+        Locker reader(database.path, Locker::Reader);
         frmPrecioCoste f;
-        bool resumenEnDisco = false;
-        Contestador c;
-        c.luego([&](QDialog* caja) {
-             lector.soltar();
-             clicEn(QStringLiteral("Reintentar"))(caja);
-         }).luego([&](QDialog* caja) {
-            resumenEnDisco = precios(bd, "A1").coste.toDouble() == 5.0 && precios(bd, "A2").coste.toDouble() == 7.0;
-            clicEn(QStringLiteral("Aceptar"))(caja);
+        bool summaryOnDisk = false;
+        BoxAnswerer c;
+        c.then([&](QDialog* caja) {
+             reader.release();
+             clickOn(QStringLiteral("Reintentar"))(caja);
+         }).then([&](QDialog* caja) {
+            summaryOnDisk = pricesOf(database, "A1").cost.toDouble() == 5.0 && pricesOf(database, "A2").cost.toDouble() == 7.0;
+            clickOn(QStringLiteral("Aceptar"))(caja);
         });
         f.cmdActualizar->click();
-        QCOMPARE(c.cajas.size(), std::size_t(2));
-        QVERIFY(c.cajas[0].texto.startsWith(QStringLiteral("No se pudieron guardar en la base de datos los cambios de 2 ")));
-        QCOMPARE(c.cajas[1].texto, kResumen.arg(2).arg(2));
-        QVERIFY(resumenEnDisco);
+        QCOMPARE(c.boxes.size(), std::size_t(2));
+        QVERIFY(c.boxes[0].text.startsWith(QStringLiteral("No se pudieron guardar en la base de datos los cambios de 2 ")));
+        QCOMPARE(c.boxes[1].text, kSummary.arg(2).arg(2));
+        QVERIFY(summaryOnDisk);
     }
 
-    void codigosSinDistinguirMayusculas() {
+    void codesCompareWithoutCase() {
         // Codes compare as the original engine compared them: "abc" finds its entries stored as
         // "ABC", and the list goes abc, alfa, Beta.
-        BaseDePrueba bd;
-        for (const char* codigo : {"Beta", "ZETA", "alfa", "abc", "Ñu"})
-            bd.articulo(codigo, codigo, 0, 0, 0);
-        bd.entrada("ABC", "2024-01-01", 3, 0);
-        bd.entrada("zeta", "2024-01-01", 4, 0);
+        TestDatabase database;
+        for (const char* code : {"Beta", "ZETA", "alfa", "abc", "Ñu"})
+            database.article(code, code, 0, 0, 0);
+        database.entry("ABC", "2024-01-01", 3, 0);
+        database.entry("zeta", "2024-01-01", 4, 0);
         frmPrecioCoste f;
-        Contestador c;
-        c.pulsar("Aceptar");
+        BoxAnswerer c;
+        c.press("Aceptar");
         f.cmdActualizar->click();
-        QCOMPARE(precios(bd, "abc").coste.toDouble(), 3.0);
-        QCOMPARE(precios(bd, "ZETA").coste.toDouble(), 4.0);
+        QCOMPARE(pricesOf(database, "abc").cost.toDouble(), 3.0);
+        QCOMPARE(pricesOf(database, "ZETA").cost.toDouble(), 4.0);
         QCOMPARE(f.lstNoActualizados->Count(), 3);
-        QCOMPARE(f.lstNoActualizados->texto(0), QStringLiteral("alfa"));
-        QCOMPARE(f.lstNoActualizados->texto(1), QStringLiteral("Beta"));
-        QCOMPARE(f.lstNoActualizados->texto(2), QStringLiteral("Ñu"));
+        QCOMPARE(f.lstNoActualizados->text(0), QStringLiteral("alfa"));
+        QCOMPARE(f.lstNoActualizados->text(1), QStringLiteral("Beta"));
+        QCOMPARE(f.lstNoActualizados->text(2), QStringLiteral("Ñu"));
     }
 
-    void ventanaCerradaDuranteLaPasada() {
+    void windowClosedDuringPass() {
         // The run stops after the current article, keeps what it wrote, and the window closes.
-        BaseDePrueba bd;
+        TestDatabase database;
         for (int i = 0; i < 5; ++i) {
-            bd.articulo(QStringLiteral("K%1").arg(i), "x", 0, 0, 0);
-            bd.entrada(QStringLiteral("K%1").arg(i), "2024-01-01", 10 + i, 0);
+            database.article(QStringLiteral("K%1").arg(i), "x", 0, 0, 0);
+            database.entry(QStringLiteral("K%1").arg(i), "2024-01-01", 10 + i, 0);
         }
         frmPrecioCoste f;
         f.show();
-        Contestador c;
+        BoxAnswerer c;
         QTimer::singleShot(0, &f, [&] { f.close(); });
         f.cmdActualizar->click();
         QVERIFY(!f.isVisible());
-        QCOMPARE(c.cajas.size(), std::size_t(0));
-        QCOMPARE(precios(bd, "K0").coste.toDouble(), 10.0);
-        QVERIFY(precios(bd, "K1").coste.isNull());
+        QCOMPARE(c.boxes.size(), std::size_t(0));
+        QCOMPARE(pricesOf(database, "K0").cost.toDouble(), 10.0);
+        QVERIFY(pricesOf(database, "K1").cost.isNull());
     }
 };
 
-QTEST_MAIN(TestActualizacion)
+QTEST_MAIN(TestCostUpdate)
 #include "test_actualizacion.moc"

@@ -10,13 +10,13 @@
 #include <QPushButton>
 #include <QTest>
 
-using namespace pruebas;
+using namespace testing;
 
-class TestCajaMensaje : public QObject {
+class TestMessageBox : public QObject {
     Q_OBJECT
 private slots:
-    void conjuntos_data() {
-        QTest::addColumn<int>("botones");
+    void buttonSets_data() {
+        QTest::addColumn<int>("buttons");
         QTest::addColumn<QStringList>("captions");
         QTest::addColumn<QList<int>>("codigos");
         QTest::newRow("OK") << 0 << QStringList{"Aceptar"} << QList<int>{1};
@@ -27,74 +27,74 @@ private slots:
         QTest::newRow("Yes No") << 4 << QStringList{"Sí", "No"} << QList<int>{6, 7};
         QTest::newRow("Retry Cancel") << 5 << QStringList{"Reintentar", "Cancelar"} << QList<int>{4, 2};
     }
-    void conjuntos() {
-        QFETCH(int, botones);
+    void buttonSets() {
+        QFETCH(int, buttons);
         QFETCH(QStringList, captions);
-        QFETCH(QList<int>, codigos);
+        QFETCH(QList<int>, codes);
         for (int i = 0; i < captions.size(); ++i) {
-            Contestador c;
-            c.pulsar(captions[i]);
-            QCOMPARE(ui::MsgBox(QStringLiteral("texto"), botones, QStringLiteral("título")), codigos[i]);
-            QCOMPARE(c.cajas[0].botones, captions);
-            QCOMPARE(c.cajas[0].porDefecto, captions[0]);
-            QCOMPARE(c.cajas[0].titulo, QStringLiteral("título"));
+            BoxAnswerer c;
+            c.press(captions[i]);
+            QCOMPARE(ui::MsgBox(QStringLiteral("texto"), buttons, QStringLiteral("título")), codes[i]);
+            QCOMPARE(c.boxes[0].buttons, captions);
+            QCOMPARE(c.boxes[0].defaultButton, captions[0]);
+            QCOMPARE(c.boxes[0].title, QStringLiteral("título"));
         }
     }
 
-    void botonPorDefecto() {
-        Contestador c;
-        c.luego(tecla(Qt::Key_Return));
+    void defaultButton() {
+        BoxAnswerer c;
+        c.then(pressKey(Qt::Key_Return));
         QCOMPARE(ui::MsgBox(QStringLiteral("x"), ui::vbYesNoCancel | ui::vbDefaultButton2), int(ui::vbNo));
-        QCOMPARE(c.cajas[0].porDefecto, QStringLiteral("No"));
-        c.luego(tecla(Qt::Key_Return));
+        QCOMPARE(c.boxes[0].defaultButton, QStringLiteral("No"));
+        c.then(pressKey(Qt::Key_Return));
         QCOMPARE(ui::MsgBox(QStringLiteral("x"), ui::vbAbortRetryIgnore), int(ui::vbAbort));
     }
 
-    void escapeYCierre() {
+    void escapeAndClose() {
         // Escape and the close box answer Cancel where the set has one, and OK when OK is alone.
-        Contestador c;
-        c.luego(tecla(Qt::Key_Escape));
+        BoxAnswerer c;
+        c.then(pressKey(Qt::Key_Escape));
         QCOMPARE(ui::MsgBox(QStringLiteral("x"), ui::vbYesNoCancel), int(ui::vbCancel));
-        c.luego(cerrarVentana());
+        c.then(closeWindow());
         QCOMPARE(ui::MsgBox(QStringLiteral("x"), ui::vbOKOnly), int(ui::vbOK));
         // Elsewhere they do nothing: the box stays until a button is pressed.
-        bool seguia = false;
-        c.luego([&](QDialog* caja) {
+        bool stillOpen = false;
+        c.then([&](QDialog* caja) {
             QTest::keyClick(caja, Qt::Key_Escape);
             caja->close();
             QApplication::processEvents();
-            seguia = caja->isVisible();
-            clicEn(QStringLiteral("Omitir"))(caja);
+            stillOpen = caja->isVisible();
+            clickOn(QStringLiteral("Omitir"))(caja);
         });
         QCOMPARE(ui::MsgBox(QStringLiteral("x"), ui::vbAbortRetryIgnore), int(ui::vbIgnore));
-        QVERIFY(seguia);
-        c.luego([&](QDialog* caja) {
+        QVERIFY(stillOpen);
+        c.then([&](QDialog* caja) {
             QTest::keyClick(caja, Qt::Key_Escape);
-            seguia = caja->isVisible();
-            clicEn(QStringLiteral("No"))(caja);
+            stillOpen = caja->isVisible();
+            clickOn(QStringLiteral("No"))(caja);
         });
         QCOMPARE(ui::MsgBox(QStringLiteral("x"), ui::vbYesNo), int(ui::vbNo));
-        QVERIFY(seguia);
+        QVERIFY(stillOpen);
     }
 
-    void identificadoresYTexto() {
-        Contestador c;
+    void identifiersAndText() {
+        BoxAnswerer c;
         QList<int> ids;
-        c.luego([&](QDialog* caja) {
+        c.then([&](QDialog* caja) {
             for (auto* b : caja->findChildren<QPushButton*>())
                 ids << b->property("ctrlId").toInt();
-            clicEn(QStringLiteral("Aceptar"))(caja);
+            clickOn(QStringLiteral("Aceptar"))(caja);
         });
         ui::MsgBox(QStringLiteral("línea 1\r\nlínea 2"), ui::vbOKCancel);
         QCOMPARE(ids, (QList<int>{1, 2}));
-        QCOMPARE(c.cajas[0].texto, QStringLiteral("línea 1\r\nlínea 2"));
-        QCOMPARE(c.cajas[0].titulo, QStringLiteral("ZUK")); // no title: the application's
+        QCOMPARE(c.boxes[0].text, QStringLiteral("línea 1\r\nlínea 2"));
+        QCOMPARE(c.boxes[0].title, QStringLiteral("ZUK")); // no title: the application's
     }
 
-    void teclado_returnPulsaElBotonConFoco_data() {
-        QTest::addColumn<int>("botones");
+    void keyboard_returnPressesFocusedButton_data() {
+        QTest::addColumn<int>("buttons");
         QTest::addColumn<QList<int>>("teclas");
-        QTest::addColumn<int>("codigo");
+        QTest::addColumn<int>("code");
         QTest::newRow("sin moverse") << int(ui::vbAbortRetryIgnore) << QList<int>{} << int(ui::vbAbort);
         QTest::newRow("Tab") << int(ui::vbAbortRetryIgnore) << QList<int>{Qt::Key_Tab} << int(ui::vbRetry);
         QTest::newRow("Tab Tab") << int(ui::vbAbortRetryIgnore) << QList<int>{Qt::Key_Tab, Qt::Key_Tab}
@@ -102,59 +102,59 @@ private slots:
         QTest::newRow("Mayús+Tab") << int(ui::vbAbortRetryIgnore) << QList<int>{Qt::Key_Backtab} << int(ui::vbIgnore);
         QTest::newRow("Sí No, Tab") << int(ui::vbYesNo) << QList<int>{Qt::Key_Tab} << int(ui::vbNo);
     }
-    void teclado_returnPulsaElBotonConFoco() {
+    void keyboard_returnPressesFocusedButton() {
         // As on the platform, the focused button is the default one.
-        QFETCH(int, botones);
-        QFETCH(QList<int>, teclas);
-        QFETCH(int, codigo);
-        Contestador c;
-        c.luego([&](QDialog* caja) {
-            for (int t : teclas)
+        QFETCH(int, buttons);
+        QFETCH(QList<int>, keys);
+        QFETCH(int, code);
+        BoxAnswerer c;
+        c.then([&](QDialog* caja) {
+            for (int t : keys)
                 QTest::keyClick(caja->focusWidget(), static_cast<Qt::Key>(t));
             QTest::keyClick(caja->focusWidget(), Qt::Key_Return);
         });
-        QCOMPARE(ui::MsgBox(QStringLiteral("x"), botones), codigo);
+        QCOMPARE(ui::MsgBox(QStringLiteral("x"), buttons), code);
     }
 
-    void textoLargo_losBotonesQuedanEnPantalla_data() {
-        QTest::addColumn<QString>("texto");
-        QString frase;
-        while (frase.size() < 400)
-            frase += QStringLiteral("No se pudo usar el archivo porque otro programa lo tiene abierto. ");
-        QTest::newRow("400 caracteres") << frase;
+    void longText_buttonsStayOnScreen_data() {
+        QTest::addColumn<QString>("text");
+        QString sentence;
+        while (sentence.size() < 400)
+            sentence += QStringLiteral("No se pudo usar el archivo porque otro programa lo tiene abierto. ");
+        QTest::newRow("400 caracteres") << sentence;
         QTest::newRow("ruta sin blancos") << QStringLiteral("/srv/tienda/") + QString(600, QLatin1Char('x'));
-        QStringList lineas;
+        QStringList lines;
         for (int i = 0; i < 400; ++i)
-            lineas << QStringLiteral("línea %1").arg(i);
-        QTest::newRow("400 líneas") << lineas.join(QStringLiteral("\r\n"));
+            lines << QStringLiteral("línea %1").arg(i);
+        QTest::newRow("400 líneas") << lines.join(QStringLiteral("\r\n"));
     }
-    void textoLargo_losBotonesQuedanEnPantalla() {
-        QFETCH(QString, texto);
-        const QRect pantalla = QGuiApplication::primaryScreen()->availableGeometry();
-        QStringList fuera;
-        Contestador c;
-        c.luego([&](QDialog* caja) {
-            if (!pantalla.contains(caja->frameGeometry())) fuera << QStringLiteral("la caja");
+    void longText_buttonsStayOnScreen() {
+        QFETCH(QString, text);
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        QStringList outside;
+        BoxAnswerer c;
+        c.then([&](QDialog* caja) {
+            if (!screen.contains(caja->frameGeometry())) outside << QStringLiteral("la caja");
             for (auto* b : caja->findChildren<QPushButton*>())
-                if (!pantalla.contains(QRect(b->mapToGlobal(QPoint()), b->size()))) fuera << b->text();
-            clicEn(QStringLiteral("Enviar Vesk"))(caja);
+                if (!screen.contains(QRect(b->mapToGlobal(QPoint()), b->size()))) outside << b->text();
+            clickOn(QStringLiteral("Enviar Vesk"))(caja);
         });
-        QCOMPARE(errores::InformarError(QStringLiteral("m"), QStringLiteral("p"), texto), int16_t(3));
-        QVERIFY2(fuera.isEmpty(), qPrintable(fuera.join(QStringLiteral(", ")) + QStringLiteral(" fuera de la pantalla")));
-        QCOMPARE(c.cajas[0].texto, errores::mensajeInformarError(QStringLiteral("m"), QStringLiteral("p"), texto));
+        QCOMPARE(errors::InformarError(QStringLiteral("m"), QStringLiteral("p"), text), int16_t(3));
+        QVERIFY2(outside.isEmpty(), qPrintable(outside.join(QStringLiteral(", ")) + QStringLiteral(" fuera de la pantalla")));
+        QCOMPARE(c.boxes[0].text, errors::dialogMessage(QStringLiteral("m"), QStringLiteral("p"), text));
     }
 
-    void vuelveLaVentanaActiva() {
-        ui::Form ventana;
-        ventana.show();
-        ventana.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&ventana));
-        Contestador c;
-        c.pulsar("Aceptar");
+    void activeWindowComesBack() {
+        ui::Form window;
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        BoxAnswerer c;
+        c.press("Aceptar");
         ui::MsgBox(QStringLiteral("x"));
-        QTRY_COMPARE(QApplication::activeWindow(), static_cast<QWidget*>(&ventana));
+        QTRY_COMPARE(QApplication::activeWindow(), static_cast<QWidget*>(&window));
     }
 };
 
-QTEST_MAIN(TestCajaMensaje)
+QTEST_MAIN(TestMessageBox)
 #include "test_caja_mensaje.moc"

@@ -7,12 +7,12 @@
 #include <cmath>
 #include <limits>
 
-using namespace rt;
+using namespace runtime;
 
-class TestConversiones : public QObject {
+class TestConversions : public QObject {
     Q_OBJECT
 private slots:
-    void numerosATexto_quinceCifras() {
+    void numbersToText_fifteenDigits() {
         QCOMPARE(CStr(0.1 + 0.2), QStringLiteral("0.3"));
         QCOMPARE(CStr(108.0), QStringLiteral("108"));
         QCOMPARE(CStr(-3.0), QStringLiteral("-3"));
@@ -25,31 +25,31 @@ private slots:
         QCOMPARE(CStrSingle(0.1f), QStringLiteral("0.1"));
     }
 
-    void textoANumero() {
+    void textToNumber() {
         QCOMPARE(CDbl(QStringLiteral("012.5")), 12.5);
         QCOMPARE(CDbl(QStringLiteral(" 1.5E+3 ")), 1500.0);
         QCOMPARE(CDbl(QStringLiteral("2D2")), 200.0);
         QCOMPARE(CDbl(QStringLiteral("-3")), -3.0);
         QCOMPARE(CDbl(QStringLiteral("01E-400")), 0.0);
         // What holds no number fails with a type mismatch, also the words strtod would take.
-        for (const char* malo : {"", "abc", "0abc", "0-3", "inf", "nan", "0x10", "1,5", "1e", "."}) {
+        for (const char* bad : {"", "abc", "0abc", "0-3", "inf", "nan", "0x10", "1,5", "1e", "."}) {
             try {
-                CDbl(QString::fromLatin1(malo));
-                QFAIL(malo);
+                CDbl(QString::fromLatin1(bad));
+                QFAIL(bad);
             } catch (const Failure& f) {
-                QCOMPARE(f.Number(), err::TiposNoCoinciden);
+                QCOMPARE(f.Number(), err::TypeMismatch);
             }
         }
         try {
             CDbl(QStringLiteral("1e400"));
             QFAIL("no overflow");
         } catch (const Failure& f) {
-            QCOMPARE(f.Number(), err::Desbordamiento);
+            QCOMPARE(f.Number(), err::Overflow);
             QCOMPARE(f.Description(), QStringLiteral("Desbordamiento"));
         }
     }
 
-    void idaYVuelta() {
+    void roundTrip() {
         // What a number writes reads back as the same number within 15 digits.
         for (double x : {0.1, 1e-10, 123.456, 1e300, 98.09475, 99999999999999.9}) {
             const double y = CDbl(CStr(x));
@@ -58,16 +58,16 @@ private slots:
     }
 
     void almohadillas() {
-        QCOMPARE(formatoAlmohadillas(0.1), QString());
-        QCOMPARE(formatoAlmohadillas(0.0), QString());
-        QCOMPARE(formatoAlmohadillas(99.9), QStringLiteral("100"));
-        QCOMPARE(formatoAlmohadillas(12.5), QStringLiteral("13"));
-        QCOMPARE(formatoAlmohadillas(33.333), QStringLiteral("33"));
-        QCOMPARE(formatoAlmohadillas(1234567.0), QStringLiteral("1234567"));
-        QCOMPARE(formatoAlmohadillas(-12.5), QStringLiteral("-13"));
+        QCOMPARE(formatHashes(0.1), QString());
+        QCOMPARE(formatHashes(0.0), QString());
+        QCOMPARE(formatHashes(99.9), QStringLiteral("100"));
+        QCOMPARE(formatHashes(12.5), QStringLiteral("13"));
+        QCOMPARE(formatHashes(33.333), QStringLiteral("33"));
+        QCOMPARE(formatHashes(1234567.0), QStringLiteral("1234567"));
+        QCOMPARE(formatHashes(-12.5), QStringLiteral("-13"));
     }
 
-    void redondeoAlPar() {
+    void roundingHalfEven() {
         QCOMPARE(CLng(2.5), 2);
         QCOMPARE(CLng(3.5), 4);
         QCOMPARE(CInt(-0.5), int16_t(0));
@@ -77,83 +77,83 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(Failure, CLng(2147483648.0));
     }
 
-    void aritmeticaComprobada() {
-        QCOMPARE(productoLng(21474836, 100), 2147483600);
-        QVERIFY_THROWS_EXCEPTION(Failure, productoLng(21474837, 100));
-        QVERIFY_THROWS_EXCEPTION(Failure, sumaLng(std::numeric_limits<int32_t>::max(), 1));
-        QVERIFY_THROWS_EXCEPTION(Failure, producto(1e308, 10));
-        QVERIFY_THROWS_EXCEPTION(Failure, suma(1.7e308, 1.7e308));
+    void checkedArithmetic() {
+        QCOMPARE(multiplyLong(21474836, 100), 2147483600);
+        QVERIFY_THROWS_EXCEPTION(Failure, multiplyLong(21474837, 100));
+        QVERIFY_THROWS_EXCEPTION(Failure, addLong(std::numeric_limits<int32_t>::max(), 1));
+        QVERIFY_THROWS_EXCEPTION(Failure, multiply(1e308, 10));
+        QVERIFY_THROWS_EXCEPTION(Failure, add(1.7e308, 1.7e308));
         try {
-            cociente(1, 0);
+            divide(1, 0);
             QFAIL("no failure");
         } catch (const Failure& f) {
-            QCOMPARE(f.Number(), err::DivisionPorCero);
+            QCOMPARE(f.Number(), err::DivisionByZero);
             QCOMPARE(f.Description(), QStringLiteral("División por cero"));
         }
         try {
-            cociente(0, 0);
+            divide(0, 0);
             QFAIL("no failure");
         } catch (const Failure& f) {
-            QCOMPARE(f.Number(), err::Desbordamiento);
+            QCOMPARE(f.Number(), err::Overflow);
         }
-        QCOMPARE(aSingle(1e6 + 1), 1000001.0f);
-        QVERIFY_THROWS_EXCEPTION(Failure, aSingle(1e39));
+        QCOMPARE(toSingle(1e6 + 1), 1000001.0f);
+        QVERIFY_THROWS_EXCEPTION(Failure, toSingle(1e39));
     }
 
-    void comparacionConCero() {
-        QVERIFY(mayorOIgualQue(FieldValue(QStringLiteral("12")), 0));
-        QVERIFY(!mayorOIgualQue(FieldValue(-1.0), 0));
-        QVERIFY(!mayorOIgualQue(FieldValue::Null(), 0));
-        QVERIFY_THROWS_EXCEPTION(Failure, mayorOIgualQue(FieldValue(QStringLiteral("abc")), 0));
+    void comparisonWithZero() {
+        QVERIFY(greaterOrEqual(FieldValue(QStringLiteral("12")), 0));
+        QVERIFY(!greaterOrEqual(FieldValue(-1.0), 0));
+        QVERIFY(!greaterOrEqual(FieldValue::Null(), 0));
+        QVERIFY_THROWS_EXCEPTION(Failure, greaterOrEqual(FieldValue(QStringLiteral("abc")), 0));
     }
 
-    void fechas() {
+    void dates() {
         const Date d = CDate(QStringLiteral("31-12-1899"));
         QCOMPARE(d.serial, 1.0);
-        QCOMPARE(textoFecha(d), QStringLiteral("31/12/1899"));
-        QCOMPARE(textoFecha(Date::fromYmd(2026, 12, 6)), QStringLiteral("06/12/2026"));
+        QCOMPARE(dateText(d), QStringLiteral("31/12/1899"));
+        QCOMPARE(dateText(Date::fromYmd(2026, 12, 6)), QStringLiteral("06/12/2026"));
         QVERIFY_THROWS_EXCEPTION(Failure, CDate(QStringLiteral("31-02-2020")));
-        QCOMPARE(textoDe(FieldValue::Null()), QString());
+        QCOMPARE(textOf(FieldValue::Null()), QString());
         QVERIFY_THROWS_EXCEPTION(Failure, CStr(FieldValue::Null()));
     }
 
-    void pasos_reanudanYSaltan() {
+    void steps_resumeAndJump() {
         // Step 2 fails: the handler resumes at 3, and the value step 2 was to set keeps its contents.
-        std::vector<int> hechos;
-        int valor = 7;
-        int pasoFallido = 0;
-        ejecutarPasos(
+        std::vector<int> done;
+        int value = 7;
+        int failingStep = 0;
+        runSteps(
             1,
-            [&](int paso) {
-                hechos.push_back(paso);
-                switch (paso) {
+            [&](int step) {
+                done.push_back(step);
+                switch (step) {
                 case 1: return 2;
-                case 2: valor = static_cast<int>(cociente(1, 0)); return 3;
+                case 2: value = static_cast<int>(divide(1, 0)); return 3;
                 case 3: return 5; // a test jumping over step 4
                 case 4: return 5;
-                default: return kFin;
+                default: return kEnd;
                 }
             },
-            [&](int paso, const Failure&) {
-                pasoFallido = paso;
-                return paso + 1;
+            [&](int step, const Failure&) {
+                failingStep = step;
+                return step + 1;
             });
-        QCOMPARE(hechos, (std::vector<int>{1, 2, 3, 5}));
-        QCOMPARE(valor, 7);
-        QCOMPARE(pasoFallido, 2);
+        QCOMPARE(done, (std::vector<int>{1, 2, 3, 5}));
+        QCOMPARE(value, 7);
+        QCOMPARE(failingStep, 2);
     }
 
-    void pasos_fallaDelManejadorVaAlLlamante() {
-        bool llego = false;
-        QVERIFY_THROWS_EXCEPTION(Failure, ejecutarPasos(
-                                              1, [&](int) -> int { raise(err::Desbordamiento); },
+    void steps_handlerFailureGoesToCaller() {
+        bool arrived = false;
+        QVERIFY_THROWS_EXCEPTION(Failure, runSteps(
+                                              1, [&](int) -> int { raise(err::Overflow); },
                                               [&](int, const Failure&) -> int {
-                                                  llego = true;
-                                                  raise(err::TiposNoCoinciden);
+                                                  arrived = true;
+                                                  raise(err::TypeMismatch);
                                               }));
-        QVERIFY(llego);
+        QVERIFY(arrived);
     }
 };
 
-QTEST_GUILESS_MAIN(TestConversiones)
+QTEST_GUILESS_MAIN(TestConversions)
 #include "test_conversiones.moc"

@@ -13,339 +13,339 @@
 #include <QPushButton>
 #include <QTest>
 
-using namespace pruebas;
-using errores::RespuestaError;
+using namespace testing;
+using errors::RespuestaError;
 
 namespace {
 const QStringList kCaptions{QStringLiteral("Continuar"), QStringLiteral("Salir"), QStringLiteral("Enviar Vesk")};
-constexpr errores::Identidad kPrueba{"modPrueba", "procPrueba", "modPrueba", "procPrueba"};
-constexpr errores::Identidad kInterna{"modInterno", "procInterno", "modInterno", "procInterno"};
+constexpr errors::Identity kTest{"modPrueba", "procPrueba", "modPrueba", "procPrueba"};
+constexpr errors::Identity kInner{"modInterno", "procInterno", "modInterno", "procInterno"};
 
-int32_t mostrar(const QString& c1, int32_t id2, const QString& c2) {
+int32_t showBox(const QString& c1, int32_t id2, const QString& c2) {
     return basMsgbox::MsgBoxExText(QStringLiteral("p"), 2, QStringLiteral("t"), 3, c1, id2, c2, 5,
                                    QStringLiteral("Enviar Vesk"));
 }
 } // namespace
 
-class TestProtocolo : public QObject {
+class TestProtocol : public QObject {
     Q_OBJECT
 private slots:
-    void dialogo_captionsOrdenYPorDefecto() {
-        Contestador c;
-        c.pulsar("Salir");
-        const int16_t eleccion = errores::InformarError("basForm", "CentrarFrm", "Desbordamiento");
-        QCOMPARE(eleccion, int16_t(1));
+    void dialog_captionsOrderAndDefault() {
+        BoxAnswerer c;
+        c.press("Salir");
+        const int16_t choice = errors::InformarError("basForm", "CentrarFrm", "Desbordamiento");
+        QCOMPARE(choice, int16_t(1));
         QCOMPARE(RespuestaError, int16_t(4)); // the raw code, stored by the dialog itself
-        const auto& caja = c.cajas.at(0);
-        QCOMPARE(caja.titulo, QStringLiteral("Informando errores "));
-        QCOMPARE(caja.botones, kCaptions);
-        QCOMPARE(caja.porDefecto, QStringLiteral("Continuar"));
-        QCOMPARE(caja.texto, QStringLiteral("Ocurrió un error:\r\nMódulo: basForm\r\nFunción: CentrarFrm\r\n"
+        const auto& caja = c.boxes.at(0);
+        QCOMPARE(caja.title, QStringLiteral("Informando errores "));
+        QCOMPARE(caja.buttons, kCaptions);
+        QCOMPARE(caja.defaultButton, QStringLiteral("Continuar"));
+        QCOMPARE(caja.text, QStringLiteral("Ocurrió un error:\r\nMódulo: basForm\r\nFunción: CentrarFrm\r\n"
                                             "Descripción: Desbordamiento"));
-        QCOMPARE(winapi::ganchosInstalados(), 0);
+        QCOMPARE(winapi::installedHookCount(), 0);
         QVERIFY(basMsgbox::ButtonCaption1.isEmpty() && basMsgbox::ButtonCaption3.isEmpty());
     }
 
-    void dialogo_cruceDeCodigos_data() {
-        QTest::addColumn<QString>("boton");
-        QTest::addColumn<int>("crudo");
-        QTest::addColumn<int>("eleccion");
+    void dialog_crossedCodes_data() {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<int>("raw");
+        QTest::addColumn<int>("choice");
         QTest::newRow("Continuar") << "Continuar" << 3 << 2;
         QTest::newRow("Salir") << "Salir" << 4 << 1;
         QTest::newRow("Enviar Vesk") << "Enviar Vesk" << 5 << 3;
     }
-    void dialogo_cruceDeCodigos() {
-        QFETCH(QString, boton);
-        QFETCH(int, crudo);
-        QFETCH(int, eleccion);
-        Contestador c;
-        c.pulsar(boton);
-        QCOMPARE(int(errores::InformarError("m", "p", "d")), eleccion);
-        QCOMPARE(int(RespuestaError), crudo);
-        c.pulsar(boton);
-        QCOMPARE(mostrar("Continuar", 4, "Salir"), crudo);
+    void dialog_crossedCodes() {
+        QFETCH(QString, button);
+        QFETCH(int, raw);
+        QFETCH(int, choice);
+        BoxAnswerer c;
+        c.press(button);
+        QCOMPARE(int(errors::InformarError("m", "p", "d")), choice);
+        QCOMPARE(int(RespuestaError), raw);
+        c.press(button);
+        QCOMPARE(showBox("Continuar", 4, "Salir"), raw);
     }
 
-    void dialogo_teclas() {
+    void dialog_keys() {
         // Return presses "Continuar"; Escape and the close box do nothing.
-        Contestador c;
-        bool seguia = false;
-        c.luego([&](QDialog* caja) {
+        BoxAnswerer c;
+        bool stillOpen = false;
+        c.then([&](QDialog* caja) {
             QTest::keyClick(caja, Qt::Key_Escape);
             caja->close();
             QApplication::processEvents();
-            seguia = caja->isVisible();
+            stillOpen = caja->isVisible();
             QTest::keyClick(caja, Qt::Key_Return);
         });
-        QCOMPARE(errores::InformarError("m", "p", "d"), int16_t(2));
-        QVERIFY(seguia);
+        QCOMPARE(errors::InformarError("m", "p", "d"), int16_t(2));
+        QVERIFY(stillOpen);
     }
 
-    void dialogo_tabYReturnEsSalir() {
-        Contestador c;
-        c.luego([](QDialog* caja) {
+    void dialog_tabAndReturnIsSalir() {
+        BoxAnswerer c;
+        c.then([](QDialog* caja) {
             QTest::keyClick(caja->focusWidget(), Qt::Key_Tab);
             QTest::keyClick(caja->focusWidget(), Qt::Key_Return);
         });
-        QCOMPARE(errores::InformarError("m", "p", "d"), int16_t(1));
+        QCOMPARE(errors::InformarError("m", "p", "d"), int16_t(1));
     }
 
-    void dialogo_descripciones() {
-        Contestador c;
-        c.pulsar("Salir").pulsar("Salir");
-        errores::InformarError("m", "p", "uno\r\ndos");
-        errores::InformarError("m", "p", QString());
-        QCOMPARE(c.cajas[0].texto.count(QStringLiteral("\r\n")), 4);
-        QVERIFY(c.cajas[1].texto.endsWith(QStringLiteral("\r\nDescripción: ")));
+    void dialog_descriptions() {
+        BoxAnswerer c;
+        c.press("Salir").press("Salir");
+        errors::InformarError("m", "p", "uno\r\ndos");
+        errors::InformarError("m", "p", QString());
+        QCOMPARE(c.boxes[0].text.count(QStringLiteral("\r\n")), 4);
+        QVERIFY(c.boxes[1].text.endsWith(QStringLiteral("\r\nDescripción: ")));
     }
 
-    void relabel_identificadorCeroYCodePage() {
-        Contestador c;
-        c.pulsar("Omitir");
+    void relabel_idZeroAndCodePage() {
+        BoxAnswerer c;
+        c.press("Omitir");
         // A second pair with identifier 0 leaves the platform's caption; the first is always applied.
         QCOMPARE(basMsgbox::MsgBoxExText(QStringLiteral("p"), 2, QStringLiteral("t"), 3, QStringLiteral("Uno"), 0,
                                          QStringLiteral("Dos"), 0, QStringLiteral("Tres")),
                  5);
-        QCOMPARE(c.cajas[0].botones, (QStringList{"Uno", "Reintentar", "Omitir"}));
+        QCOMPARE(c.boxes[0].buttons, (QStringList{"Uno", "Reintentar", "Omitir"}));
         // Through the narrow code page: characters outside Windows-1252 become "?".
-        c.pulsar("Reintentar");
+        c.press("Reintentar");
         basMsgbox::MsgBoxExText(QStringLiteral("p"), 2, QStringLiteral("t"), 3, QStringLiteral("€ñ→Ω"), 0, QString(), 0,
                                 QString());
-        QCOMPARE(c.cajas[1].botones.at(0), QStringLiteral("€ñ??"));
+        QCOMPARE(c.boxes[1].buttons.at(0), QStringLiteral("€ñ??"));
         // An identifier the box does not have changes nothing.
-        c.pulsar("Aceptar");
+        c.press("Aceptar");
         QCOMPARE(basMsgbox::MsgBoxExText(QStringLiteral("p"), 0, QStringLiteral("t"), 3, QStringLiteral("X"), 0,
                                          QString(), 0, QString()),
                  1);
-        QCOMPARE(c.cajas[2].botones, QStringList{"Aceptar"});
+        QCOMPARE(c.boxes[2].buttons, QStringList{"Aceptar"});
     }
 
-    void relabel_ventanasPosterioresConservanSusTextos() {
-        Contestador c;
-        c.pulsar("Salir");
-        errores::InformarError("m", "p", "d");
-        QCOMPARE(winapi::ganchosInstalados(), 0);
-        c.pulsar("Reintentar");
+    void relabel_laterWindowsKeepTheirTexts() {
+        BoxAnswerer c;
+        c.press("Salir");
+        errors::InformarError("m", "p", "d");
+        QCOMPARE(winapi::installedHookCount(), 0);
+        c.press("Reintentar");
         ui::MsgBox(QStringLiteral("después"), ui::vbAbortRetryIgnore);
-        QCOMPARE(c.cajas[1].botones, (QStringList{"Anular", "Reintentar", "Omitir"}));
+        QCOMPARE(c.boxes[1].buttons, (QStringList{"Anular", "Reintentar", "Omitir"}));
     }
 
-    void gancho_sinRelabelSiNoSeInstala() {
+    void hook_noRelabelWhenNotInstalled() {
         // With no hook, the box keeps the platform's captions and codes.
-        Contestador c;
-        c.pulsar("Anular");
+        BoxAnswerer c;
+        c.press("Anular");
         QCOMPARE(ui::MsgBox(QStringLiteral("p"), 2), 3);
         QCOMPARE(winapi::SetWindowsHookExA(winapi::WH_CBT, nullptr, 0, winapi::GetCurrentThreadId()), 0);
         QCOMPARE(winapi::SetWindowsHookExA(winapi::WH_CBT, &basMsgbox::winProc, 0, 12345), 0);
     }
 
-    void gancho_quitarseDentroDelProcedimiento() {
-        static int llamadas = 0;
-        static winapi::HHOOK propio = 0;
-        llamadas = 0;
-        propio = winapi::SetWindowsHookExA(
+    void hook_removedInsideItsProcedure() {
+        static int calls = 0;
+        static winapi::HHOOK own = 0;
+        calls = 0;
+        own = winapi::SetWindowsHookExA(
             winapi::WH_CBT,
             [](int32_t, int32_t, int32_t) -> winapi::LRESULT {
-                ++llamadas;
-                winapi::UnhookWindowsHookEx(propio);
+                ++calls;
+                winapi::UnhookWindowsHookEx(own);
                 return 0;
             },
             0, winapi::GetCurrentThreadId());
         ui::Form a, b;
         a.show();
         b.show();
-        QCOMPARE(llamadas, 1);
-        QVERIFY(!winapi::ganchoInstalado(propio));
+        QCOMPARE(calls, 1);
+        QVERIFY(!winapi::isHookInstalled(own));
     }
 
-    void gancho_pendienteNoQuedaParaSiempre() {
+    void hook_pendingDoesNotStayForever() {
         // A hook whose box never came (the box failed) is removed by the next relabelled box.
         basMsgbox::ButtonId1 = 3;
         basMsgbox::ButtonCaption1 = QStringLiteral("Huérfano");
         basMsgbox::Hook();
-        const winapi::HHOOK primero = basMsgbox::hHook;
-        QVERIFY(winapi::ganchoInstalado(primero));
-        Contestador c;
-        c.pulsar("Salir");
-        errores::InformarError("m", "p", "d");
-        QVERIFY(!winapi::ganchoInstalado(primero));
-        QCOMPARE(winapi::ganchosInstalados(), 0);
-        QCOMPARE(c.cajas[0].botones, kCaptions);
+        const winapi::HHOOK first = basMsgbox::hHook;
+        QVERIFY(winapi::isHookInstalled(first));
+        BoxAnswerer c;
+        c.press("Salir");
+        errors::InformarError("m", "p", "d");
+        QVERIFY(!winapi::isHookInstalled(first));
+        QCOMPARE(winapi::installedHookCount(), 0);
+        QCOMPARE(c.boxes[0].buttons, kCaptions);
     }
 
-    void manejador_continuarSalirYPasos() {
+    void handler_continueLeaveAndSteps() {
         // "Continuar" resumes at the next step and a failing test falls into its block.
-        std::vector<int> hechos;
-        auto procedimiento = [&] {
-            hechos.clear();
-            errores::runGuarded(kPrueba, [&](int paso) {
-                hechos.push_back(paso);
-                switch (paso) {
-                case 1: return rt::cociente(1, 0) > 0 ? 2 : 5; // a failing test
+        std::vector<int> done;
+        auto procedureName = [&] {
+            done.clear();
+            errors::runGuarded(kTest, [&](int step) {
+                done.push_back(step);
+                switch (step) {
+                case 1: return runtime::divide(1, 0) > 0 ? 2 : 5; // a failing test
                 case 2: return 3;
-                case 3: rt::raise(rt::err::Desbordamiento);
-                case 4: return rt::kFin;
-                default: return rt::kFin;
+                case 3: runtime::raise(runtime::err::Overflow);
+                case 4: return runtime::kEnd;
+                default: return runtime::kEnd;
                 }
             });
         };
-        Contestador c;
-        c.pulsar("Continuar").pulsar("Continuar");
-        procedimiento();
-        QCOMPARE(hechos, (std::vector<int>{1, 2, 3, 4}));
+        BoxAnswerer c;
+        c.press("Continuar").press("Continuar");
+        procedureName();
+        QCOMPARE(done, (std::vector<int>{1, 2, 3, 4}));
         QCOMPARE(RespuestaError, int16_t(2));
-        QCOMPARE(c.cajas[0].texto, QStringLiteral("Ocurrió un error:\r\nMódulo: modPrueba\r\nFunción: procPrueba\r\n"
+        QCOMPARE(c.boxes[0].text, QStringLiteral("Ocurrió un error:\r\nMódulo: modPrueba\r\nFunción: procPrueba\r\n"
                                                   "Descripción: División por cero"));
-        c.pulsar("Salir");
-        procedimiento();
-        QCOMPARE(hechos, (std::vector<int>{1}));
+        c.press("Salir");
+        procedureName();
+        QCOMPARE(done, (std::vector<int>{1}));
         QCOMPARE(RespuestaError, int16_t(1));
-        c.pulsar("Enviar Vesk");
-        procedimiento();
-        QCOMPARE(hechos, (std::vector<int>{1}));
+        c.press("Enviar Vesk");
+        procedureName();
+        QCOMPARE(done, (std::vector<int>{1}));
         QCOMPARE(RespuestaError, int16_t(3));
     }
 
-    void manejador_cualquierExcepcionEsUnFallo_data() {
-        QTest::addColumn<int>("tipo");
-        QTest::addColumn<QString>("descripcion");
+    void handler_anyExceptionIsAFailure_data() {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("description");
         QTest::newRow("memoria") << 0 << QStringLiteral("Memoria insuficiente");
         QTest::newRow("estándar") << 1 << QStringLiteral("Error interno (vector::");
         QTest::newRow("otra") << 2 << QStringLiteral("Error interno");
     }
-    void manejador_cualquierExcepcionEsUnFallo() {
+    void handler_anyExceptionIsAFailure() {
         // A C++ exception in a step gets the procedure's own dialog and the "Continuar" rule.
-        QFETCH(int, tipo);
-        QFETCH(QString, descripcion);
-        std::vector<int> hechos;
-        Contestador c;
-        c.pulsar("Continuar");
-        errores::runGuarded(kPrueba, [&](int paso) {
-            hechos.push_back(paso);
-            if (paso == 1) {
-                if (tipo == 0) throw std::bad_alloc();
-                if (tipo == 1) (void)std::vector<int>().at(3);
+        QFETCH(int, type);
+        QFETCH(QString, description);
+        std::vector<int> done;
+        BoxAnswerer c;
+        c.press("Continuar");
+        errors::runGuarded(kTest, [&](int step) {
+            done.push_back(step);
+            if (step == 1) {
+                if (type == 0) throw std::bad_alloc();
+                if (type == 1) (void)std::vector<int>().at(3);
                 throw 42;
             }
-            return paso < 3 ? paso + 1 : rt::kFin;
+            return step < 3 ? step + 1 : runtime::kEnd;
         });
-        QCOMPARE(hechos, (std::vector<int>{1, 2, 3}));
-        QVERIFY(c.cajas[0].texto.startsWith(QStringLiteral("Ocurrió un error:")));
-        QVERIFY2(c.cajas[0].texto.contains(QStringLiteral("\r\nDescripción: ") + descripcion), qPrintable(c.cajas[0].texto));
+        QCOMPARE(done, (std::vector<int>{1, 2, 3}));
+        QVERIFY(c.boxes[0].text.startsWith(QStringLiteral("Ocurrió un error:")));
+        QVERIFY2(c.boxes[0].text.contains(QStringLiteral("\r\nDescripción: ") + description), qPrintable(c.boxes[0].text));
     }
 
-    void manejador_continuarSoloHastaElUltimoReanudable() {
+    void handler_continueOnlyUpToLastResumable() {
         // A procedure whose later steps end the call on "Continuar".
-        std::vector<int> hechos;
-        Contestador c;
-        c.pulsar("Continuar").pulsar("Continuar");
-        errores::runGuarded(
-            kPrueba,
-            [&](int paso) {
-                hechos.push_back(paso);
-                if (paso <= 2) rt::raise(rt::err::Desbordamiento); // 1 resumes at 2, 2 ends the call
-                return rt::kFin;
+        std::vector<int> done;
+        BoxAnswerer c;
+        c.press("Continuar").press("Continuar");
+        errors::runGuarded(
+            kTest,
+            [&](int step) {
+                done.push_back(step);
+                if (step <= 2) runtime::raise(runtime::err::Overflow); // 1 resumes at 2, 2 ends the call
+                return runtime::kEnd;
             },
             1, 1);
-        QCOMPARE(hechos, (std::vector<int>{1, 2}));
-        QCOMPARE(c.cajas.size(), std::size_t(2));
+        QCOMPARE(done, (std::vector<int>{1, 2}));
+        QCOMPARE(c.boxes.size(), std::size_t(2));
     }
 
-    void manejador_continuarEnElUltimoPasoSale() {
-        int pasos = 0;
-        Contestador c;
-        c.pulsar("Continuar");
-        errores::runGuarded(kPrueba, [&](int paso) {
-            ++pasos;
-            if (paso == 1) return 2;
-            if (paso == 2) rt::raise(rt::err::Desbordamiento);
-            return rt::kFin;
+    void handler_continueOnLastStepLeaves() {
+        int steps = 0;
+        BoxAnswerer c;
+        c.press("Continuar");
+        errors::runGuarded(kTest, [&](int step) {
+            ++steps;
+            if (step == 1) return 2;
+            if (step == 2) runtime::raise(runtime::err::Overflow);
+            return runtime::kEnd;
         });
-        QCOMPARE(pasos, 3); // 1, the failing 2, then the exit
-        QCOMPARE(c.cajas.size(), std::size_t(1));
+        QCOMPARE(steps, 3); // 1, the failing 2, then the exit
+        QCOMPARE(c.boxes.size(), std::size_t(1));
     }
 
-    void manejador_salirEnUnaFuncionDevuelveLoFijado() {
-        auto funcion = [](double divisor) {
-            double resultado = 0;
-            errores::runGuarded(kPrueba, [&](int paso) {
-                switch (paso) {
-                case 1: resultado = 5; return 2;
-                case 2: resultado = rt::cociente(10, divisor); return rt::kFin;
-                default: return rt::kFin;
+    void handler_leaveInFunctionReturnsWhatWasSet() {
+        auto function_ = [](double divisor) {
+            double result = 0;
+            errors::runGuarded(kTest, [&](int step) {
+                switch (step) {
+                case 1: result = 5; return 2;
+                case 2: result = runtime::divide(10, divisor); return runtime::kEnd;
+                default: return runtime::kEnd;
                 }
             });
-            return resultado;
+            return result;
         };
-        Contestador c;
-        c.pulsar("Salir");
-        QCOMPARE(funcion(0), 5.0);
-        QCOMPARE(funcion(4), 2.5);
+        BoxAnswerer c;
+        c.press("Salir");
+        QCOMPARE(function_(0), 5.0);
+        QCOMPARE(function_(4), 2.5);
     }
 
-    void anidado_fallosEnUnProcedimientoLlamado() {
+    void nested_failuresInCalledProcedure() {
         // A failure inside a called guarded procedure opens that procedure's dialog; one raised
         // while a handler runs goes to the caller's.
-        Contestador c;
-        c.pulsar("Salir").pulsar("Continuar");
-        bool siguio = false;
-        errores::runGuarded(kPrueba, [&](int paso) {
-            switch (paso) {
-            case 1: errores::runGuarded(kInterna, [&](int) -> int { rt::raise(rt::err::TiposNoCoinciden); }); return 2;
+        BoxAnswerer c;
+        c.press("Salir").press("Continuar");
+        bool wentOn = false;
+        errors::runGuarded(kTest, [&](int step) {
+            switch (step) {
+            case 1: errors::runGuarded(kInner, [&](int) -> int { runtime::raise(runtime::err::TypeMismatch); }); return 2;
             case 2:
-                rt::ejecutarPasos(
-                    1, [](int) -> int { rt::raise(rt::err::Desbordamiento); },
-                    [](int, const rt::Failure&) -> int { rt::raise(rt::err::DivisionPorCero); });
+                runtime::runSteps(
+                    1, [](int) -> int { runtime::raise(runtime::err::Overflow); },
+                    [](int, const runtime::Failure&) -> int { runtime::raise(runtime::err::DivisionByZero); });
                 return 3;
-            case 3: siguio = true; return rt::kFin;
-            default: return rt::kFin;
+            case 3: wentOn = true; return runtime::kEnd;
+            default: return runtime::kEnd;
             }
         });
-        QCOMPARE(c.cajas.size(), std::size_t(2));
-        QVERIFY(c.cajas[0].texto.contains(QStringLiteral("Módulo: modInterno")));
-        QVERIFY(c.cajas[1].texto.contains(QStringLiteral("Módulo: modPrueba")));
-        QVERIFY(c.cajas[1].texto.endsWith(QStringLiteral("División por cero")));
-        QVERIFY(siguio);
+        QCOMPARE(c.boxes.size(), std::size_t(2));
+        QVERIFY(c.boxes[0].text.contains(QStringLiteral("Módulo: modInterno")));
+        QVERIFY(c.boxes[1].text.contains(QStringLiteral("Módulo: modPrueba")));
+        QVERIFY(c.boxes[1].text.endsWith(QStringLiteral("División por cero")));
+        QVERIFY(wentOn);
     }
 
-    void anidado_dialogoDentroDelRelabel() {
+    void nested_dialogInsideRelabelling() {
         // A relabelled box opened while another one is waiting for its relabelling: the inner box
         // gets its captions, and no hook is left behind.
-        static bool anidar = false;
-        anidar = true;
-        static winapi::HHOOK externo = 0;
-        externo = winapi::SetWindowsHookExA(
+        static bool nest = false;
+        nest = true;
+        static winapi::HHOOK outer = 0;
+        outer = winapi::SetWindowsHookExA(
             winapi::WH_CBT,
             [](int32_t, int32_t, int32_t) -> winapi::LRESULT {
-                winapi::UnhookWindowsHookEx(externo);
-                if (anidar) {
-                    anidar = false;
-                    errores::InformarError("interno", "p", "d");
+                winapi::UnhookWindowsHookEx(outer);
+                if (nest) {
+                    nest = false;
+                    errors::InformarError("interno", "p", "d");
                 }
                 return 0;
             },
             0, winapi::GetCurrentThreadId());
-        Contestador c;
+        BoxAnswerer c;
         // The outer box lost its pending hook to the inner one: it keeps the platform's captions,
         // and its codes, so the mapping is the same. Return presses its first button.
-        c.pulsar("Salir").luego(tecla(Qt::Key_Return));
-        QCOMPARE(errores::InformarError("externo", "p", "d"), int16_t(2));
-        QCOMPARE(c.cajas.size(), std::size_t(2));
-        QVERIFY(c.cajas[0].texto.contains(QStringLiteral("interno")));
-        QCOMPARE(c.cajas[0].botones, kCaptions);
-        QCOMPARE(winapi::ganchosInstalados(), 0);
+        c.press("Salir").then(pressKey(Qt::Key_Return));
+        QCOMPARE(errors::InformarError("externo", "p", "d"), int16_t(2));
+        QCOMPARE(c.boxes.size(), std::size_t(2));
+        QVERIFY(c.boxes[0].text.contains(QStringLiteral("interno")));
+        QCOMPARE(c.boxes[0].buttons, kCaptions);
+        QCOMPARE(winapi::installedHookCount(), 0);
     }
 
-    void eventos_ningunaFallaCruzaElBucle() {
+    void events_noFailureCrossesTheLoop() {
         // A failure at the top of an event gets the platform's default: a box, and the program goes on.
-        Contestador c;
-        c.pulsar("Aceptar");
-        ui::enEvento([] { rt::raise(rt::err::Desbordamiento); });
-        QCOMPARE(c.cajas.size(), std::size_t(1));
-        QCOMPARE(c.cajas[0].titulo, QStringLiteral("ZUK"));
-        QCOMPARE(c.cajas[0].texto, QStringLiteral("Error '6' en tiempo de ejecución:\r\n\r\nDesbordamiento"));
+        BoxAnswerer c;
+        c.press("Aceptar");
+        ui::handleEvent([] { runtime::raise(runtime::err::Overflow); });
+        QCOMPARE(c.boxes.size(), std::size_t(1));
+        QCOMPARE(c.boxes[0].title, QStringLiteral("ZUK"));
+        QCOMPARE(c.boxes[0].text, QStringLiteral("Error '6' en tiempo de ejecución:\r\n\r\nDesbordamiento"));
     }
 };
 
-QTEST_MAIN(TestProtocolo)
+QTEST_MAIN(TestProtocol)
 #include "test_protocolo.moc"

@@ -9,17 +9,17 @@
 #include <QSignalSpy>
 #include <QTest>
 
-using namespace pruebas;
+using namespace testing;
 
 namespace {
 const QString T = QStringLiteral("Espere por favor, realizando tareas necesarias....");
-int px(double twips) { return ui::aPixelesY(twips); }
+int px(double twips) { return ui::toPixelsY(twips); }
 } // namespace
 
-class TestVentana : public QObject {
+class TestMainWindow : public QObject {
     Q_OBJECT
 private slots:
-    void alEmpezar_disposicionCompacta() {
+    void atStart_compactLayout() {
         frmPrecioCoste f;
         f.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
@@ -32,11 +32,11 @@ private slots:
         QCOMPARE(f.lblInfo->text(), QStringLiteral(" Proceso de actualización no iniciado"));
         QCOMPARE(f.lblArticulos->text(), QString());
         QCOMPARE(f.cmdActualizar->text(), QStringLiteral("&ACTUALIZAR"));
-        QCOMPARE(f.lstNoActualizados->numeroColumnas(), 2);
-        QCOMPARE(f.lstNoActualizados->columna(0).Text, QStringLiteral("Código"));
-        QCOMPARE(f.lstNoActualizados->columna(0).Width, 2900.0f);
-        QCOMPARE(f.lstNoActualizados->columna(1).Text, QStringLiteral("Nombre"));
-        QCOMPARE(f.lstNoActualizados->columna(1).Width, 5600.0f);
+        QCOMPARE(f.lstNoActualizados->ColumnHeaderCount(), 2);
+        QCOMPARE(f.lstNoActualizados->column(0).Text, QStringLiteral("Código"));
+        QCOMPARE(f.lstNoActualizados->column(0).Width, 2900.0f);
+        QCOMPARE(f.lstNoActualizados->column(1).Text, QStringLiteral("Nombre"));
+        QCOMPARE(f.lstNoActualizados->column(1).Width, 5600.0f);
         QCOMPARE(f.lstNoActualizados->Count(), 0);
         QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(f.cmdActualizar));
         // Tab order: the update button, the exit; labels, panel and bar take no focus.
@@ -45,9 +45,9 @@ private slots:
         QCOMPARE(f.lblInfo->focusPolicy(), Qt::NoFocus);
     }
 
-    void progreso_textos_data() {
-        QTest::addColumn<int>("valor");
-        QTest::addColumn<int>("maximo");
+    void progreso_texts_data() {
+        QTest::addColumn<int>("value");
+        QTest::addColumn<int>("maximum");
         QTest::addColumn<QString>("final");
         QTest::newRow("0.1 %") << 1 << 1000 << QStringLiteral("    %");
         QTest::newRow("99.9 %") << 999 << 1000 << QStringLiteral("    100%");
@@ -55,60 +55,60 @@ private slots:
         QTest::newRow("2 de 3") << 2 << 3 << QStringLiteral("    67%");
         QTest::newRow("3 de 3") << 3 << 3 << QStringLiteral("    100%");
     }
-    void progreso_textos() {
-        QFETCH(int, valor);
-        QFETCH(int, maximo);
+    void progreso_texts() {
+        QFETCH(int, value);
+        QFETCH(int, maximum);
         QFETCH(QString, final);
         frmPrecioCoste f;
         bool donde = false;
-        QString texto = T;
-        f.progreso(valor, maximo, donde, texto);
+        QString text = T;
+        f.progreso(value, maximum, donde, text);
         QCOMPARE(f.lblInfo->text(), T + final);
         QCOMPARE(f.Caption(), QStringLiteral("TALVERA.    Precios-Costes"));
     }
 
-    void progreso_enElTitulo() {
+    void progreso_inCaption() {
         frmPrecioCoste f;
         bool donde = true;
-        QString texto = QStringLiteral("Título");
-        f.progreso(1, 2, donde, texto);
+        QString text = QStringLiteral("Título");
+        f.progreso(1, 2, donde, text);
         QCOMPARE(f.Caption(), QStringLiteral("Título    50%"));
         QCOMPARE(f.lblInfo->text(), QStringLiteral(" Proceso de actualización no iniciado"));
         QVERIFY(donde);
     }
 
-    void progreso_fallosDelCalculo() {
+    void progreso_computationFailures() {
         frmPrecioCoste f;
-        Contestador c;
-        c.pulsar("Continuar").pulsar("Salir");
+        BoxAnswerer c;
+        c.press("Continuar").press("Salir");
         bool donde = false;
-        QString texto = QStringLiteral("X");
-        f.progreso(5, 0, donde, texto); // max 0: the dialog, then the text with no digits
+        QString text = QStringLiteral("X");
+        f.progreso(5, 0, donde, text); // max 0: the dialog, then the text with no digits
         QCOMPARE(f.lblInfo->text(), QStringLiteral("X    %"));
-        QVERIFY(c.cajas[0].texto.contains(QStringLiteral("Módulo: frmPrecioCoste\r\nFunción: progreso\r\n")));
-        QVERIFY(c.cajas[0].texto.endsWith(QStringLiteral("División por cero")));
-        f.progreso(30000000, 10, donde, texto); // value × 100 overflows 32 bits; "Salir" leaves
-        QVERIFY(c.cajas[1].texto.endsWith(QStringLiteral("Desbordamiento")));
+        QVERIFY(c.boxes[0].text.contains(QStringLiteral("Módulo: frmPrecioCoste\r\nFunción: progreso\r\n")));
+        QVERIFY(c.boxes[0].text.endsWith(QStringLiteral("División por cero")));
+        f.progreso(30000000, 10, donde, text); // value × 100 overflows 32 bits; "Salir" leaves
+        QVERIFY(c.boxes[1].text.endsWith(QStringLiteral("Desbordamiento")));
         QCOMPARE(f.lblInfo->text(), QStringLiteral("X    %"));
     }
 
-    void cabecera_muestraTextoYAncho() {
+    void header_showsTextAndWidth() {
         frmPrecioCoste f;
         f.show();
-        Contestador c;
-        c.pulsar("Aceptar").pulsar("Aceptar");
+        BoxAnswerer c;
+        c.press("Aceptar").press("Aceptar");
         f.lstNoActualizados->header()->sectionClicked(0);
         f.lstNoActualizados->header()->resizeSection(1, 400);
         f.lstNoActualizados->header()->sectionClicked(1);
-        QCOMPARE(c.cajas.size(), std::size_t(2));
-        QCOMPARE(c.cajas[0].titulo, QStringLiteral("ZUK"));
-        QCOMPARE(c.cajas[0].texto, QStringLiteral("Código__2900"));
-        QCOMPARE(c.cajas[0].botones, QStringList{QStringLiteral("Aceptar")});
-        QCOMPARE(c.cajas[1].texto, QStringLiteral("Nombre__6000"));
+        QCOMPARE(c.boxes.size(), std::size_t(2));
+        QCOMPARE(c.boxes[0].title, QStringLiteral("ZUK"));
+        QCOMPARE(c.boxes[0].text, QStringLiteral("Código__2900"));
+        QCOMPARE(c.boxes[0].buttons, QStringList{QStringLiteral("Aceptar")});
+        QCOMPARE(c.boxes[1].text, QStringLiteral("Nombre__6000"));
         QCOMPARE(f.lstNoActualizados->Count(), 0);
     }
 
-    void barra_sePintaMientrasCambiaElTexto() {
+    void bar_paintsWhileTextChanges() {
         // The status line overlaps the bar's top edge; its repaints at every new percentage must
         // not keep the bar from painting its own progress.
         frmPrecioCoste f;
@@ -117,27 +117,27 @@ private slots:
         f.cmdActualizarVisible(false);
         f.barraVisible(true);
         f.barraMax(1001);
-        int pintadas = 0;
-        struct Contador : QObject {
+        int paints = 0;
+        struct Counter : QObject {
             int& n;
-            explicit Contador(int& n) : n(n) {}
+            explicit Counter(int& n) : n(n) {}
             bool eventFilter(QObject*, QEvent* e) override {
                 if (e->type() == QEvent::Paint && static_cast<QPaintEvent*>(e)->rect().height() > 2) ++n;
                 return false;
             }
-        } contador(pintadas);
+        } contador(paints);
         f.barra->installEventFilter(&contador);
         for (int i = 1; i <= 1000; ++i) {
             f.barraValue(static_cast<float>(i));
             bool donde = false;
-            QString texto = T;
-            f.progreso(i, 1000, donde, texto);
+            QString text = T;
+            f.progreso(i, 1000, donde, text);
             QApplication::processEvents();
         }
-        QVERIFY2(pintadas >= 100, qPrintable(QString::number(pintadas)));
+        QVERIFY2(paints >= 100, qPrintable(QString::number(paints)));
     }
 
-    void volver_yPanelDelante() {
+    void volver_andPanelInFront() {
         frmPrecioCoste f;
         f.show();
         // The results layout as a run leaves it.
@@ -148,9 +148,9 @@ private slots:
         f.fraNoActualizadosLeft(120);
         QCOMPARE(f.Height(), 6375.0);
         // The panel covers "&Salir": what is under the exit button's middle is the panel's.
-        const QPoint centro = f.cmdSalir->geometry().center();
-        QWidget* arriba = f.childAt(centro);
-        QVERIFY(arriba == f.fraNoActualizados || f.fraNoActualizados->isAncestorOf(arriba));
+        const QPoint midline = f.cmdSalir->geometry().center();
+        QWidget* topOffset = f.childAt(midline);
+        QVERIFY(topOffset == f.fraNoActualizados || f.fraNoActualizados->isAncestorOf(topOffset));
         f.cmdActualizarEnabled(false);
         f.lblInfoCaption(QStringLiteral("fin"));
         f.btnVolver->click();
@@ -161,13 +161,13 @@ private slots:
         QVERIFY(!f.cmdActualizar->isEnabled());
     }
 
-    void teclado_returnPulsaElBotonConFoco() {
+    void keyboard_returnPressesFocusedButton() {
         frmPrecioCoste f;
         f.show();
         QVERIFY(QTest::qWaitForWindowActive(&f));
         QSignalSpy actualizar(f.cmdActualizar, &QPushButton::clicked);
-        Contestador c;
-        c.pulsar("Salir"); // no database here: the run stops at its dialog
+        BoxAnswerer c;
+        c.press("Salir"); // no database here: the run stops at its dialog
         QTest::keyClick(f.cmdActualizar, Qt::Key_Return);
         QCOMPARE(actualizar.count(), 1);
         f.cmdSalir->show();
@@ -176,31 +176,31 @@ private slots:
         QVERIFY(!f.isVisible());
     }
 
-    void cabeceras_noSeArrastran() {
+    void headers_cannotBeDragged() {
         frmPrecioCoste f;
         f.show();
         f.fraNoActualizadosVisible(true);
         QVERIFY(QTest::qWaitForWindowExposed(&f));
         auto* h = f.lstNoActualizados->header();
         const int y = h->height() / 2;
-        const QPoint desde(h->sectionViewportPosition(0) + 20, y), hasta(h->sectionViewportPosition(1) + 80, y);
-        QTest::mousePress(h->viewport(), Qt::LeftButton, {}, desde);
-        for (int x = desde.x(); x <= hasta.x(); x += 10)
+        const QPoint from(h->sectionViewportPosition(0) + 20, y), to(h->sectionViewportPosition(1) + 80, y);
+        QTest::mousePress(h->viewport(), Qt::LeftButton, {}, from);
+        for (int x = from.x(); x <= to.x(); x += 10)
             QTest::mouseMove(h->viewport(), QPoint(x, y));
-        QTest::mouseRelease(h->viewport(), Qt::LeftButton, {}, hasta);
+        QTest::mouseRelease(h->viewport(), Qt::LeftButton, {}, to);
         QCOMPARE(h->logicalIndex(0), 0);
         QCOMPARE(h->logicalIndex(1), 1);
     }
 
-    void salir_cierraSinPreguntar() {
+    void salir_closesWithoutAsking() {
         frmPrecioCoste f;
         f.show();
-        Contestador c;
+        BoxAnswerer c;
         f.cmdSalir->click();
         QVERIFY(!f.isVisible());
-        QCOMPARE(c.cajas.size(), std::size_t(0));
+        QCOMPARE(c.boxes.size(), std::size_t(0));
     }
 };
 
-QTEST_MAIN(TestVentana)
+QTEST_MAIN(TestMainWindow)
 #include "test_ventana.moc"

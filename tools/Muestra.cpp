@@ -13,14 +13,14 @@ namespace {
 // splitmix64: small, fast and the same everywhere.
 struct Azar {
     uint64_t s;
-    uint64_t siguiente() {
+    uint64_t next() {
         uint64_t z = (s += 0x9E3779B97F4A7C15ull);
         z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
         z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
         return z ^ (z >> 31);
     }
-    int64_t hasta(int64_t n) { return static_cast<int64_t>(siguiente() % static_cast<uint64_t>(n)); }
-    double uniforme() { return (siguiente() >> 11) * (1.0 / 9007199254740992.0); }
+    int64_t hasta(int64_t n) { return static_cast<int64_t>(next() % static_cast<uint64_t>(n)); }
+    double uniforme() { return (next() >> 11) * (1.0 / 9007199254740992.0); }
 };
 
 const char* kNombres[] = {"Tornillo",    "Tuerca",   "Arandela",       "Bombilla",      "Cable",          "Enchufe",
@@ -34,7 +34,7 @@ const char* kProveedores[] = {"Suministros García S.L.", "Hierros del Norte", "
                               "Eléctrica Martínez", "Almacenes Ibáñez"};
 
 // Codes of a real shop's file are not all tidy: a few carry apostrophes, blanks or accents.
-std::string codigo(int64_t i) {
+std::string code(int64_t i) {
     char buf[32];
     switch (i % 97) {
     case 13: std::snprintf(buf, sizeof buf, "O'NEIL-%06lld", static_cast<long long>(i)); break;
@@ -62,7 +62,7 @@ std::string generar(const std::string& ruta, const Tamano& tamano) {
     sqlite3* db = nullptr;
     if (sqlite3_open(temporal.c_str(), &db) != SQLITE_OK) return "no se puede crear " + temporal;
     std::string error;
-    Azar azar{0x5EED0000ull + static_cast<uint64_t>(tamano.articulos)};
+    Azar azar{0x5EED0000ull + static_cast<uint64_t>(tamano.articlesRecordset)};
     bool ok = exec(db,
                    "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA page_size=4096;"
                    "CREATE TABLE tblArticulos (CODARTI TEXT NOT NULL COLLATE NOCASE, NOMARTI TEXT, FAMILIA TEXT, margen1 REAL,"
@@ -74,10 +74,10 @@ std::string generar(const std::string& ruta, const Tamano& tamano) {
                    error);
 
     // Articles are stored in an order unrelated to their codes, as in a file that grew over years.
-    std::vector<int64_t> orden(static_cast<std::size_t>(tamano.articulos));
-    for (int64_t i = 0; i < tamano.articulos; ++i)
+    std::vector<int64_t> orden(static_cast<std::size_t>(tamano.articlesRecordset));
+    for (int64_t i = 0; i < tamano.articlesRecordset; ++i)
         orden[static_cast<std::size_t>(i)] = i;
-    for (int64_t i = tamano.articulos - 1; i > 0; --i)
+    for (int64_t i = tamano.articlesRecordset - 1; i > 0; --i)
         std::swap(orden[static_cast<std::size_t>(i)], orden[static_cast<std::size_t>(azar.hasta(i + 1))]);
 
     sqlite3_stmt* art = nullptr;
@@ -95,9 +95,9 @@ std::string generar(const std::string& ruta, const Tamano& tamano) {
         else
             sqlite3_bind_double(art, k, static_cast<double>(azar.hasta(9) * 5));
     };
-    for (int64_t n = 0; ok && n < tamano.articulos; ++n) {
+    for (int64_t n = 0; ok && n < tamano.articlesRecordset; ++n) {
         const int64_t i = orden[static_cast<std::size_t>(n)];
-        const std::string cod = codigo(i);
+        const std::string cod = code(i);
         const std::string nombre = std::string(kNombres[azar.hasta(std::size(kNombres))]) + " " +
                                    kApellidos[azar.hasta(std::size(kApellidos))];
         sqlite3_bind_text(art, 1, cod.c_str(), -1, SQLITE_TRANSIENT);
@@ -113,10 +113,10 @@ std::string generar(const std::string& ruta, const Tamano& tamano) {
         sqlite3_reset(art);
     }
     // Entries: one article in ten, spread over the catalogue, has none (codes ending in 7).
-    for (int64_t e = 0; ok && tamano.articulos > 0 && e < tamano.entradas; ++e) {
-        int64_t i = azar.hasta(tamano.articulos);
+    for (int64_t e = 0; ok && tamano.articlesRecordset > 0 && e < tamano.entriesRecordset; ++e) {
+        int64_t i = azar.hasta(tamano.articlesRecordset);
         if (i % 10 == 7) --i;
-        std::string cod = codigo(i);
+        std::string cod = code(i);
         // Codes compare without regard to case, as in the shop's original database: some entries
         // carry the article's code in small letters.
         if (i % 89 == 5)

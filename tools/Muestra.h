@@ -7,8 +7,8 @@
 namespace muestra {
 
 struct Tamano {
-    int64_t articulos = 300;
-    int64_t entradas = 1500; // spread over about 90 % of the articles
+    int64_t articlesRecordset = 300;
+    int64_t entriesRecordset = 1500; // spread over about 90 % of the articles
 };
 
 // Writes a new database at `ruta` (which must not exist yet). Returns an empty text on success,

@@ -1,7 +1,7 @@
 // Benchmark of the cost update run.
 //
 //   bench_actualizar [S|M|L|ARTICULOS:ENTRADAS ...]      (default: S M)
-//   bench_actualizar --conjunto RUTA                      set-based update of one file, no timing
+//   bench_actualizar --buttonSet RUTA                      set-based update of one file, no timing
 //   bench_actualizar --distintos RUTA OTRA [CODARTI]      prints how many articles' prices differ
 //
 // For each size it generates the sample database once (kept as muestra_<size>.mdb beside this
@@ -63,7 +63,7 @@ int64_t diferencias(const QString& a, const QString& b, const QString& excepto =
     sqlite3_stmt* st = nullptr;
     int64_t n = -1;
     const QByteArray adjuntar = "ATTACH '" + QFile::encodeName(b).replace("'", "''") + "' AS otra;";
-    const char* const consulta = R"SQL(
+    const char* const query = R"SQL(
 SELECT count(*) FROM tblArticulos x JOIN otra.tblArticulos y ON x.rowid = y.rowid
  WHERE x.CODARTI IS NOT ?1 AND (
        abs(x.costesiniva - y.costesiniva) > 1e-12 * abs(y.costesiniva)
@@ -72,9 +72,9 @@ SELECT count(*) FROM tblArticulos x JOIN otra.tblArticulos y ON x.rowid = y.rowi
     OR abs(x.pvp3 - y.pvp3) > 1e-12 * abs(y.pvp3)))SQL";
     if (sqlite3_open_v2(QFile::encodeName(a).constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
         sqlite3_exec(db, adjuntar.constData(), nullptr, nullptr, nullptr) == SQLITE_OK &&
-        sqlite3_prepare_v2(db, consulta, -1, &st, nullptr) == SQLITE_OK) {
-        const QByteArray codigo = excepto.toUtf8();
-        if (!excepto.isEmpty()) sqlite3_bind_text(st, 1, codigo.constData(), -1, SQLITE_TRANSIENT);
+        sqlite3_prepare_v2(db, query, -1, &st, nullptr) == SQLITE_OK) {
+        const QByteArray code = excepto.toUtf8();
+        if (!excepto.isEmpty()) sqlite3_bind_text(st, 1, code.constData(), -1, SQLITE_TRANSIENT);
         if (sqlite3_step(st) == SQLITE_ROW) n = sqlite3_column_int64(st, 0);
     }
     sqlite3_finalize(st);
@@ -106,7 +106,7 @@ bool leerCaso(const QString& arg, Caso& caso) {
         if (partes.size() != 2) return false;
         caso = {QString(arg).replace(QLatin1Char(':'), QLatin1Char('_')),
                 {partes[0].toLongLong(&ok1), partes[1].toLongLong(&ok2)}};
-        return ok1 && ok2 && caso.tamano.articulos >= 0 && caso.tamano.entradas >= 0;
+        return ok1 && ok2 && caso.tamano.articlesRecordset >= 0 && caso.tamano.entriesRecordset >= 0;
     }
     return true;
 }
@@ -120,8 +120,8 @@ bool copiar(const QString& de, const QString& a) {
 void contestarCajas() {
     auto* timer = new QTimer(qApp);
     QObject::connect(timer, &QTimer::timeout, [] {
-        if (auto* caja = qobject_cast<ui::CajaMensaje*>(QApplication::activeModalWidget()))
-            if (!caja->botones().empty()) caja->botones().front()->click();
+        if (auto* caja = qobject_cast<ui::MessageBox*>(QApplication::activeModalWidget()))
+            if (!caja->buttons().empty()) caja->buttons().front()->click();
     });
     timer->start(20);
 }
@@ -153,28 +153,28 @@ int medir(const Caso& caso) {
     const double sConjunto = t.elapsed() / 1000.0;
 
     // The real run, on the database beside this program.
-    const QString bd = dir + QStringLiteral("/veskgestion.mdb");
-    if (!copiar(muestraRuta, bd)) return 1;
+    const QString database = dir + QStringLiteral("/veskgestion.mdb");
+    if (!copiar(muestraRuta, database)) return 1;
     double sRun = 0;
     int filas = 0;
     {
-        frmPrecioCoste ventana;
-        ventana.show();
+        frmPrecioCoste window;
+        window.show();
         QApplication::processEvents();
         t.restart();
-        ventana.cmdActualizar->click();
+        window.cmdActualizar->click();
         sRun = t.elapsed() / 1000.0;
-        filas = ventana.lstNoActualizados->Count();
+        filas = window.lstNoActualizados->Count();
     }
-    const int64_t distintos = diferencias(bd, copiaConjunto);
-    QFile::remove(bd);
+    const int64_t distintos = diferencias(database, copiaConjunto);
+    QFile::remove(database);
     QFile::remove(copiaConjunto);
 
-    const double n = static_cast<double>(caso.tamano.articulos);
+    const double n = static_cast<double>(caso.tamano.articlesRecordset);
     std::printf("%-3s %9lld articles %10lld entries | run %8.2f s (%9.0f articles/s, %5d listed) | "
                 "set-based %7.2f s | ratio %5.2f | peak RSS %ld MB | prices differing %lld\n",
-                qPrintable(caso.nombre), static_cast<long long>(caso.tamano.articulos),
-                static_cast<long long>(caso.tamano.entradas), sRun, sRun > 0 ? n / sRun : 0.0, filas, sConjunto,
+                qPrintable(caso.nombre), static_cast<long long>(caso.tamano.articlesRecordset),
+                static_cast<long long>(caso.tamano.entriesRecordset), sRun, sRun > 0 ? n / sRun : 0.0, filas, sConjunto,
                 sConjunto > 0 ? sRun / sConjunto : 0.0, picoRssMb(), static_cast<long long>(distintos));
     std::fflush(stdout);
     return 0;
@@ -196,7 +196,7 @@ int main(int argc, char** argv) {
         return n < 0 ? 1 : 0;
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    ui::Aplicacion app(argc, argv);
+    ui::GuardedApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
 
     std::vector<Caso> casos;

@@ -11,12 +11,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     muestra::Tamano t;
-    if (argc > 2) t.articulos = std::atoll(argv[2]);
+    if (argc > 2) t.articlesRecordset = std::atoll(argv[2]);
     if (argc > 3)
-        t.entradas = std::atoll(argv[3]);
+        t.entriesRecordset = std::atoll(argv[3]);
     else if (argc > 2)
-        t.entradas = t.articulos * 5;
-    if (t.articulos < 0 || t.entradas < 0) {
+        t.entriesRecordset = t.articlesRecordset * 5;
+    if (t.articlesRecordset < 0 || t.entriesRecordset < 0) {
         std::fprintf(stderr, "los tamaños no pueden ser negativos\n");
         return 2;
     }
@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "generar_bd: %s\n", error.c_str());
         return 1;
     }
-    std::printf("%s: %lld artículos, %lld entradas\n", argv[1], static_cast<long long>(t.articulos),
-                static_cast<long long>(t.entradas));
+    std::printf("%s: %lld artículos, %lld entradas\n", argv[1], static_cast<long long>(t.articlesRecordset),
+                static_cast<long long>(t.entriesRecordset));
     return 0;
 }

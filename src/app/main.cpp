@@ -6,12 +6,12 @@
 #include <clocale>
 
 int main(int argc, char** argv) {
-    ui::Aplicacion app(argc, argv);
+    ui::GuardedApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
     app.setApplicationName(QStringLiteral("ZUK"));
-    frmPrecioCoste ventana;
-    ventana.show();
-    const int codigo = app.exec();
-    ui::guardarAntesDeSalir();
-    return codigo;
+    frmPrecioCoste window;
+    window.show();
+    const int code = app.exec();
+    ui::saveBeforeExit();
+    return code;
 }

@@ -3,111 +3,111 @@
 #include "platform/runtime/Pasos.h"
 #include "platform/ui/MsgBox.h"
 
-namespace bd {
+namespace database {
 
-const QString kTituloZuk = QStringLiteral("..:: Z U K ::..");
+const QString kZukTitle = QStringLiteral("..:: Z U K ::..");
 
-QString CadenaConexion(const QString& carpeta, const QString& archivo, const QString& password) {
-    QString resultado;
-    rt::ejecutarPasos(
+QString CadenaConexion(const QString& folder, const QString& file, const QString& password) {
+    QString result;
+    runtime::runSteps(
         1,
         [&](int) {
-            resultado = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + carpeta + QLatin1Char('\\') +
-                        archivo + QStringLiteral(";Jet OLEDB:Database Password=") + password + QLatin1Char(';');
-            return rt::kFin;
+            result = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + folder + QLatin1Char('\\') +
+                        file + QStringLiteral(";Jet OLEDB:Database Password=") + password + QLatin1Char(';');
+            return runtime::kEnd;
         },
-        [&](int, const rt::Failure& f) {
+        [&](int, const runtime::Failure& f) {
             ui::MsgBox(QStringLiteral("Error nº") + QString::number(f.Number()) +
                            QStringLiteral(". AVISE AL PROGRAMADOR"),
-                       ui::vbOKOnly, kTituloZuk);
-            resultado.clear();
-            return rt::kFin;
+                       ui::vbOKOnly, kZukTitle);
+            result.clear();
+            return runtime::kEnd;
         });
-    return resultado;
+    return result;
 }
 
-void AbrirRecordset(const QString& consulta, std::unique_ptr<ado::Recordset>& rs, ado::Connection& cn,
-                    int32_t tipoBloqueo) {
-    bool reintentando = false;
-    auto objeto = [&]() -> ado::Recordset& {
-        if (!rs) rt::raise(rt::err::ObjetoNoEstablecido);
+void AbrirRecordset(const QString& query, std::unique_ptr<ado::Recordset>& rs, ado::Connection& cn,
+                    int32_t lockType) {
+    bool retrying = false;
+    auto object = [&]() -> ado::Recordset& {
+        if (!rs) runtime::raise(runtime::err::ObjectNotSet);
         return *rs;
     };
-    rt::ejecutarPasos(
+    runtime::runSteps(
         1,
-        [&](int paso) {
-            switch (paso) {
+        [&](int step) {
+            switch (step) {
             case 1: rs = std::make_unique<ado::Recordset>(); break;
-            case 2: objeto().CursorLocation = ado::adUseServer; break;
-            case 3: objeto().Open(consulta, cn, ado::adOpenKeyset, tipoBloqueo, -1); break;
-            case 4: return (objeto().Eof() && objeto().Bof()) ? rt::kFin : 5;
-            case 5: objeto().MoveFirst(); return rt::kFin;
-            default: return rt::kFin;
+            case 2: object().CursorLocation = ado::adUseServer; break;
+            case 3: object().Open(query, cn, ado::adOpenKeyset, lockType, -1); break;
+            case 4: return (object().Eof() && object().Bof()) ? runtime::kEnd : 5;
+            case 5: object().MoveFirst(); return runtime::kEnd;
+            default: return runtime::kEnd;
             }
-            return paso + 1;
+            return step + 1;
         },
-        [&](int paso, const rt::Failure& f) -> int {
-            if (reintentando) throw f; // still handling the first failure: the caller's handling takes it
+        [&](int step, const runtime::Failure& f) -> int {
+            if (retrying) throw f; // still handling the first failure: the caller's handling takes it
             if (f.Number() == ado::err::Generic) {
                 ui::MsgBox(QStringLiteral("LA BASE DE DATOS ESTÁ ABIERTA, CUANDO SE HAYA CERRADO PULSE 'OK'"),
-                           ui::vbOKOnly, kTituloZuk);
-                reintentando = true;
+                           ui::vbOKOnly, kZukTitle);
+                retrying = true;
                 return 1;
             }
             ui::MsgBox(QStringLiteral("Error ") + f.Description() + QLatin1Char(' ') + QString::number(f.Number()) +
                            QStringLiteral("\r\nAVISE AL PROGRAMADOR"),
-                       ui::vbOKOnly, kTituloZuk);
-            return paso + 1;
+                       ui::vbOKOnly, kZukTitle);
+            return step + 1;
         });
 }
 
 namespace {
 
-template <typename Leer, typename Reemplazar>
-rt::FieldValue valorSinNulo(Leer leer, Reemplazar reemplazar, int32_t tipo) {
-    rt::FieldValue resultado;
-    rt::ejecutarPasosOmitiendoFallos(1, [&](int paso) {
-        switch (paso) {
+template <typename Read, typename Replace>
+runtime::FieldValue valueWithoutNull(Read read, Replace replace, int32_t type) {
+    runtime::FieldValue result;
+    runtime::runStepsSkippingFailures(1, [&](int step) {
+        switch (step) {
         case 1:
-            switch (tipo) {
+            switch (type) {
             case 0: return 10;
             case 1: return 20;
             case 2: return 30;
             default: return 40;
             }
         // Text
-        case 10: resultado = rt::textoDe(leer()); return rt::kFin;
+        case 10: result = runtime::textOf(read()); return runtime::kEnd;
         // Number: zero or more passes through its text form, so it keeps at most 15 digits
         case 20: {
-            const rt::FieldValue v = leer();
-            return (v.isNull() || rt::mayorOIgualQue(v, 0)) ? 21 : 23;
+            const runtime::FieldValue v = read();
+            return (v.isNull() || runtime::greaterOrEqual(v, 0)) ? 21 : 23;
         }
-        case 21: resultado = rt::CDbl(QStringLiteral("0") + rt::textoDe(leer())); return rt::kFin;
-        case 23: resultado = rt::CDbl(leer()); return rt::kFin;
+        case 21: result = runtime::CDbl(QStringLiteral("0") + runtime::textOf(read())); return runtime::kEnd;
+        case 23: result = runtime::CDbl(read()); return runtime::kEnd;
         // Date
-        case 30: return leer().isNull() ? 31 : 33;
-        case 31: reemplazar(rt::FieldValue(rt::CDate(QStringLiteral("31-12-1899")))); return 32;
-        case 32: resultado = leer(); return rt::kFin;
-        case 33: resultado = leer(); return rt::kFin;
+        case 30: return read().isNull() ? 31 : 33;
+        case 31: replace(runtime::FieldValue(runtime::CDate(QStringLiteral("31-12-1899")))); return 32;
+        case 32: result = read(); return runtime::kEnd;
+        case 33: result = read(); return runtime::kEnd;
         // Any other type code
-        case 40: resultado = rt::FieldValue(); return rt::kFin;
-        default: return rt::kFin;
+        case 40: result = runtime::FieldValue(); return runtime::kEnd;
+        default: return runtime::kEnd;
         }
     });
-    return resultado;
+    return result;
 }
 
 } // namespace
 
-rt::FieldValue ValorSinNulo(rt::FieldValue& valor, int32_t tipo) {
-    return valorSinNulo([&] { return valor; }, [&](const rt::FieldValue& nuevo) { valor = nuevo; }, tipo);
+runtime::FieldValue ValorSinNulo(runtime::FieldValue& value, int32_t type) {
+    return valueWithoutNull([&] { return value; }, [&](const runtime::FieldValue& newValue) { value = newValue; }, type);
 }
 
-rt::FieldValue ValorSinNulo(const ado::Field& campo, int32_t tipo) {
+runtime::FieldValue ValorSinNulo(const ado::Field& field, int32_t type) {
     // Only the handed-over value is replaced, never the field's contents.
-    std::optional<rt::FieldValue> copia;
-    return valorSinNulo([&] { return copia ? *copia : campo.Value(); },
-                        [&](const rt::FieldValue& nuevo) { copia = nuevo; }, tipo);
+    std::optional<runtime::FieldValue> copy;
+    return valueWithoutNull([&] { return copy ? *copy : field.Value(); },
+                        [&](const runtime::FieldValue& newValue) { copy = newValue; }, type);
 }
 
-} // namespace bd
+} // namespace database

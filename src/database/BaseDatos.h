@@ -9,21 +9,21 @@
 #include <cstdint>
 #include <memory>
 
-namespace bd {
+namespace database {
 
-extern const QString kTituloZuk; // "..:: Z U K ::.."
+extern const QString kZukTitle; // "..:: Z U K ::.."
 
-QString CadenaConexion(const QString& carpeta, const QString& archivo, const QString& password);
+QString CadenaConexion(const QString& folder, const QString& file, const QString& password);
 
 // Releases what the variable holds and leaves a new recordset there, on its first row when it has
 // one. On the provider's generic failure it asks the operator to close the database elsewhere and
 // tries once more; a failure during that second try goes to the caller.
-void AbrirRecordset(const QString& consulta, std::unique_ptr<ado::Recordset>& rs, ado::Connection& cn,
-                    int32_t tipoBloqueo);
+void AbrirRecordset(const QString& query, std::unique_ptr<ado::Recordset>& rs, ado::Connection& cn,
+                    int32_t lockType);
 
 // Type code 0: text; 1: number; 2: date (Null becomes 31-12-1899, also in the caller's value);
 // any other: the empty result. Failing steps are skipped silently.
-rt::FieldValue ValorSinNulo(rt::FieldValue& valor, int32_t tipo);
-rt::FieldValue ValorSinNulo(const ado::Field& campo, int32_t tipo);
+runtime::FieldValue ValorSinNulo(runtime::FieldValue& value, int32_t type);
+runtime::FieldValue ValorSinNulo(const ado::Field& field, int32_t type);
 
-} // namespace bd
+} // namespace database

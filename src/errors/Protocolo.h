@@ -10,29 +10,29 @@
 #include <cstdint>
 #include <limits>
 
-namespace errores {
+namespace errors {
 
-enum : int16_t { kEleccionNinguna = 0, kEleccionSalir = 1, kEleccionContinuar = 2, kEleccionEnviar = 3 };
+enum : int16_t { kChoiceNone = 0, kChoiceLeave = 1, kChoiceContinue = 2, kChoiceReport = 3 };
 
 // The operator's last choice, process-wide; first the raw button code, then the choice.
 extern int16_t RespuestaError;
 
-QString mensajeInformarError(const QString& modulo, const QString& procedimiento, const QString& descripcion);
+QString dialogMessage(const QString& moduleName, const QString& procedureName, const QString& description);
 
-// Shows the dialog "Informando errores " and returns the choice.
-int16_t InformarError(QString modulo, QString procedimiento, QString descripcion);
+// Shows the dialog "Informando errors " and returns the choice.
+int16_t InformarError(QString moduleName, QString procedureName, QString description);
 
-// The handler of a guarded procedure; returns the step to go on with, or rt::kFin. "Continuar"
-// resumes after steps up to ultimoReanudable; after a later step it ends the call.
-int manejarFallo(const Identidad& identidad, int paso, const rt::Failure& fallo,
-                 int ultimoReanudable = std::numeric_limits<int>::max());
+// The handler of a guarded procedure; returns the step to go on with, or runtime::kEnd. "Continuar"
+// resumes after steps up to lastResumable; after a later step it ends the call.
+int handleFailure(const Identity& identity, int step, const runtime::Failure& failure,
+                 int lastResumable = std::numeric_limits<int>::max());
 
 template <typename Body>
-void runGuarded(const Identidad& identidad, Body&& body, int primero = 1,
-                int ultimoReanudable = std::numeric_limits<int>::max()) {
-    rt::ejecutarPasos(primero, body, [&identidad, ultimoReanudable](int paso, const rt::Failure& f) {
-        return manejarFallo(identidad, paso, f, ultimoReanudable);
+void runGuarded(const Identity& identity, Body&& body, int first = 1,
+                int lastResumable = std::numeric_limits<int>::max()) {
+    runtime::runSteps(first, body, [&identity, lastResumable](int step, const runtime::Failure& f) {
+        return handleFailure(identity, step, f, lastResumable);
     });
 }
 
-} // namespace errores
+} // namespace errors

@@ -15,9 +15,9 @@ winapi::HHOOK hHook = 0;
 int32_t MsgBoxExText(const QString& prompt, const int32_t& buttons, const QString& title, const int32_t& id1,
                      const QString& caption1, const int32_t& id2, const QString& caption2, const int32_t& id3,
                      const QString& caption3) {
-    int32_t resultado = 0;
-    errores::runGuarded(errores::id::MsgBoxExText, [&](int paso) {
-        switch (paso) {
+    int32_t result = 0;
+    errors::runGuarded(errors::id::MsgBoxExText, [&](int step) {
+        switch (step) {
         case 1: ButtonId1 = id1; break;
         case 2: ButtonCaption1 = caption1; break;
         case 3: ButtonId2 = id2; break;
@@ -27,43 +27,43 @@ int32_t MsgBoxExText(const QString& prompt, const int32_t& buttons, const QStrin
             ButtonCaption3 = caption3;
             // Whatever the platform shows before a box waits (a database that cannot save its
             // changes) comes now: the hook relabels the first window that opens after it.
-            ui::prepararEspera();
+            ui::prepareWait();
             break;
         case 7: Hook(); break;
-        case 8: resultado = ui::MsgBox(prompt, buttons, title); break;
+        case 8: result = ui::MsgBox(prompt, buttons, title); break;
         case 9:
             // A box that was never activated leaves its hook behind: remove it, so that no later
             // window of the thread is relabelled.
-            if (winapi::ganchoInstalado(hHook)) winapi::UnhookWindowsHookEx(hHook);
-            return rt::kFin;
-        default: return rt::kFin;
+            if (winapi::isHookInstalled(hHook)) winapi::UnhookWindowsHookEx(hHook);
+            return runtime::kEnd;
+        default: return runtime::kEnd;
         }
-        return paso + 1;
+        return step + 1;
     });
-    return resultado;
+    return result;
 }
 
 void Hook() {
-    errores::runGuarded(errores::id::Hook, [&](int paso) {
-        switch (paso) {
+    errors::runGuarded(errors::id::Hook, [&](int step) {
+        switch (step) {
         case 1:
             // One pending relabelled box at a time: a hook still waiting for its box (a box nested
             // inside another's relabelling) is removed before the new one takes its place.
-            if (hHook != 0 && winapi::ganchoInstalado(hHook)) winapi::UnhookWindowsHookEx(hHook);
+            if (hHook != 0 && winapi::isHookInstalled(hHook)) winapi::UnhookWindowsHookEx(hHook);
             break;
         case 2:
             hHook = winapi::SetWindowsHookExA(winapi::WH_CBT, &winProc, 0, winapi::GetCurrentThreadId());
-            return rt::kFin;
-        default: return rt::kFin;
+            return runtime::kEnd;
+        default: return runtime::kEnd;
         }
-        return paso + 1;
+        return step + 1;
     });
 }
 
 winapi::LRESULT winProc(int32_t code, int32_t wParam, int32_t) {
-    winapi::LRESULT resultado = 0;
-    errores::runGuarded(errores::id::winProc, [&](int paso) {
-        switch (paso) {
+    winapi::LRESULT result = 0;
+    errors::runGuarded(errors::id::winProc, [&](int step) {
+        switch (step) {
         case 1: return code == winapi::HCBT_ACTIVATE ? 2 : 11;
         case 2: winapi::SetDlgItemTextA(wParam, ButtonId1, ButtonCaption1); break;
         case 3: return ButtonId2 != 0 ? 4 : 5;
@@ -74,12 +74,12 @@ winapi::LRESULT winProc(int32_t code, int32_t wParam, int32_t) {
         case 8: ButtonCaption1.clear(); break;
         case 9: ButtonCaption2.clear(); break;
         case 10: ButtonCaption3.clear(); break;
-        case 11: resultado = 0; return rt::kFin;
-        default: return rt::kFin;
+        case 11: result = 0; return runtime::kEnd;
+        default: return runtime::kEnd;
         }
-        return paso + 1;
+        return step + 1;
     });
-    return resultado;
+    return result;
 }
 
 } // namespace basMsgbox

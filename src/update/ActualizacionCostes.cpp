@@ -9,49 +9,49 @@
 
 #include <optional>
 
-namespace actualizacion {
+namespace update {
 
-const QString kArchivoBaseDatos = QStringLiteral("veskgestion.mdb");
-const QString kTextoProgreso = QStringLiteral("Espere por favor, realizando tareas necesarias....");
+const QString kDatabaseFile = QStringLiteral("veskgestion.mdb");
+const QString kProgressText = QStringLiteral("Espere por favor, realizando tareas necesarias....");
 
-QString consultaEntradas(const QString& codigo) {
+QString entriesQuery(const QString& code) {
     return QStringLiteral("SELECT * FROM tblHistoricoEntradas where CODARTI='") +
-           QString(codigo).replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'') +
+           QString(code).replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'') +
            QStringLiteral("ORDER BY entro DESC");
 }
 
 namespace {
 
-template <typename T> T& objeto(const std::unique_ptr<T>& p) {
-    if (!p) rt::raise(rt::err::ObjetoNoEstablecido);
+template <typename T> T& object(const std::unique_ptr<T>& p) {
+    if (!p) runtime::raise(runtime::err::ObjectNotSet);
     return *p;
 }
 
 // number(x): Null is 0, zero or more keeps at most 15 significant digits, and what cannot be
 // read counts as 0.
-double numero(const ado::Field& campo) { return rt::CDbl(bd::ValorSinNulo(campo, 1)); }
-double numero(double valor) {
-    rt::FieldValue v(valor);
-    return rt::CDbl(bd::ValorSinNulo(v, 1));
+double number(const ado::Field& field) { return runtime::CDbl(database::ValorSinNulo(field, 1)); }
+double number(double value) {
+    runtime::FieldValue v(value);
+    return runtime::CDbl(database::ValorSinNulo(v, 1));
 }
-QString texto(const ado::Field& campo) { return rt::textoDe(bd::ValorSinNulo(campo, 0)); }
+QString text(const ado::Field& field) { return runtime::textOf(database::ValorSinNulo(field, 0)); }
 
 } // namespace
 
-void cmdActualizar_Click(VentanaActualizacion& v) {
-    QString sQuery;
-    std::unique_ptr<ado::Recordset> rsArticulos;
-    std::unique_ptr<ado::Recordset> rsEntradas;
-    double actualizados = 0;
+void cmdActualizar_Click(UpdateWindow& v) {
+    QString query;
+    std::unique_ptr<ado::Recordset> articles;
+    std::unique_ptr<ado::Recordset> entries;
+    double updated = 0;
     double c = 0, m = 0, p = 0;
-    std::optional<int> ultimaFila;
-    auto articulos = [&]() -> ado::Recordset& { return objeto(rsArticulos); };
-    auto entradas = [&]() -> ado::Recordset& { return objeto(rsEntradas); };
-    auto conexion = [&]() -> ado::Connection& { return objeto(v.cnDatos()); };
-    auto total = [&] { return static_cast<int32_t>(articulos().RecordCount()); };
+    std::optional<int> lastItem;
+    auto articlesRecordset = [&]() -> ado::Recordset& { return object(articles); };
+    auto entriesRecordset = [&]() -> ado::Recordset& { return object(entries); };
+    auto connection = [&]() -> ado::Connection& { return object(v.cnDatos()); };
+    auto articleCount = [&] { return static_cast<int32_t>(articlesRecordset().RecordCount()); };
 
-    errores::runGuarded(errores::id::PrecioCoste_cmdActualizar_Click, [&](int paso) {
-        switch (paso) {
+    errors::runGuarded(errors::id::PrecioCoste_cmdActualizar_Click, [&](int step) {
+        switch (step) {
         // Preparing the window
         case 1: v.cmdSalirVisible(false); break;
         case 2: v.fraNoActualizadosVisible(false); break;
@@ -63,48 +63,48 @@ void cmdActualizar_Click(VentanaActualizacion& v) {
         // Opening the database
         case 8: v.cnDatos() = std::make_unique<ado::Connection>(); break;
         case 9:
-            conexion().Open(bd::CadenaConexion(ui::App::Path(), kArchivoBaseDatos, QString()), QString(), QString(),
+            connection().Open(database::CadenaConexion(ui::App::Path(), kDatabaseFile, QString()), QString(), QString(),
                             -1);
             break;
-        case 10: sQuery = QStringLiteral("SELECT * FROM tblArticulos ORDER BY CODARTI"); break;
-        case 11: bd::AbrirRecordset(sQuery, rsArticulos, conexion(), 3); break;
+        case 10: query = QStringLiteral("SELECT * FROM tblArticulos ORDER BY CODARTI"); break;
+        case 11: database::AbrirRecordset(query, articles, connection(), 3); break;
         case 12: v.barraMin(0); break;
         case 13: v.barraValue(0.0f); break;
-        case 14: v.barraMax(rt::aSingle(rt::sumaLng(total(), 1))); break;
+        case 14: v.barraMax(runtime::toSingle(runtime::addLong(articleCount(), 1))); break;
         case 15: v.lblInfoCaption(QStringLiteral("Actualizando datos ...  ")); break;
-        case 16: actualizados = 0; break;
+        case 16: updated = 0; break;
         // The pass over the articles
-        case 17: return articulos().Eof() ? 45 : 18;
-        case 18: sQuery = consultaEntradas(texto(articulos().Fields(QStringLiteral("CODARTI")))); break;
-        case 19: bd::AbrirRecordset(sQuery, rsEntradas, conexion(), 3); break;
-        case 20: return entradas().RecordCount() > 0 ? 21 : 37;
+        case 17: return articlesRecordset().Eof() ? 45 : 18;
+        case 18: query = entriesQuery(text(articlesRecordset().Fields(QStringLiteral("CODARTI")))); break;
+        case 19: database::AbrirRecordset(query, entries, connection(), 3); break;
+        case 20: return entriesRecordset().RecordCount() > 0 ? 21 : 37;
         // Update of the article
-        case 21: c = numero(entradas().Fields(QStringLiteral("pvp"))); break;
+        case 21: c = number(entriesRecordset().Fields(QStringLiteral("pvp"))); break;
         case 22: {
-            const double q = rt::cociente(numero(entradas().Fields(QStringLiteral("descuento"))), 100);
-            const double r = rt::resta(1, q);
-            c = rt::producto(c, r);
+            const double q = runtime::divide(number(entriesRecordset().Fields(QStringLiteral("descuento"))), 100);
+            const double r = runtime::subtract(1, q);
+            c = runtime::multiply(c, r);
             break;
         }
-        case 23: articulos().Fields(QStringLiteral("costesiniva")) = c; break;
-        case 24: articulos().Fields(QStringLiteral("ultimopreciocoste")) = c; break;
-        case 25: m = rt::cociente(rt::producto(c, numero(articulos().Fields(QStringLiteral("margen1")))), 100); break;
-        case 26: p = rt::suma(c, m); break;
-        case 27: articulos().Fields(QStringLiteral("pvp1")) = numero(p); break;
-        case 28: m = rt::cociente(rt::producto(c, numero(articulos().Fields(QStringLiteral("margen2")))), 100); break;
-        case 29: p = rt::suma(c, m); break;
-        case 30: articulos().Fields(QStringLiteral("pvp2")) = numero(p); break;
-        case 31: m = rt::cociente(rt::producto(c, numero(articulos().Fields(QStringLiteral("margen3")))), 100); break;
-        case 32: p = rt::suma(c, m); break;
-        case 33: articulos().Fields(QStringLiteral("pvp3")) = numero(p); break;
-        case 34: actualizados = rt::suma(actualizados, 1); break;
-        case 35: articulos().Update(); break;
+        case 23: articlesRecordset().Fields(QStringLiteral("costesiniva")) = c; break;
+        case 24: articlesRecordset().Fields(QStringLiteral("ultimopreciocoste")) = c; break;
+        case 25: m = runtime::divide(runtime::multiply(c, number(articlesRecordset().Fields(QStringLiteral("margen1")))), 100); break;
+        case 26: p = runtime::add(c, m); break;
+        case 27: articlesRecordset().Fields(QStringLiteral("pvp1")) = number(p); break;
+        case 28: m = runtime::divide(runtime::multiply(c, number(articlesRecordset().Fields(QStringLiteral("margen2")))), 100); break;
+        case 29: p = runtime::add(c, m); break;
+        case 30: articlesRecordset().Fields(QStringLiteral("pvp2")) = number(p); break;
+        case 31: m = runtime::divide(runtime::multiply(c, number(articlesRecordset().Fields(QStringLiteral("margen3")))), 100); break;
+        case 32: p = runtime::add(c, m); break;
+        case 33: articlesRecordset().Fields(QStringLiteral("pvp3")) = number(p); break;
+        case 34: updated = runtime::add(updated, 1); break;
+        case 35: articlesRecordset().Update(); break;
         case 36: return 39;
         // Listing of an article without entries
-        case 37: ultimaFila = v.lstNoActualizadosAdd(texto(articulos().Fields(QStringLiteral("CODARTI")))); break;
+        case 37: lastItem = v.lstNoActualizadosAdd(text(articlesRecordset().Fields(QStringLiteral("CODARTI")))); break;
         case 38:
-            if (!ultimaFila) rt::raise(rt::err::ObjetoNoEstablecido);
-            v.lstNoActualizadosSubItem(*ultimaFila, texto(articulos().Fields(QStringLiteral("NOMARTI"))));
+            if (!lastItem) runtime::raise(runtime::err::ObjectNotSet);
+            v.lstNoActualizadosSubItem(*lastItem, text(articlesRecordset().Fields(QStringLiteral("NOMARTI"))));
             break;
         // Progress and next article
         case 39: v.barraValue(v.barraValue() + 1.0f); break;
@@ -112,25 +112,25 @@ void cmdActualizar_Click(VentanaActualizacion& v) {
             ui::DoEvents();
             // A window closed meanwhile ends the run here: the article is complete, and what was
             // written is committed when the recordsets are released.
-            return v.cerrada() ? rt::kFin : 41;
+            return v.closed() ? runtime::kEnd : 41;
         case 41: {
             bool donde = false;
-            QString textoProgreso = kTextoProgreso;
-            v.progreso(rt::CLng(v.barraValue()), total(), donde, textoProgreso);
+            QString progressText = kProgressText;
+            v.progreso(runtime::CLng(v.barraValue()), articleCount(), donde, progressText);
             break;
         }
-        case 42: ui::DoEvents(); return v.cerrada() ? rt::kFin : 43;
-        case 43: articulos().MoveNext(); break;
+        case 42: ui::DoEvents(); return v.closed() ? runtime::kEnd : 43;
+        case 43: articlesRecordset().MoveNext(); break;
         case 44: return 17;
         // Summary and restoring
         case 45:
             ui::MsgBox(QStringLiteral("Proceso finalizado.\r\n\r\n-----------------------\r\nTotal articulos:\t") +
-                           QString::number(total()) + QStringLiteral("\r\nActualizados : \t") + rt::CStr(actualizados),
+                           QString::number(articleCount()) + QStringLiteral("\r\nActualizados : \t") + runtime::CStr(updated),
                        ui::vbOKOnly, QStringLiteral("TALVERA"));
             break;
         case 46:
-            v.lblInfoCaption(QStringLiteral("Proceso finalizado. Total de articulo:") + QString::number(total()) +
-                             QStringLiteral(" Actualizados : ") + rt::CStr(actualizados));
+            v.lblInfoCaption(QStringLiteral("Proceso finalizado. Total de articulo:") + QString::number(articleCount()) +
+                             QStringLiteral(" Actualizados : ") + runtime::CStr(updated));
             break;
         case 47: return v.lstNoActualizadosCount() > 0 ? 48 : 54;
         case 48: v.Height(6375); break;
@@ -145,13 +145,13 @@ void cmdActualizar_Click(VentanaActualizacion& v) {
         case 54: v.barraVisible(false); break;
         case 55: v.cmdActualizarVisible(true); break;
         case 56: v.cmdSalirVisible(true); break;
-        default: return rt::kFin;
+        default: return runtime::kEnd;
         }
-        return paso + 1;
+        return step + 1;
     });
     // The two recordsets are released here; the writes of the run are committed with them.
-    rsEntradas.reset();
-    rsArticulos.reset();
+    entries.reset();
+    articles.reset();
 }
 
-} // namespace actualizacion
+} // namespace update

@@ -3,14 +3,14 @@
 // prices from its latest entry; the articles without entries are listed in the window.
 #include "update/VentanaActualizacion.h"
 
-namespace actualizacion {
+namespace update {
 
-extern const QString kArchivoBaseDatos; // "veskgestion.mdb", in the application's folder
-extern const QString kTextoProgreso;    // "Espere por favor, realizando tareas necesarias...."
+extern const QString kDatabaseFile; // "veskgestion.mdb", in the application's folder
+extern const QString kProgressText;    // "Espere por favor, realizando tareas necesarias...."
 
 // The entries query of one article; apostrophes in the code are doubled.
-QString consultaEntradas(const QString& codigo);
+QString entriesQuery(const QString& code);
 
-void cmdActualizar_Click(VentanaActualizacion& ventana);
+void cmdActualizar_Click(UpdateWindow& window);
 
-} // namespace actualizacion
+} // namespace update

@@ -6,11 +6,11 @@
 #include <cstdint>
 #include <memory>
 
-namespace actualizacion {
+namespace update {
 
-class VentanaActualizacion {
+class UpdateWindow {
 public:
-    virtual ~VentanaActualizacion() = default;
+    virtual ~UpdateWindow() = default;
 
     virtual void cmdSalirVisible(bool visible) = 0;
     virtual void cmdSalirTop(double twips) = 0;
@@ -20,21 +20,21 @@ public:
     virtual void fraNoActualizadosTop(double twips) = 0;
     virtual void fraNoActualizadosLeft(double twips) = 0;
     virtual void lstNoActualizadosClear() = 0;
-    virtual int lstNoActualizadosAdd(const QString& texto) = 0; // the new row
-    virtual void lstNoActualizadosSubItem(int fila, const QString& texto) = 0;
+    virtual int lstNoActualizadosAdd(const QString& text) = 0; // the new row
+    virtual void lstNoActualizadosSubItem(int row, const QString& text) = 0;
     virtual int lstNoActualizadosCount() const = 0;
-    virtual void lblInfoCaption(const QString& texto) = 0;
-    virtual void lblArticulosCaption(const QString& texto) = 0;
+    virtual void lblInfoCaption(const QString& text) = 0;
+    virtual void lblArticulosCaption(const QString& text) = 0;
     virtual void barraVisible(bool visible) = 0;
-    virtual void barraMin(float valor) = 0;
-    virtual void barraMax(float valor) = 0;
+    virtual void barraMin(float value) = 0;
+    virtual void barraMax(float value) = 0;
     virtual float barraValue() const = 0;
-    virtual void barraValue(float valor) = 0;
+    virtual void barraValue(float value) = 0;
     virtual void Height(double twips) = 0;
     virtual void progreso(int32_t value, int32_t max, bool& donde, QString& TEXTO) = 0;
     virtual std::unique_ptr<ado::Connection>& cnDatos() = 0;
     // True once the operator closed the window while the run let events through.
-    virtual bool cerrada() const = 0;
+    virtual bool closed() const = 0;
 };
 
-} // namespace actualizacion
+} // namespace update

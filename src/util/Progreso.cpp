@@ -5,28 +5,28 @@
 
 namespace util {
 
-QString textoProgreso(const QString& TEXTO, double porcentaje) {
-    return TEXTO + QStringLiteral("    ") + rt::formatoAlmohadillas(porcentaje) + QLatin1Char('%');
+QString progressText(const QString& TEXTO, double percentage) {
+    return TEXTO + QStringLiteral("    ") + runtime::formatHashes(percentage) + QLatin1Char('%');
 }
 
-void progreso(const errores::Identidad& identidad, int32_t value, int32_t max, const bool& donde, const QString& TEXTO,
-              const std::function<void(const QString&)>& aTitulo,
-              const std::function<void(const QString&)>& aEtiqueta) {
-    double porcentaje = 0;
-    QString texto;
-    errores::runGuarded(identidad, [&](int paso) {
-        switch (paso) {
-        case 1: porcentaje = rt::cociente(rt::productoLng(value, 100), max); break;
-        case 2: texto = textoProgreso(TEXTO, porcentaje); break;
+void progreso(const errors::Identity& identity, int32_t value, int32_t max, const bool& donde, const QString& TEXTO,
+              const std::function<void(const QString&)>& toCaption,
+              const std::function<void(const QString&)>& toLabel) {
+    double percentage = 0;
+    QString text;
+    errors::runGuarded(identity, [&](int step) {
+        switch (step) {
+        case 1: percentage = runtime::divide(runtime::multiplyLong(value, 100), max); break;
+        case 2: text = progressText(TEXTO, percentage); break;
         case 3:
             if (donde)
-                aTitulo(texto);
+                toCaption(text);
             else
-                aEtiqueta(texto);
-            return rt::kFin;
-        default: return rt::kFin;
+                toLabel(text);
+            return runtime::kEnd;
+        default: return runtime::kEnd;
         }
-        return paso + 1;
+        return step + 1;
     },
     1, 1); // after a failure of the text or of where it goes, "Continuar" ends the call
 }

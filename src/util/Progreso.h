@@ -9,11 +9,11 @@
 
 namespace util {
 
-QString textoProgreso(const QString& TEXTO, double porcentaje);
+QString progressText(const QString& TEXTO, double percentage);
 
 // The guarded steps of a window's progreso: the percentage value × 100 ÷ max (the product in
 // 32-bit integers), the text, and where it goes: the caption when donde is true, else the label.
-void progreso(const errores::Identidad& identidad, int32_t value, int32_t max, const bool& donde, const QString& TEXTO,
-              const std::function<void(const QString&)>& aTitulo, const std::function<void(const QString&)>& aEtiqueta);
+void progreso(const errors::Identity& identity, int32_t value, int32_t max, const bool& donde, const QString& TEXTO,
+              const std::function<void(const QString&)>& toCaption, const std::function<void(const QString&)>& toLabel);
 
 } // namespace util

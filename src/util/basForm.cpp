@@ -7,65 +7,65 @@ namespace basForm {
 
 namespace {
 
-ui::Form* comoVentana(QObject* o) { return qobject_cast<ui::Form*>(o); }
+ui::Form* asWindow(QObject* o) { return qobject_cast<ui::Form*>(o); }
 
-bool esVentana(const Referencia& r) {
+bool isWindowReference(const Reference& r) {
     if (std::holds_alternative<ui::Screen>(r)) return true;
-    if (const auto* o = std::get_if<QObject*>(&r)) return comoVentana(*o) != nullptr;
+    if (const auto* o = std::get_if<QObject*>(&r)) return asWindow(*o) != nullptr;
     return false;
 }
 
 // The frame of reference: the screen, or a window.
-struct Marco {
-    bool pantalla = false;
-    ui::Form* ventana = nullptr;
-    bool fijado() const { return pantalla || ventana; }
+struct FrameOfReference {
+    bool screen = false;
+    ui::Form* window = nullptr;
+    bool isSet() const { return screen || window; }
     double Width() const {
-        if (!fijado()) rt::raise(rt::err::ObjetoNoEstablecido);
-        return pantalla ? ui::Screen::Width() : ventana->Width();
+        if (!isSet()) runtime::raise(runtime::err::ObjectNotSet);
+        return screen ? ui::Screen::Width() : window->Width();
     }
     double Height() const {
-        if (!fijado()) rt::raise(rt::err::ObjetoNoEstablecido);
-        return pantalla ? ui::Screen::Height() : ventana->Height();
+        if (!isSet()) runtime::raise(runtime::err::ObjectNotSet);
+        return screen ? ui::Screen::Height() : window->Height();
     }
 };
 
 } // namespace
 
-void CentrarFrm(QObject* frm, const Referencia& referencia) {
-    Marco marco;
-    int16_t izquierda = 0, arriba = 0;
-    ui::Form* ventana = comoVentana(frm);
-    errores::runGuarded(errores::id::CentrarFrm, [&](int paso) {
-        switch (paso) {
-        case 1: return ventana ? 2 : rt::kFin;
+void CentrarFrm(QObject* frm, const Reference& referencia) {
+    FrameOfReference frame;
+    int16_t leftOffset = 0, topOffset = 0;
+    ui::Form* window = asWindow(frm);
+    errors::runGuarded(errors::id::CentrarFrm, [&](int step) {
+        switch (step) {
+        case 1: return window ? 2 : runtime::kEnd;
         case 2: return std::holds_alternative<std::monostate>(referencia) ? 3 : 5;
-        case 3: marco = Marco{true, nullptr}; break;
+        case 3: frame = FrameOfReference{true, nullptr}; break;
         case 4: return 8;
-        case 5: return esVentana(referencia) ? 6 : rt::kFin;
+        case 5: return isWindowReference(referencia) ? 6 : runtime::kEnd;
         case 6:
             if (std::holds_alternative<ui::Screen>(referencia))
-                marco = Marco{true, nullptr};
+                frame = FrameOfReference{true, nullptr};
             else
-                marco = Marco{false, comoVentana(std::get<QObject*>(referencia))};
+                frame = FrameOfReference{false, asWindow(std::get<QObject*>(referencia))};
             break;
         case 7: return 8;
         case 8:
-            izquierda = 0;
-            arriba = 0;
-            return marco.ventana ? 9 : 11;
-        case 9: izquierda = rt::CInt(marco.ventana->Left()); break;
-        case 10: arriba = rt::CInt(marco.ventana->Top()); break;
+            leftOffset = 0;
+            topOffset = 0;
+            return frame.window ? 9 : 11;
+        case 9: leftOffset = runtime::CInt(frame.window->Left()); break;
+        case 10: topOffset = runtime::CInt(frame.window->Top()); break;
         case 11: {
-            if (!ventana) rt::raise(rt::err::ObjetoNoEstablecido);
-            const double left = (marco.Width() - ventana->Width()) / 2 + izquierda;
-            const double top = (marco.Height() - ventana->Height()) / 2 + arriba;
-            ventana->Move(left, top);
-            return rt::kFin;
+            if (!window) runtime::raise(runtime::err::ObjectNotSet);
+            const double left = (frame.Width() - window->Width()) / 2 + leftOffset;
+            const double top = (frame.Height() - window->Height()) / 2 + topOffset;
+            window->Move(left, top);
+            return runtime::kEnd;
         }
-        default: return rt::kFin;
+        default: return runtime::kEnd;
         }
-        return paso + 1;
+        return step + 1;
     });
 }
 

@@ -9,11 +9,11 @@
 namespace basForm {
 
 // The optional reference: left out, the screen, an object (a window, or anything else), a value.
-using Referencia = std::variant<std::monostate, ui::Screen, QObject*, rt::FieldValue>;
+using Reference = std::variant<std::monostate, ui::Screen, QObject*, runtime::FieldValue>;
 
 // Moves an ordinary or MDI parent window to the middle of the reference (the screen when left
 // out). Anything that is not such a window, or a reference that is neither the screen nor such a
 // window, leaves everything where it was.
-void CentrarFrm(QObject* frm, const Referencia& referencia = std::monostate{});
+void CentrarFrm(QObject* frm, const Reference& referencia = std::monostate{});
 
 } // namespace basForm

@@ -11,24 +11,24 @@
 #include <QCloseEvent>
 #include <QStyle>
 
-const QString frmPrecioCoste::kTitulo = QStringLiteral("TALVERA.    Precios-Costes");
+const QString frmPrecioCoste::kCaption = QStringLiteral("TALVERA.    Precios-Costes");
 
 namespace {
 
-QFont fuente(const char* familia, double puntos, bool negrita) {
+QFont makeFont(const char* familia, double puntos, bool negrita) {
     QFont f(QString::fromLatin1(familia));
     f.setPointSizeF(puntos);
     f.setBold(negrita);
     return f;
 }
 
-void colorTexto(QWidget* w, const QColor& color) {
+void setTextColor(QWidget* w, const QColor& color) {
     QPalette p = w->palette();
     p.setColor(QPalette::WindowText, color);
     w->setPalette(p);
 }
 
-void colorCara(QAbstractButton* b, const QColor& color) {
+void setFaceColor(QAbstractButton* b, const QColor& color) {
     QPalette p = b->palette();
     p.setColor(QPalette::Button, color);
     b->setPalette(p);
@@ -39,49 +39,49 @@ void colorCara(QAbstractButton* b, const QColor& color) {
 
 frmPrecioCoste::frmPrecioCoste(QWidget* parent) : ui::Form(parent) {
     setObjectName(QStringLiteral("frmPrecioCoste"));
-    setCaption(kTitulo);
+    setCaption(kCaption);
     setWindowIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setBackColor(QColor(198, 199, 197));
-    setBordeFijo(true);
+    setFixedBorder(true);
     setClientWidth(9510);
 
     // Created back to front: the labels behind, the panel in front of everything.
     lblPendiente = new QLabel(QStringLiteral("ACTUALIZA PVP"), this);
     lblPendiente->setObjectName(QStringLiteral("lblPendiente"));
-    ui::colocar(lblPendiente, 360, 120, 8895, 615);
-    lblPendiente->setFont(fuente("MS Sans Serif", 13.5, true));
-    colorTexto(lblPendiente, QColor(0, 0, 128));
+    ui::place(lblPendiente, 360, 120, 8895, 615);
+    lblPendiente->setFont(makeFont("MS Sans Serif", 13.5, true));
+    setTextColor(lblPendiente, QColor(0, 0, 128));
     lblPendiente->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
 
     lblInfo = new QLabel(QStringLiteral(" Proceso de actualización no iniciado"), this);
     lblInfo->setObjectName(QStringLiteral("lblInfo"));
-    ui::colocar(lblInfo, 240, 840, 8775, 375);
-    lblInfo->setFont(fuente("MS Sans Serif", 9.75, false));
-    colorTexto(lblInfo, QColor(192, 64, 0));
+    ui::place(lblInfo, 240, 840, 8775, 375);
+    lblInfo->setFont(makeFont("MS Sans Serif", 9.75, false));
+    setTextColor(lblInfo, QColor(192, 64, 0));
 
     barra = new ui::ProgressBar(this);
     barra->setObjectName(QStringLiteral("barra"));
-    ui::colocar(barra, 120, 1200, 9135, 735);
+    ui::place(barra, 120, 1200, 9135, 735);
     barra->setVisible(false);
 
     cmdActualizar = new QPushButton(QStringLiteral("&ACTUALIZAR"), this);
     cmdActualizar->setObjectName(QStringLiteral("cmdActualizar"));
-    ui::colocar(cmdActualizar, 240, 1320, 8895, 495);
-    cmdActualizar->setFont(fuente("MS Sans Serif", 12, true));
-    colorCara(cmdActualizar, QColor(128, 128, 255));
+    ui::place(cmdActualizar, 240, 1320, 8895, 495);
+    cmdActualizar->setFont(makeFont("MS Sans Serif", 12, true));
+    setFaceColor(cmdActualizar, QColor(128, 128, 255));
     cmdActualizar->setAutoDefault(true); // Return presses the focused button, as everywhere on the platform
 
     cmdSalir = new ui::PictureButton(QStringLiteral("&Salir"), style()->standardIcon(QStyle::SP_DialogCloseButton), this);
     cmdSalir->setObjectName(QStringLiteral("cmdSalir"));
-    ui::colocar(cmdSalir, 8160, 1900, 855, 735);
-    colorCara(cmdSalir, QColor(192, 192, 255));
+    ui::place(cmdSalir, 8160, 1900, 855, 735);
+    setFaceColor(cmdSalir, QColor(192, 192, 255));
 
     fraNoActualizados = new QFrame(this);
     fraNoActualizados->setObjectName(QStringLiteral("fraNoActualizados"));
     fraNoActualizados->setFrameShape(QFrame::NoFrame);
-    ui::colocar(fraNoActualizados, 120, 600, 9255, 5175);
+    ui::place(fraNoActualizados, 120, 600, 9255, 5175);
     {
         QPalette p = fraNoActualizados->palette();
         p.setColor(QPalette::Window, QColor(198, 199, 197));
@@ -92,18 +92,18 @@ frmPrecioCoste::frmPrecioCoste(QWidget* parent) : ui::Form(parent) {
 
     lblArticulos = new QLabel(fraNoActualizados);
     lblArticulos->setObjectName(QStringLiteral("lblArticulos"));
-    ui::colocar(lblArticulos, 240, 0, 8055, 375);
-    lblArticulos->setFont(fuente("MS Sans Serif", 9.75, false));
-    colorTexto(lblArticulos, QColor(0, 0, 64));
+    ui::place(lblArticulos, 240, 0, 8055, 375);
+    lblArticulos->setFont(makeFont("MS Sans Serif", 9.75, false));
+    setTextColor(lblArticulos, QColor(0, 0, 64));
 
     btnVolver = new ui::PictureButton(QStringLiteral("Volver"), style()->standardIcon(QStyle::SP_ArrowBack), fraNoActualizados);
     btnVolver->setObjectName(QStringLiteral("btnVolver"));
-    ui::colocar(btnVolver, 360, 4440, 1095, 735);
-    btnVolver->setFont(fuente("Tahoma", 6.75, false));
+    ui::place(btnVolver, 360, 4440, 1095, 735);
+    btnVolver->setFont(makeFont("Tahoma", 6.75, false));
 
     lstNoActualizados = new ui::ListView(fraNoActualizados);
     lstNoActualizados->setObjectName(QStringLiteral("lstNoActualizados"));
-    ui::colocar(lstNoActualizados, 240, 360, 8895, 4095);
+    ui::place(lstNoActualizados, 240, 360, 8895, 4095);
 
     for (QWidget* w : {static_cast<QWidget*>(lblPendiente), static_cast<QWidget*>(lblInfo),
                        static_cast<QWidget*>(fraNoActualizados), static_cast<QWidget*>(lblArticulos)})
@@ -113,11 +113,11 @@ frmPrecioCoste::frmPrecioCoste(QWidget* parent) : ui::Form(parent) {
     setTabOrder(cmdSalir, lstNoActualizados);
     setTabOrder(lstNoActualizados, btnVolver);
 
-    connect(cmdActualizar, &QPushButton::clicked, this, [this] { ui::enEvento([this] { cmdActualizar_Click(); }); });
-    connect(cmdSalir, &QToolButton::clicked, this, [this] { ui::enEvento([this] { cmdSalir_Click(); }); });
-    connect(btnVolver, &QToolButton::clicked, this, [this] { ui::enEvento([this] { btnVolver_Click(); }); });
+    connect(cmdActualizar, &QPushButton::clicked, this, [this] { ui::handleEvent([this] { cmdActualizar_Click(); }); });
+    connect(cmdSalir, &QToolButton::clicked, this, [this] { ui::handleEvent([this] { cmdSalir_Click(); }); });
+    connect(btnVolver, &QToolButton::clicked, this, [this] { ui::handleEvent([this] { btnVolver_Click(); }); });
     connect(lstNoActualizados, &ui::ListView::ColumnClick, this,
-            [this](const ui::ListView::ColumnHeader& h) { ui::enEvento([&] { lstNoActualizados_ColumnClick(h); }); });
+            [this](const ui::ListView::ColumnHeader& h) { ui::handleEvent([&] { lstNoActualizados_ColumnClick(h); }); });
 
     Form_Load();
     cmdActualizar->setFocus();
@@ -126,42 +126,42 @@ frmPrecioCoste::frmPrecioCoste(QWidget* parent) : ui::Form(parent) {
 frmPrecioCoste::~frmPrecioCoste() = default;
 
 void frmPrecioCoste::Form_Load() {
-    ui::ListView* lista = nullptr;
-    auto laLista = [&]() -> ui::ListView& {
-        if (!lista) rt::raise(rt::err::ObjetoNoEstablecido);
-        return *lista;
+    ui::ListView* list = nullptr;
+    auto theList = [&]() -> ui::ListView& {
+        if (!list) runtime::raise(runtime::err::ObjectNotSet);
+        return *list;
     };
-    errores::runGuarded(errores::id::PrecioCoste_Form_Load, [&](int paso) {
-        switch (paso) {
+    errors::runGuarded(errors::id::PrecioCoste_Form_Load, [&](int step) {
+        switch (step) {
         case 1: setHeight(3200); break;
         case 2: cmdSalirTop(1900); break;
         case 3: fraNoActualizados->setVisible(false); break;
         case 4: lblInfo->setText(QStringLiteral(" Proceso de actualización no iniciado")); break;
         case 5: lblArticulos->setText(QString()); break;
         case 6: barra->setVisible(false); break;
-        case 7: lista = lstNoActualizados; break;
-        case 8: laLista().setFullRowSelect(true); break;
-        case 9: laLista().agregarColumna(QStringLiteral("Código"), 2900, Qt::AlignLeft); break;
-        case 10: laLista().agregarColumna(QStringLiteral("Nombre"), 5600, Qt::AlignLeft); break;
-        case 11: lista = nullptr; return rt::kFin;
-        default: return rt::kFin;
+        case 7: list = lstNoActualizados; break;
+        case 8: theList().setFullRowSelect(true); break;
+        case 9: theList().AddColumnHeader(QStringLiteral("Código"), 2900, Qt::AlignLeft); break;
+        case 10: theList().AddColumnHeader(QStringLiteral("Nombre"), 5600, Qt::AlignLeft); break;
+        case 11: list = nullptr; return runtime::kEnd;
+        default: return runtime::kEnd;
         }
-        return paso + 1;
+        return step + 1;
     });
 }
 
 void frmPrecioCoste::progreso(int32_t value, int32_t max, bool& donde, QString& TEXTO) {
     util::progreso(
-        errores::id::PrecioCoste_progreso, value, max, donde, TEXTO, [this](const QString& t) { setCaption(t); },
+        errors::id::PrecioCoste_progreso, value, max, donde, TEXTO, [this](const QString& t) { setCaption(t); },
         [this](const QString& t) { lblInfoCaption(t); });
 }
 
-void frmPrecioCoste::cmdActualizar_Click() { actualizacion::cmdActualizar_Click(*this); }
+void frmPrecioCoste::cmdActualizar_Click() { update::cmdActualizar_Click(*this); }
 
 void frmPrecioCoste::cmdSalir_Click() {
-    errores::runGuarded(errores::id::PrecioCoste_cmdSalir_Click, [&](int paso) {
-        if (paso == 1) close();
-        return rt::kFin;
+    errors::runGuarded(errors::id::PrecioCoste_cmdSalir_Click, [&](int step) {
+        if (step == 1) close();
+        return runtime::kEnd;
     });
 }
 
@@ -172,27 +172,27 @@ void frmPrecioCoste::btnVolver_Click() {
 }
 
 void frmPrecioCoste::lstNoActualizados_ColumnClick(const ui::ListView::ColumnHeader& columnHeader) {
-    ui::MsgBox(columnHeader.Text + QStringLiteral("__") + rt::CStrSingle(columnHeader.Width), ui::vbOKOnly,
+    ui::MsgBox(columnHeader.Text + QStringLiteral("__") + runtime::CStrSingle(columnHeader.Width), ui::vbOKOnly,
                ui::App::Title());
 }
 
-void frmPrecioCoste::cmdSalirTop(double twips) { cmdSalir->move(cmdSalir->x(), ui::aPixelesY(twips)); }
+void frmPrecioCoste::cmdSalirTop(double twips) { cmdSalir->move(cmdSalir->x(), ui::toPixelsY(twips)); }
 
 void frmPrecioCoste::fraNoActualizadosTop(double twips) {
-    fraNoActualizados->move(fraNoActualizados->x(), ui::aPixelesY(twips));
+    fraNoActualizados->move(fraNoActualizados->x(), ui::toPixelsY(twips));
 }
 
 void frmPrecioCoste::fraNoActualizadosLeft(double twips) {
-    fraNoActualizados->move(ui::aPixelesX(twips), fraNoActualizados->y());
+    fraNoActualizados->move(ui::toPixelsX(twips), fraNoActualizados->y());
 }
 
-void frmPrecioCoste::lblInfoCaption(const QString& texto) {
-    if (lblInfo->text() != texto) lblInfo->setText(texto); // the run writes it after every article
+void frmPrecioCoste::lblInfoCaption(const QString& text) {
+    if (lblInfo->text() != text) lblInfo->setText(text); // the run writes it after every article
 }
 
 void frmPrecioCoste::closeEvent(QCloseEvent* event) {
     // No question is asked: the window closes at once. A run that is letting events through
     // sees the flag and stops after the current article.
-    cerrada_ = true;
+    closed_ = true;
     event->accept();
 }

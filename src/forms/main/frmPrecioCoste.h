@@ -11,7 +11,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-class frmPrecioCoste : public ui::Form, public actualizacion::VentanaActualizacion {
+class frmPrecioCoste : public ui::Form, public update::UpdateWindow {
     Q_OBJECT
 public:
     explicit frmPrecioCoste(QWidget* parent = nullptr);
@@ -28,7 +28,7 @@ public:
     ui::PictureButton* btnVolver;
 
     // The database connection of the update run; it stays open until the window is destroyed.
-    std::unique_ptr<ado::Connection> cnDatosCampo;
+    std::unique_ptr<ado::Connection> cnDatos_;
 
     void progreso(int32_t value, int32_t max, bool& donde, QString& TEXTO) override;
 
@@ -47,28 +47,28 @@ public:
     void fraNoActualizadosTop(double twips) override;
     void fraNoActualizadosLeft(double twips) override;
     void lstNoActualizadosClear() override { lstNoActualizados->Clear(); }
-    int lstNoActualizadosAdd(const QString& texto) override { return lstNoActualizados->agregarFila(texto); }
-    void lstNoActualizadosSubItem(int fila, const QString& texto) override {
-        lstNoActualizados->fijarSubItem(fila, 1, texto);
+    int lstNoActualizadosAdd(const QString& text) override { return lstNoActualizados->AddListItem(text); }
+    void lstNoActualizadosSubItem(int row, const QString& text) override {
+        lstNoActualizados->SetSubItem(row, 1, text);
     }
     int lstNoActualizadosCount() const override { return lstNoActualizados->Count(); }
-    void lblInfoCaption(const QString& texto) override;
-    void lblArticulosCaption(const QString& texto) override { lblArticulos->setText(texto); }
+    void lblInfoCaption(const QString& text) override;
+    void lblArticulosCaption(const QString& text) override { lblArticulos->setText(text); }
     void barraVisible(bool visible) override { barra->setVisible(visible); }
-    void barraMin(float valor) override { barra->setMin(valor); }
-    void barraMax(float valor) override { barra->setMax(valor); }
+    void barraMin(float value) override { barra->setMin(value); }
+    void barraMax(float value) override { barra->setMax(value); }
     float barraValue() const override { return barra->Value(); }
-    void barraValue(float valor) override { barra->setValue(valor); }
+    void barraValue(float value) override { barra->setValue(value); }
     using ui::Form::Height;
     void Height(double twips) override { setHeight(twips); }
-    std::unique_ptr<ado::Connection>& cnDatos() override { return cnDatosCampo; }
-    bool cerrada() const override { return cerrada_; }
+    std::unique_ptr<ado::Connection>& cnDatos() override { return cnDatos_; }
+    bool closed() const override { return closed_; }
 
-    static const QString kTitulo;
+    static const QString kCaption;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    bool cerrada_ = false;
+    bool closed_ = false;
 };

@@ -25,13 +25,13 @@ public:
     void progreso(int32_t value, int32_t max, bool& donde, QString& TEXTO);
     void barra_Click();
 
-    static const QString kTitulo;
+    static const QString kCaption;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void valoresDeDiseno();
-    void fijarInfo(const QString& texto);
-    bool cargada_ = false;
+    void applyDesignValues();
+    void setInfoText(const QString& text);
+    bool loaded_ = false;
 };

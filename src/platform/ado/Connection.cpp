@@ -60,7 +60,7 @@ Connection::~Connection() {
     } catch (...) {
         // The operator was asked before the program ended (see ui::MsgBox); what still cannot be
         // written is given up here, and the engine leaves the file as it was.
-        rt::quitarEspera(wait_);
+        runtime::removeOperatorWait(wait_);
         statements_.clear();
         sqlite3_close_v2(db_);
         db_ = nullptr;
@@ -72,15 +72,15 @@ void Connection::Open(const QString& connectionString, const QString&, const QSt
     const Parts parts = parse(connectionString);
     if (!parts.provider.startsWith(QLatin1String("Microsoft.Jet.OLEDB."), Qt::CaseInsensitive) &&
         !parts.provider.startsWith(QLatin1String("Microsoft.ACE.OLEDB."), Qt::CaseInsensitive))
-        rt::raise(err::ProviderNotFound,
+        runtime::raise(err::ProviderNotFound,
                   QStringLiteral("No se puede encontrar el proveedor. Es posible que no esté instalado correctamente."));
 
     const QString path = pathOfDataSource(parts.dataSource);
     const QFileInfo info(path);
     if (parts.dataSource.isEmpty() || !info.exists() || info.isDir())
-        rt::raise(err::FileNotFound, QStringLiteral("No se pudo encontrar el archivo '%1'.").arg(displayName(path)));
+        runtime::raise(err::FileNotFound, QStringLiteral("No se pudo encontrar el archivo '%1'.").arg(displayName(path)));
     if (!info.isReadable())
-        rt::raise(err::AccessDenied,
+        runtime::raise(err::AccessDenied,
                   QStringLiteral("No se pudo usar '%1'; no tiene permiso para abrirlo.").arg(displayName(path)));
     // A file that is not an SQLite database (a Jet file, say) is never handed to the engine,
     // which would treat an empty file as a new database.
@@ -97,20 +97,20 @@ void Connection::Open(const QString& connectionString, const QString&, const QSt
     if (rc != SQLITE_OK) {
         const QString reason = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString();
         sqlite3_close(db);
-        rt::raise(err::DiskError, QStringLiteral("No se pudo usar '%1'; %2.").arg(displayName(path), reason));
+        runtime::raise(err::DiskError, QStringLiteral("No se pudo usar '%1'; %2.").arg(displayName(path), reason));
     }
     db_ = db;
     path_ = path;
     readOnly_ = readOnly;
     sqlite3_busy_timeout(db_, kBusyMs);
     sqlite3_exec(db_, "PRAGMA cache_size=-32768", nullptr, nullptr, nullptr); // 32 MB of page cache
-    wait_ = rt::alEsperarOperador([this] { flush(kBusyMs); });
+    wait_ = runtime::onOperatorWait([this] { flush(kBusyMs); });
 }
 
 void Connection::Close() {
     if (!db_) return;
     flush(kBusyMs);
-    rt::quitarEspera(wait_);
+    runtime::removeOperatorWait(wait_);
     wait_ = 0;
     statements_.clear();
     shapes_.clear();
@@ -129,7 +129,7 @@ const QueryShape& Connection::shape(const QString& sql) {
     if (s.keyset) {
         const auto type = statement(QStringLiteral("SELECT type FROM sqlite_schema WHERE name=? COLLATE NOCASE"));
         type->bind(1, s.table);
-        s.view = type->step() && type->column(0) == rt::FieldValue(QStringLiteral("view"));
+        s.view = type->step() && type->column(0) == runtime::FieldValue(QStringLiteral("view"));
         type->reset();
     }
     return shapes_.insert(sql, s).value();
@@ -149,7 +149,7 @@ void Connection::checkpoint() {
     if (oldestWrite_.isValid() && oldestWrite_.elapsed() < nextTryMs_ && pending_.rows() < kFlushRows) return;
     try {
         flush(kPeriodicBusyMs);
-    } catch (const rt::Failure&) {
+    } catch (const runtime::Failure&) {
         // Another program holds the file: the rows keep waiting, and the next flush point tries
         // again. The step that got here did its own work, so it does not fail for this.
         nextTryMs_ = oldestWrite_.elapsed() + kRetryMs;
@@ -192,8 +192,8 @@ void Connection::flush(int busyMs) {
             sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
             throw;
         }
-    } catch (const rt::Failure& f) {
-        rt::raise(f.Number(), QStringLiteral("No se pudieron guardar en la base de datos los cambios de %1 registros. %2")
+    } catch (const runtime::Failure& f) {
+        runtime::raise(f.Number(), QStringLiteral("No se pudieron guardar en la base de datos los cambios de %1 registros. %2")
                                   .arg(pending_.rows())
                                   .arg(f.Description()));
     }

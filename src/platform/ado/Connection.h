@@ -74,7 +74,7 @@ private:
     QElapsedTimer oldestWrite_; // started by the first pending write, stopped by a flush
     qint64 flushMs_ = kFlushMs;
     qint64 nextTryMs_ = kFlushMs;
-    rt::IdEspera wait_ = 0;
+    runtime::WaitId wait_ = 0;
 };
 
 // The file a connection string's data source names.

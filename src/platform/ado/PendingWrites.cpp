@@ -33,13 +33,13 @@ int PendingWrites::shapeOf(Table& t, std::vector<int> columns) {
     return id;
 }
 
-void PendingWrites::put(uint32_t index, const rt::FieldValue& v) {
+void PendingWrites::put(uint32_t index, const runtime::FieldValue& v) {
     Stored s;
     s.kind = static_cast<uint8_t>(v.kind());
     switch (v.kind()) {
-    case rt::FieldValue::Kind::Number: s.number = v.number(); break;
-    case rt::FieldValue::Kind::Date: s.number = v.date().serial; break;
-    case rt::FieldValue::Kind::Text:
+    case runtime::FieldValue::Kind::Number: s.number = v.number(); break;
+    case runtime::FieldValue::Kind::Date: s.number = v.date().serial; break;
+    case runtime::FieldValue::Kind::Text:
         s.text = static_cast<int32_t>(texts_.size());
         texts_.push_back(v.text());
         break;
@@ -48,26 +48,26 @@ void PendingWrites::put(uint32_t index, const rt::FieldValue& v) {
     values_[index] = s;
 }
 
-uint32_t PendingWrites::store(const rt::FieldValue& v) {
+uint32_t PendingWrites::store(const runtime::FieldValue& v) {
     values_.emplace_back();
     const auto index = static_cast<uint32_t>(values_.size() - 1);
     put(index, v);
     return index;
 }
 
-rt::FieldValue PendingWrites::value(uint32_t index) const {
+runtime::FieldValue PendingWrites::value(uint32_t index) const {
     const Stored& s = values_[index];
-    switch (static_cast<rt::FieldValue::Kind>(s.kind)) {
-    case rt::FieldValue::Kind::Number: return rt::FieldValue(s.number);
-    case rt::FieldValue::Kind::Date: return rt::FieldValue(rt::Date{s.number});
-    case rt::FieldValue::Kind::Text: return rt::FieldValue(texts_[static_cast<std::size_t>(s.text)]);
-    case rt::FieldValue::Kind::Null: return rt::FieldValue::Null();
-    case rt::FieldValue::Kind::Empty: break;
+    switch (static_cast<runtime::FieldValue::Kind>(s.kind)) {
+    case runtime::FieldValue::Kind::Number: return runtime::FieldValue(s.number);
+    case runtime::FieldValue::Kind::Date: return runtime::FieldValue(runtime::Date{s.number});
+    case runtime::FieldValue::Kind::Text: return runtime::FieldValue(texts_[static_cast<std::size_t>(s.text)]);
+    case runtime::FieldValue::Kind::Null: return runtime::FieldValue::Null();
+    case runtime::FieldValue::Kind::Empty: break;
     }
-    return rt::FieldValue();
+    return runtime::FieldValue();
 }
 
-void PendingWrites::write(int table, long long rowid, const std::vector<std::pair<int, rt::FieldValue>>& values) {
+void PendingWrites::write(int table, long long rowid, const std::vector<std::pair<int, runtime::FieldValue>>& values) {
     Table& t = tables_[static_cast<std::size_t>(table)];
     std::vector<int> columns;
     columns.reserve(values.size());
@@ -84,9 +84,9 @@ void PendingWrites::write(int table, long long rowid, const std::vector<std::pai
         const auto& cols = t.shapes[static_cast<std::size_t>(shape)];
         Slot s{rowid, static_cast<uint32_t>(values_.size()), static_cast<uint16_t>(shape)};
         for (int c : cols) {
-            const auto nuevo = std::find_if(values.rbegin(), values.rend(), [c](const auto& p) { return p.first == c; });
-            if (nuevo != values.rend()) {
-                store(nuevo->second);
+            const auto newValue = std::find_if(values.rbegin(), values.rend(), [c](const auto& p) { return p.first == c; });
+            if (newValue != values.rend()) {
+                store(newValue->second);
             } else {
                 const auto& oldCols = t.shapes[old.shape];
                 const auto pos = std::find(oldCols.begin(), oldCols.end(), c) - oldCols.begin();

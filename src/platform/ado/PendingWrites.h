@@ -30,7 +30,7 @@ public:
     }
 
     // New values for some columns of one row; a later write of the same row wins, column by column.
-    void write(int table, long long rowid, const std::vector<std::pair<int, rt::FieldValue>>& values);
+    void write(int table, long long rowid, const std::vector<std::pair<int, runtime::FieldValue>>& values);
 
     bool pending(int table) const { return !tables_[static_cast<std::size_t>(table)].rows.empty(); }
     // Calls f(column, value) for each pending value of the row.
@@ -59,13 +59,13 @@ public:
     const std::vector<int>& shape(int table, int shape) const {
         return tables_[static_cast<std::size_t>(table)].shapes[static_cast<std::size_t>(shape)];
     }
-    rt::FieldValue value(uint32_t index) const;
+    runtime::FieldValue value(uint32_t index) const;
 
 private:
     struct Stored {
         double number = 0; // numbers, and dates as their serial
         int32_t text = -1; // index into texts_
-        uint8_t kind = 0;  // rt::FieldValue::Kind
+        uint8_t kind = 0;  // runtime::FieldValue::Kind
     };
     struct Slot {
         long long rowid;
@@ -83,8 +83,8 @@ private:
     };
 
     int shapeOf(Table& t, std::vector<int> columns);
-    uint32_t store(const rt::FieldValue& v);
-    void put(uint32_t index, const rt::FieldValue& v);
+    uint32_t store(const runtime::FieldValue& v);
+    void put(uint32_t index, const runtime::FieldValue& v);
 
     std::vector<Table> tables_;
     QHash<QString, int> tableIds_;

@@ -11,9 +11,9 @@ namespace ado {
 namespace {
 
 // Dates are kept as ISO texts; a date column gives them back as dates.
-rt::FieldValue asDate(const rt::FieldValue& v) {
-    rt::Date d;
-    if (v.isText() && rt::fechaDeIso(v.text(), d)) return rt::FieldValue(d);
+runtime::FieldValue asDate(const runtime::FieldValue& v) {
+    runtime::Date d;
+    if (v.isText() && runtime::parseIsoDate(v.text(), d)) return runtime::FieldValue(d);
     return v;
 }
 
@@ -23,7 +23,7 @@ bool isDateType(const QString& declType) {
 }
 
 [[noreturn]] void raiseNotUpdatable() {
-    rt::raise(err::NotSupported,
+    runtime::raise(err::NotSupported,
               QStringLiteral("El conjunto de registros no admite actualizaciones. Puede deberse a una limitación del "
                              "proveedor o del tipo de bloqueo seleccionado."));
 }
@@ -60,7 +60,7 @@ void Recordset::Open(const QString& source, Connection& conn, int, int lockType,
     if (keyset_) {
         // A view, or a table without row keys: its rows cannot be followed by their keys.
         auto sinClaves = [&](const QString& motivo) {
-            rt::raise(err::NotSupported, QStringLiteral("No se puede abrir '%1' como conjunto de claves: no es una "
+            runtime::raise(err::NotSupported, QStringLiteral("No se puede abrir '%1' como conjunto de claves: no es una "
                                                         "tabla con identificadores de fila (%2).")
                                              .arg(shape.table, motivo));
         };
@@ -68,7 +68,7 @@ void Recordset::Open(const QString& source, Connection& conn, int, int lockType,
         std::shared_ptr<Statement> keys;
         try {
             keys = conn.statement(shape.keysSql);
-        } catch (const rt::Failure& f) {
+        } catch (const runtime::Failure& f) {
             if (f.Number() == err::ColumnNotFound && f.Description().contains(QLatin1String("rowid")))
                 sinClaves(f.Description());
             throw;
@@ -105,7 +105,7 @@ void Recordset::Open(const QString& source, Connection& conn, int, int lockType,
         for (int i = 0; i < st->columnCount(); ++i)
             columns_ << st->columnName(i);
         while (st->step()) {
-            std::vector<rt::FieldValue> f;
+            std::vector<runtime::FieldValue> f;
             for (int i = 0; i < st->columnCount(); ++i)
                 f.push_back(st->column(i));
             fixedRows_.push_back(std::move(f));
@@ -136,7 +136,7 @@ void Recordset::Close() {
         wrote_ = false;
         try {
             conn_->flush(Connection::kBusyMs);
-        } catch (const rt::Failure&) {
+        } catch (const runtime::Failure&) {
             // The rows keep waiting in the connection; its next flush point writes them or says why not.
         }
     }
@@ -192,7 +192,7 @@ void Recordset::checkColumns(const Statement& st) const {
     for (int i = 0; same && i < columns_.size(); ++i)
         same = st.columnName(i).compare(columns_[i], Qt::CaseInsensitive) == 0;
     if (!same)
-        rt::raise(err::ColumnsChanged, QStringLiteral("Las columnas de la tabla '%1' cambiaron mientras estaba abierta; "
+        runtime::raise(err::ColumnsChanged, QStringLiteral("Las columnas de la tabla '%1' cambiaron mientras estaba abierta; "
                                                       "vuelva a abrirla.")
                                            .arg(table_));
     reprepares_ = st.reprepareCount();
@@ -223,14 +223,14 @@ void Recordset::readRow() const {
     const auto n = static_cast<std::size_t>(columns_.size());
     row_.resize(n);
     for (std::size_t i = 0; i < n; ++i) {
-        const rt::FieldValue v = st.column(static_cast<int>(i));
+        const runtime::FieldValue v = st.column(static_cast<int>(i));
         row_[i] = isDate_[i] ? asDate(v) : v;
     }
     st.reset();
     // This connection's writes that wait for their flush are part of the row.
     PendingWrites& pending = conn_->pending();
     if (pending.pending(tableId_))
-        pending.forEach(tableId_, keys_[index], [this](int id, const rt::FieldValue& v) {
+        pending.forEach(tableId_, keys_[index], [this](int id, const runtime::FieldValue& v) {
             const auto i = static_cast<std::size_t>(id);
             if (i < columnOfId_.size() && columnOfId_[i] >= 0) row_[static_cast<std::size_t>(columnOfId_[i])] = v;
         });
@@ -241,17 +241,17 @@ Field Recordset::Fields(const QString& name) {
     requireOpen();
     for (int i = 0; i < columns_.size(); ++i)
         if (columns_[i].compare(name, Qt::CaseInsensitive) == 0) return Field(this, i);
-    rt::raise(err::ItemNotFound, QStringLiteral("No se encontró el elemento en la colección que corresponde con el "
+    runtime::raise(err::ItemNotFound, QStringLiteral("No se encontró el elemento en la colección que corresponde con el "
                                                 "nombre o el ordinal solicitado."));
 }
 
-rt::FieldValue Recordset::value(int column) const {
+runtime::FieldValue Recordset::value(int column) const {
     if (const auto it = edits_.find(column); it != edits_.end()) return it->second;
     if (!rowRead_) readRow(); // the move that should have read it failed: try again
     return row_[static_cast<std::size_t>(column)];
 }
 
-void Recordset::assign(int column, const rt::FieldValue& value) {
+void Recordset::assign(int column, const runtime::FieldValue& value) {
     requireCurrentRow();
     if (!updatable_) raiseNotUpdatable();
     edits_[column] = value;
@@ -262,8 +262,8 @@ void Recordset::Update() {
     if (!updatable_) raiseNotUpdatable();
     if (edits_.empty()) return;
     if (conn_->readOnly())
-        rt::raise(err::ReadOnly, QStringLiteral("No se puede actualizar. Base de datos u objeto de sólo lectura."));
-    std::vector<std::pair<int, rt::FieldValue>> values;
+        runtime::raise(err::ReadOnly, QStringLiteral("No se puede actualizar. Base de datos u objeto de sólo lectura."));
+    std::vector<std::pair<int, runtime::FieldValue>> values;
     values.reserve(edits_.size());
     for (const auto& [column, v] : edits_)
         values.emplace_back(columnIds_[static_cast<std::size_t>(column)], v);
@@ -277,9 +277,9 @@ void Recordset::Update() {
     conn_->checkpoint();
 }
 
-rt::FieldValue Field::Value() const { return rs_->value(column_); }
+runtime::FieldValue Field::Value() const { return rs_->value(column_); }
 
-Field& Field::operator=(const rt::FieldValue& value) {
+Field& Field::operator=(const runtime::FieldValue& value) {
     rs_->assign(column_, value);
     return *this;
 }

@@ -21,9 +21,9 @@ class Recordset;
 
 class Field {
 public:
-    rt::FieldValue Value() const;
-    operator rt::FieldValue() const { return Value(); }
-    Field& operator=(const rt::FieldValue& value);
+    runtime::FieldValue Value() const;
+    operator runtime::FieldValue() const { return Value(); }
+    Field& operator=(const runtime::FieldValue& value);
     QString Name() const;
 
 private:
@@ -64,8 +64,8 @@ private:
     void moveTo(long position);
     void readRow() const;
     void checkColumns(const Statement& st) const;
-    rt::FieldValue value(int column) const;
-    void assign(int column, const rt::FieldValue& value);
+    runtime::FieldValue value(int column) const;
+    void assign(int column, const runtime::FieldValue& value);
 
     Connection* conn_ = nullptr;
     bool open_ = false;
@@ -82,14 +82,14 @@ private:
     std::vector<int> columnIds_;    // each column's number in the pending writes
     std::vector<int> columnOfId_;   // and back; -1 for a column this recordset does not have
     // Static mode (a query the keyset cannot follow): the rows as read.
-    std::vector<std::vector<rt::FieldValue>> fixedRows_;
+    std::vector<std::vector<runtime::FieldValue>> fixedRows_;
 
     QStringList columns_;
     std::vector<bool> isDate_;
     long position_ = 0; // 0-based; -1 is BOF, RecordCount() is EOF
     mutable bool rowRead_ = false;
-    mutable std::vector<rt::FieldValue> row_;
-    std::map<int, rt::FieldValue> edits_;
+    mutable std::vector<runtime::FieldValue> row_;
+    std::map<int, runtime::FieldValue> edits_;
 };
 
 } // namespace ado

@@ -27,11 +27,11 @@ void Statement::bind(int index, double value) { sqlite3_bind_double(stmt_, index
 void Statement::bind(int index, long long value) { sqlite3_bind_int64(stmt_, index, value); }
 void Statement::bindNull(int index) { sqlite3_bind_null(stmt_, index); }
 
-void Statement::bind(int index, const rt::FieldValue& value) {
+void Statement::bind(int index, const runtime::FieldValue& value) {
     switch (value.kind()) {
-    case rt::FieldValue::Kind::Number: bind(index, value.number()); break;
-    case rt::FieldValue::Kind::Text: bind(index, value.text()); break;
-    case rt::FieldValue::Kind::Date: bind(index, rt::textoIso(value.date())); break;
+    case runtime::FieldValue::Kind::Number: bind(index, value.number()); break;
+    case runtime::FieldValue::Kind::Text: bind(index, value.text()); break;
+    case runtime::FieldValue::Kind::Date: bind(index, runtime::isoDateText(value.date())); break;
     default: bindNull(index); break;
     }
 }
@@ -57,14 +57,14 @@ QString Statement::columnDeclType(int i) const {
 }
 long long Statement::columnInt64(int i) const { return sqlite3_column_int64(stmt_, i); }
 
-rt::FieldValue Statement::column(int i) const {
+runtime::FieldValue Statement::column(int i) const {
     switch (sqlite3_column_type(stmt_, i)) {
-    case SQLITE_INTEGER: return rt::FieldValue(static_cast<double>(sqlite3_column_int64(stmt_, i)));
-    case SQLITE_FLOAT: return rt::FieldValue(sqlite3_column_double(stmt_, i));
-    case SQLITE_NULL: return rt::FieldValue::Null();
+    case SQLITE_INTEGER: return runtime::FieldValue(static_cast<double>(sqlite3_column_int64(stmt_, i)));
+    case SQLITE_FLOAT: return runtime::FieldValue(sqlite3_column_double(stmt_, i));
+    case SQLITE_NULL: return runtime::FieldValue::Null();
     default: {
         const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, i));
-        return rt::FieldValue(QString::fromUtf8(p, sqlite3_column_bytes(stmt_, i)));
+        return runtime::FieldValue(QString::fromUtf8(p, sqlite3_column_bytes(stmt_, i)));
     }
     }
 }

@@ -23,7 +23,7 @@ public:
     void bind(int index, const QString& text);
     void bind(int index, double value);
     void bind(int index, long long value);
-    void bind(int index, const rt::FieldValue& value); // dates are kept as ISO texts
+    void bind(int index, const runtime::FieldValue& value); // dates are kept as ISO texts
     void bindNull(int index);
     bool step(); // true while a row is available; fails as the provider does
     void reset();
@@ -32,7 +32,7 @@ public:
     QString columnName(int i) const;
     QString columnDeclType(int i) const;
     long long columnInt64(int i) const;
-    rt::FieldValue column(int i) const; // Null for an empty field
+    runtime::FieldValue column(int i) const; // Null for an empty field
     // How many times the engine compiled the statement again because the schema changed.
     int reprepareCount() const;
     sqlite3_stmt* handle() const { return stmt_; }

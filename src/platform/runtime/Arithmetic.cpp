@@ -4,49 +4,49 @@
 #include <cmath>
 #include <limits>
 
-namespace rt {
+namespace runtime {
 
 namespace {
-double comprobado(double result) {
-    if (std::isinf(result)) raise(err::Desbordamiento);
+double checked(double result) {
+    if (std::isinf(result)) raise(err::Overflow);
     return result;
 }
 } // namespace
 
-int32_t sumaLng(int32_t a, int32_t b) {
+int32_t addLong(int32_t a, int32_t b) {
     int32_t r;
-    if (__builtin_add_overflow(a, b, &r)) raise(err::Desbordamiento);
+    if (__builtin_add_overflow(a, b, &r)) raise(err::Overflow);
     return r;
 }
 
-int32_t productoLng(int32_t a, int32_t b) {
+int32_t multiplyLong(int32_t a, int32_t b) {
     int32_t r;
-    if (__builtin_mul_overflow(a, b, &r)) raise(err::Desbordamiento);
+    if (__builtin_mul_overflow(a, b, &r)) raise(err::Overflow);
     return r;
 }
 
 int16_t sumaInt(int16_t a, int16_t b) {
     int16_t r;
-    if (__builtin_add_overflow(a, b, &r)) raise(err::Desbordamiento);
+    if (__builtin_add_overflow(a, b, &r)) raise(err::Overflow);
     return r;
 }
 
-double suma(double a, double b) { return comprobado(a + b); }
-double resta(double a, double b) { return comprobado(a - b); }
-double producto(double a, double b) {
+double add(double a, double b) { return checked(a + b); }
+double subtract(double a, double b) { return checked(a - b); }
+double multiply(double a, double b) {
     const double r = a * b;
-    if (std::isnan(r) && !std::isnan(a) && !std::isnan(b)) raise(err::Desbordamiento); // 0 × infinity
-    return comprobado(r);
+    if (std::isnan(r) && !std::isnan(a) && !std::isnan(b)) raise(err::Overflow); // 0 × infinity
+    return checked(r);
 }
 
-double cociente(double a, double b) {
-    if (b == 0) raise(a == 0 ? err::Desbordamiento : err::DivisionPorCero); // 0/0 is an overflow
-    return comprobado(a / b);
+double divide(double a, double b) {
+    if (b == 0) raise(a == 0 ? err::Overflow : err::DivisionByZero); // 0/0 is an overflow
+    return checked(a / b);
 }
 
-float aSingle(double value) {
-    if (std::fabs(value) > std::numeric_limits<float>::max()) raise(err::Desbordamiento);
+float toSingle(double value) {
+    if (std::fabs(value) > std::numeric_limits<float>::max()) raise(err::Overflow);
     return static_cast<float>(value);
 }
 
-} // namespace rt
+} // namespace runtime

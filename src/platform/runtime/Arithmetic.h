@@ -3,18 +3,18 @@
 // becomes infinite, and a division by zero is its own failure.
 #include <cstdint>
 
-namespace rt {
+namespace runtime {
 
-int32_t sumaLng(int32_t a, int32_t b);
-int32_t productoLng(int32_t a, int32_t b);
+int32_t addLong(int32_t a, int32_t b);
+int32_t multiplyLong(int32_t a, int32_t b);
 int16_t sumaInt(int16_t a, int16_t b);
 
-double suma(double a, double b);
-double resta(double a, double b);
-double producto(double a, double b);
-double cociente(double a, double b);
+double add(double a, double b);
+double subtract(double a, double b);
+double multiply(double a, double b);
+double divide(double a, double b);
 
 // A double handed to a single-precision property: beyond float's range it overflows.
-float aSingle(double value);
+float toSingle(double value);
 
-} // namespace rt
+} // namespace runtime

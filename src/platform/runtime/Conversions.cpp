@@ -8,69 +8,69 @@
 #include <string_view>
 #include <limits>
 
-namespace rt {
+namespace runtime {
 
 namespace {
-const QDate kDiaCero(1899, 12, 30);
+const QDate kDayZero(1899, 12, 30);
 
 // "1.5e+20" as the run-time writes it: "1.5E+20".
-QByteArray exponenteVb(char* begin, char* end) {
+QByteArray withVbExponent(char* begin, char* end) {
     for (char* p = begin; p != end; ++p)
         if (*p == 'e') *p = 'E';
     return QByteArray(begin, end - begin);
 }
 
-bool esDigito(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
+bool isDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
 } // namespace
 
 Date Date::fromYmd(int year, int month, int day) {
-    return Date{static_cast<double>(kDiaCero.daysTo(QDate(year, month, day)))};
+    return Date{static_cast<double>(kDayZero.daysTo(QDate(year, month, day)))};
 }
 
 QString CStr(double number) {
     if (number == 0) return QStringLiteral("0"); // also -0
     char buf[40];
     const auto r = std::to_chars(buf, buf + sizeof buf, number, std::chars_format::general, 15);
-    return QString::fromLatin1(exponenteVb(buf, r.ptr));
+    return QString::fromLatin1(withVbExponent(buf, r.ptr));
 }
 
 QString CStrSingle(float number) {
     if (number == 0) return QStringLiteral("0");
     char buf[40];
     const auto r = std::to_chars(buf, buf + sizeof buf, number, std::chars_format::general, 7);
-    return QString::fromLatin1(exponenteVb(buf, r.ptr));
+    return QString::fromLatin1(withVbExponent(buf, r.ptr));
 }
 
 namespace {
 // The time of day of a date, in whole seconds.
-int segundosDelDia(Date date) {
+int secondsOfDay(Date date) {
     return static_cast<int>(std::lround((date.serial - std::floor(date.serial)) * 86400.0));
 }
-QString hora(int segundos) {
+QString timeText(int segundos) {
     return QStringLiteral("%1:%2:%3")
         .arg(segundos / 3600, 2, 10, QChar('0'))
         .arg(segundos / 60 % 60, 2, 10, QChar('0'))
         .arg(segundos % 60, 2, 10, QChar('0'));
 }
-QDate diaDe(Date date) { return kDiaCero.addDays(static_cast<qint64>(std::floor(date.serial))); }
+QDate dayOf(Date date) { return kDayZero.addDays(static_cast<qint64>(std::floor(date.serial))); }
 } // namespace
 
-QString textoFecha(Date date) {
-    QString texto = diaDe(date).toString(QStringLiteral("dd/MM/yyyy"));
-    if (const int s = segundosDelDia(date); s > 0) texto += QLatin1Char(' ') + hora(s);
-    return texto;
+QString dateText(Date date) {
+    QString text = dayOf(date).toString(QStringLiteral("dd/MM/yyyy"));
+    if (const int s = secondsOfDay(date); s > 0) text += QLatin1Char(' ') + timeText(s);
+    return text;
 }
 
-QString textoIso(Date date) { return diaDe(date).toString(Qt::ISODate) + QLatin1Char(' ') + hora(segundosDelDia(date)); }
+QString isoDateText(Date date) { return dayOf(date).toString(Qt::ISODate) + QLatin1Char(' ') + timeText(secondsOfDay(date)); }
 
-bool fechaDeIso(const QString& text, Date& date) {
+bool parseIsoDate(const QString& text, Date& date) {
     static const QRegularExpression iso(
         QStringLiteral("^(\\d{4})-(\\d{2})-(\\d{2})(?:[ T](\\d{2}):(\\d{2})(?::(\\d{2}))?)?"));
     const auto m = iso.match(text);
     if (!m.hasMatch()) return false;
     const QDate d(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
     if (!d.isValid()) return false;
-    date.serial = static_cast<double>(kDiaCero.daysTo(d)) +
+    date.serial = static_cast<double>(kDayZero.daysTo(d)) +
                   (m.captured(4).toInt() * 3600 + m.captured(5).toInt() * 60 + m.captured(6).toInt()) / 86400.0;
     return true;
 }
@@ -78,15 +78,15 @@ bool fechaDeIso(const QString& text, Date& date) {
 QString CStr(const FieldValue& value) {
     switch (value.kind()) {
     case FieldValue::Kind::Empty: return QString();
-    case FieldValue::Kind::Null: raise(err::UsoNoValidoDeNull);
+    case FieldValue::Kind::Null: raise(err::InvalidUseOfNull);
     case FieldValue::Kind::Number: return CStr(value.number());
     case FieldValue::Kind::Text: return value.text();
-    case FieldValue::Kind::Date: return textoFecha(value.date());
+    case FieldValue::Kind::Date: return dateText(value.date());
     }
     return QString();
 }
 
-QString textoDe(const FieldValue& value) { return value.isNull() ? QString() : CStr(value); }
+QString textOf(const FieldValue& value) { return value.isNull() ? QString() : CStr(value); }
 
 double CDbl(const QString& text) {
     // Blanks, one optional sign, digits with at most one decimal point, an exponent written
@@ -99,41 +99,41 @@ double CDbl(const QString& text) {
     char buf[400];
     std::size_t k = 0;
     auto poner = [&](char c) {
-        if (k + 1 >= sizeof buf) raise(err::TiposNoCoinciden);
+        if (k + 1 >= sizeof buf) raise(err::TypeMismatch);
         buf[k++] = c;
     };
     bool negativo = false;
     if (i < n && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-'))) negativo = text[i++] == QLatin1Char('-');
     int digitos = 0;
-    while (i < n && esDigito(text[i]))
+    while (i < n && isDigit(text[i]))
         poner(text[i++].toLatin1()), ++digitos;
     if (i < n && text[i] == QLatin1Char('.')) {
         poner('.');
         ++i;
-        while (i < n && esDigito(text[i]))
+        while (i < n && isDigit(text[i]))
             poner(text[i++].toLatin1()), ++digitos;
     }
-    if (digitos == 0) raise(err::TiposNoCoinciden);
+    if (digitos == 0) raise(err::TypeMismatch);
     if (i < n && QStringLiteral("EeDd").contains(text[i])) {
         poner('e');
         ++i;
         if (i < n && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-'))) poner(text[i++].toLatin1());
-        if (i >= n || !esDigito(text[i])) raise(err::TiposNoCoinciden);
-        while (i < n && esDigito(text[i]))
+        if (i >= n || !isDigit(text[i])) raise(err::TypeMismatch);
+        while (i < n && isDigit(text[i]))
             poner(text[i++].toLatin1());
     }
-    if (i != n) raise(err::TiposNoCoinciden);
+    if (i != n) raise(err::TypeMismatch);
     double result = 0;
     const auto r = std::from_chars(buf, buf + k, result);
     if (r.ec == std::errc::result_out_of_range) {
         // Too large overflows; too small is zero.
-        const std::string_view numero(buf, k); // not NUL-terminated
-        const auto e = numero.find('e');
-        const bool grande = e == std::string_view::npos || numero.find('-', e) == std::string_view::npos;
-        if (grande) raise(err::Desbordamiento);
+        const std::string_view number(buf, k); // not NUL-terminated
+        const auto e = number.find('e');
+        const bool grande = e == std::string_view::npos || number.find('-', e) == std::string_view::npos;
+        if (grande) raise(err::Overflow);
         result = 0;
     } else if (r.ec != std::errc() || r.ptr != buf + k) {
-        raise(err::TiposNoCoinciden);
+        raise(err::TypeMismatch);
     }
     return negativo ? -result : result;
 }
@@ -141,7 +141,7 @@ double CDbl(const QString& text) {
 double CDbl(const FieldValue& value) {
     switch (value.kind()) {
     case FieldValue::Kind::Empty: return 0;
-    case FieldValue::Kind::Null: raise(err::UsoNoValidoDeNull);
+    case FieldValue::Kind::Null: raise(err::InvalidUseOfNull);
     case FieldValue::Kind::Number: return value.number();
     case FieldValue::Kind::Text: return CDbl(value.text());
     case FieldValue::Kind::Date: return value.date().serial;
@@ -153,18 +153,18 @@ Date CDate(const QString& text) {
     static const QRegularExpression fecha(
         QStringLiteral("^\\s*(\\d{1,2})[-/.](\\d{1,2})[-/.](\\d{2,4})(?:\\s+(\\d{1,2}):(\\d{2})(?::(\\d{2}))?)?\\s*$"));
     const auto m = fecha.match(text);
-    if (!m.hasMatch()) raise(err::TiposNoCoinciden);
+    if (!m.hasMatch()) raise(err::TypeMismatch);
     int year = m.captured(3).toInt();
     if (m.captured(3).size() == 2) year += year < 30 ? 2000 : 1900;
     const QDate d(year, m.captured(2).toInt(), m.captured(1).toInt());
-    if (!d.isValid()) raise(err::TiposNoCoinciden);
-    double serial = kDiaCero.daysTo(d);
+    if (!d.isValid()) raise(err::TypeMismatch);
+    double serial = kDayZero.daysTo(d);
     if (!m.captured(4).isEmpty())
         serial += (m.captured(4).toInt() * 3600 + m.captured(5).toInt() * 60 + m.captured(6).toInt()) / 86400.0;
     return Date{serial};
 }
 
-bool mayorOIgualQue(const FieldValue& value, double number) {
+bool greaterOrEqual(const FieldValue& value, double number) {
     switch (value.kind()) {
     case FieldValue::Kind::Null: return false; // a comparison with Null is never true
     case FieldValue::Kind::Empty: return 0 >= number;
@@ -176,23 +176,23 @@ bool mayorOIgualQue(const FieldValue& value, double number) {
 }
 
 namespace {
-template <typename T> T redondearPar(double number) {
-    if (std::isnan(number)) raise(err::Desbordamiento);
+template <typename T> T roundHalfEven(double number) {
+    if (std::isnan(number)) raise(err::Overflow);
     const double r = std::nearbyint(number); // the default rounding mode keeps halves to even
     if (r < static_cast<double>(std::numeric_limits<T>::min()) ||
         r > static_cast<double>(std::numeric_limits<T>::max()))
-        raise(err::Desbordamiento);
+        raise(err::Overflow);
     return static_cast<T>(r);
 }
 } // namespace
 
-int32_t CLng(double number) { return redondearPar<int32_t>(number); }
-int16_t CInt(double number) { return redondearPar<int16_t>(number); }
+int32_t CLng(double number) { return roundHalfEven<int32_t>(number); }
+int16_t CInt(double number) { return roundHalfEven<int16_t>(number); }
 
-QString formatoAlmohadillas(double number) {
+QString formatHashes(double number) {
     const double r = std::round(number); // halves away from zero
     if (r == 0) return QString();
     return QString::number(r, 'f', 0);
 }
 
-} // namespace rt
+} // namespace runtime

@@ -6,22 +6,22 @@
 #include <QString>
 #include <cstdint>
 
-namespace rt {
+namespace runtime {
 
 QString CStr(double number);
 QString CStrSingle(float number);         // 7 significant digits
 QString CStr(const FieldValue& value);    // Null fails with a type mismatch; Empty gives ""
-QString textoDe(const FieldValue& value); // as in text concatenation: Null and Empty give ""
+QString textOf(const FieldValue& value); // as in text concatenation: Null and Empty give ""
 double CDbl(const QString& text);         // fails with a type mismatch when no number is there
 double CDbl(const FieldValue& value);     // Empty gives 0, Null fails
 Date CDate(const QString& text);          // day-month-year; fails with a type mismatch
-QString textoFecha(Date date);            // dd/mm/yyyy, with the time when there is one
-QString textoIso(Date date);              // yyyy-mm-dd hh:mm:ss, as dates are stored in the database
-bool fechaDeIso(const QString& text, Date& date); // reads yyyy-mm-dd[ hh:mm[:ss]]; false if it is not one
+QString dateText(Date date);            // dd/mm/yyyy, with the time when there is one
+QString isoDateText(Date date);              // yyyy-mm-dd hh:mm:ss, as dates are stored in the database
+bool parseIsoDate(const QString& text, Date& date); // reads yyyy-mm-dd[ hh:mm[:ss]]; false if it is not one
 
 // Comparison of a value with a number, as the run-time compares a field with a literal:
 // a text that holds a number compares numerically, any other text fails with a type mismatch.
-bool mayorOIgualQue(const FieldValue& value, double number);
+bool greaterOrEqual(const FieldValue& value, double number);
 
 // Rounding conversions: halves to even, failing with an overflow outside the target range.
 int32_t CLng(double number);
@@ -29,6 +29,6 @@ int16_t CInt(double number);
 
 // The number pattern "###": rounded half away from zero, no leading zeros, no decimals,
 // no separators; zero writes no digits at all.
-QString formatoAlmohadillas(double number);
+QString formatHashes(double number);
 
-} // namespace rt
+} // namespace runtime

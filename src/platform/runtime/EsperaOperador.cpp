@@ -2,27 +2,27 @@
 
 #include <map>
 
-namespace rt {
+namespace runtime {
 
 namespace {
-std::map<IdEspera, std::function<void()>>& acciones() {
-    static std::map<IdEspera, std::function<void()>> m;
+std::map<WaitId, std::function<void()>>& actions() {
+    static std::map<WaitId, std::function<void()>> m;
     return m;
 }
-IdEspera siguiente = 1;
+WaitId next = 1;
 } // namespace
 
-IdEspera alEsperarOperador(std::function<void()> accion) {
-    acciones().emplace(siguiente, std::move(accion));
-    return siguiente++;
+WaitId onOperatorWait(std::function<void()> action) {
+    actions().emplace(next, std::move(action));
+    return next++;
 }
 
-void quitarEspera(IdEspera id) { acciones().erase(id); }
+void removeOperatorWait(WaitId id) { actions().erase(id); }
 
-void antesDeEsperarOperador() {
-    const auto copia = acciones(); // an action may unregister itself
-    for (const auto& [id, accion] : copia)
-        accion();
+void beforeOperatorWait() {
+    const auto copy = actions(); // an action may unregister itself
+    for (const auto& [id, action] : copy)
+        action();
 }
 
-} // namespace rt
+} // namespace runtime

@@ -4,11 +4,11 @@
 // to let them go before the wait.
 #include <functional>
 
-namespace rt {
+namespace runtime {
 
-using IdEspera = int;
-IdEspera alEsperarOperador(std::function<void()> accion);
-void quitarEspera(IdEspera id);
-void antesDeEsperarOperador();
+using WaitId = int;
+WaitId onOperatorWait(std::function<void()> action);
+void removeOperatorWait(WaitId id);
+void beforeOperatorWait();
 
-} // namespace rt
+} // namespace runtime

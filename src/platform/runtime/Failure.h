@@ -3,7 +3,7 @@
 #include <QString>
 #include <exception>
 
-namespace rt {
+namespace runtime {
 
 class Failure : public std::exception {
 public:
@@ -22,19 +22,19 @@ private:
 
 // Run-time error numbers used by the stand-ins, with their Spanish texts.
 namespace err {
-constexpr long LlamadaNoValida = 5;
-constexpr long Desbordamiento = 6;
-constexpr long MemoriaInsuficiente = 7;
-constexpr long DivisionPorCero = 11;
-constexpr long ErrorInterno = 51;
-constexpr long TiposNoCoinciden = 13;
-constexpr long ObjetoNoEstablecido = 91;
-constexpr long UsoNoValidoDeNull = 94;
-constexpr long PropiedadNoValida = 380;
+constexpr long InvalidCall = 5;
+constexpr long Overflow = 6;
+constexpr long OutOfMemory = 7;
+constexpr long DivisionByZero = 11;
+constexpr long InternalError = 51;
+constexpr long TypeMismatch = 13;
+constexpr long ObjectNotSet = 91;
+constexpr long InvalidUseOfNull = 94;
+constexpr long InvalidPropertyValue = 380;
 } // namespace err
 
 [[noreturn]] void raise(long number);
 [[noreturn]] void raise(long number, const QString& description);
-QString descripcionDe(long number);
+QString descriptionOf(long number);
 
-} // namespace rt
+} // namespace runtime

@@ -3,7 +3,7 @@
 #include <QString>
 #include <variant>
 
-namespace rt {
+namespace runtime {
 
 // A date as the platform keeps it: days since 30 December 1899, the fraction being the time of day.
 struct Date {
@@ -21,7 +21,7 @@ public:
     FieldValue(int number) : v_(static_cast<double>(number)) {}
     FieldValue(const QString& text) : v_(text) {}
     FieldValue(const char* text) : v_(QString::fromUtf8(text)) {}
-    FieldValue(rt::Date date) : v_(date) {}
+    FieldValue(runtime::Date date) : v_(date) {}
     static FieldValue Null() {
         FieldValue v;
         v.v_ = NullTag{};
@@ -37,7 +37,7 @@ public:
 
     double number() const { return std::get<double>(v_); }
     const QString& text() const { return std::get<QString>(v_); }
-    rt::Date date() const { return std::get<rt::Date>(v_); }
+    runtime::Date date() const { return std::get<runtime::Date>(v_); }
 
     bool operator==(const FieldValue&) const = default;
 
@@ -48,7 +48,7 @@ private:
     struct NullTag {
         bool operator==(const NullTag&) const = default;
     };
-    std::variant<EmptyTag, NullTag, double, QString, rt::Date> v_;
+    std::variant<EmptyTag, NullTag, double, QString, runtime::Date> v_;
 };
 
-} // namespace rt
+} // namespace runtime

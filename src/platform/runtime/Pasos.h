@@ -1,11 +1,11 @@
 #pragma once
 // The run-time's failure handling, step by step. A procedure is written as its numbered steps:
 // the body performs exactly the step it is given and returns the number of the next one (usually
-// the following number; a test returns its branch target; kFin leaves the procedure).
+// the following number; a test returns its branch target; kEnd leaves the procedure).
 //
 // When a step fails, the rest of that step is abandoned and the handler decides: it returns the
-// step to resume at (paso + 1 is "resume next", and a failing test then falls into its block) or
-// kFin to leave. The handler runs outside the guarded region, so a failure raised while it runs
+// step to resume at (step + 1 is "resume next", and a failing test then falls into its block) or
+// kEnd to leave. The handler runs outside the guarded region, so a failure raised while it runs
 // goes to the caller. Values the failing step was to produce keep their previous contents, since
 // a step assigns its results only once it has computed them.
 //
@@ -16,34 +16,34 @@
 #include <new>
 #include <optional>
 
-namespace rt {
+namespace runtime {
 
-constexpr int kFin = 0;
+constexpr int kEnd = 0;
 
-template <typename Body, typename Handler> void ejecutarPasos(int primero, Body&& body, Handler&& handler) {
-    int paso = primero;
-    while (paso != kFin) {
-        std::optional<Failure> fallo;
+template <typename Body, typename Handler> void runSteps(int first, Body&& body, Handler&& handler) {
+    int step = first;
+    while (step != kEnd) {
+        std::optional<Failure> failure;
         try {
-            paso = body(paso);
+            step = body(step);
             continue;
         } catch (const Failure& f) {
-            fallo = f;
+            failure = f;
         } catch (const std::bad_alloc&) {
-            fallo.emplace(err::MemoriaInsuficiente, descripcionDe(err::MemoriaInsuficiente));
+            failure.emplace(err::OutOfMemory, descriptionOf(err::OutOfMemory));
         } catch (const std::exception& e) {
-            fallo.emplace(err::ErrorInterno, descripcionDe(err::ErrorInterno) + QStringLiteral(" (") +
+            failure.emplace(err::InternalError, descriptionOf(err::InternalError) + QStringLiteral(" (") +
                                                  QString::fromLocal8Bit(e.what()) + QLatin1Char(')'));
         } catch (...) {
-            fallo.emplace(err::ErrorInterno, descripcionDe(err::ErrorInterno));
+            failure.emplace(err::InternalError, descriptionOf(err::InternalError));
         }
-        paso = handler(paso, *fallo);
+        step = handler(step, *failure);
     }
 }
 
 // "On Error Resume Next": every failing step is skipped silently.
-template <typename Body> void ejecutarPasosOmitiendoFallos(int primero, Body&& body) {
-    ejecutarPasos(primero, body, [](int paso, const Failure&) { return paso + 1; });
+template <typename Body> void runStepsSkippingFailures(int first, Body&& body) {
+    runSteps(first, body, [](int step, const Failure&) { return step + 1; });
 }
 
-} // namespace rt
+} // namespace runtime

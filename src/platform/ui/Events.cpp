@@ -9,25 +9,25 @@ namespace ui {
 
 void DoEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
-QString textoFallaSinAtender(const rt::Failure& failure) {
+QString unhandledFailureText(const runtime::Failure& failure) {
     return QStringLiteral("Error '%1' en tiempo de ejecución:\r\n\r\n%2")
         .arg(failure.Number())
         .arg(failure.Description());
 }
 
-void fallaSinAtender(const rt::Failure& failure) noexcept {
+void unhandledFailure(const runtime::Failure& failure) noexcept {
     try {
-        MsgBox(textoFallaSinAtender(failure), vbCritical, App::Title());
+        MsgBox(unhandledFailureText(failure), vbCritical, App::Title());
     } catch (...) {
         std::fprintf(stderr, "%s\n", failure.what());
     }
 }
 
-Aplicacion::Aplicacion(int& argc, char** argv) : QApplication(argc, argv) {}
+GuardedApplication::GuardedApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
-bool Aplicacion::notify(QObject* receiver, QEvent* event) {
+bool GuardedApplication::notify(QObject* receiver, QEvent* event) {
     bool handled = false;
-    enEvento([&] { handled = QApplication::notify(receiver, event); });
+    handleEvent([&] { handled = QApplication::notify(receiver, event); });
     return handled;
 }
 

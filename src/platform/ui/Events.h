@@ -12,28 +12,28 @@ void DoEvents();
 
 // The default for a failure that reached the top of an event: a message box titled with the
 // application's title that names the error number and its description. The program goes on.
-void fallaSinAtender(const rt::Failure& failure) noexcept;
-QString textoFallaSinAtender(const rt::Failure& failure);
+void unhandledFailure(const runtime::Failure& failure) noexcept;
+QString unhandledFailureText(const runtime::Failure& failure);
 
 // Runs one event entry point; no failure leaves it.
-template <typename F> void enEvento(F&& f) noexcept {
+template <typename F> void handleEvent(F&& f) noexcept {
     try {
         f();
-    } catch (const rt::Failure& e) {
-        fallaSinAtender(e);
+    } catch (const runtime::Failure& e) {
+        unhandledFailure(e);
     } catch (const std::bad_alloc&) {
-        fallaSinAtender(rt::Failure(rt::err::MemoriaInsuficiente, rt::descripcionDe(rt::err::MemoriaInsuficiente)));
+        unhandledFailure(runtime::Failure(runtime::err::OutOfMemory, runtime::descriptionOf(runtime::err::OutOfMemory)));
     } catch (const std::exception& e) {
-        fallaSinAtender(rt::Failure(-1, QString::fromLocal8Bit(e.what())));
+        unhandledFailure(runtime::Failure(-1, QString::fromLocal8Bit(e.what())));
     } catch (...) {
-        fallaSinAtender(rt::Failure(-1, QStringLiteral("Error desconocido")));
+        unhandledFailure(runtime::Failure(-1, QStringLiteral("Error desconocido")));
     }
 }
 
 // The application object: a last net under every event, so no exception crosses the event loop.
-class Aplicacion : public QApplication {
+class GuardedApplication : public QApplication {
 public:
-    Aplicacion(int& argc, char** argv);
+    GuardedApplication(int& argc, char** argv);
     bool notify(QObject* receiver, QEvent* event) override;
 };
 

@@ -11,106 +11,106 @@ namespace ui {
 
 Form::Form(QWidget* parent) : QWidget(parent, Qt::Window) {}
 
-bool Form::sinMarcoAun() const {
+bool Form::notFramedYet() const {
     const QWindow* w = windowHandle();
     return w && w->frameMargins().isNull();
 }
 
-QMargins Form::marco() const {
+QMargins Form::frame() const {
     QWindow* w = windowHandle();
     if (!w) { // no native window yet: what the widget knows of its frame
         const QRect f = frameGeometry(), g = geometry();
         return {g.left() - f.left(), g.top() - f.top(), f.right() - g.right(), f.bottom() - g.bottom()};
     }
-    if (!sinMarcoAun()) return w->frameMargins();
+    if (!notFramedYet()) return w->frameMargins();
     // Not framed yet: the frame the window manager will draw.
-    if (marcoPrevistoDe_ != w->winId()) {
-        marcoPrevisto_ = expectedFrame(w);
-        marcoPrevistoDe_ = w->winId();
+    if (expectedFrameOf_ != w->winId()) {
+        expectedFrame_ = expectedFrame(w);
+        expectedFrameOf_ = w->winId();
     }
-    return marcoPrevisto_;
+    return expectedFrame_;
 }
 
-QSize Form::margenMarco() const {
-    const QMargins m = marco();
+QSize Form::frameSize() const {
+    const QMargins m = frame();
     return {m.left() + m.right(), m.top() + m.bottom()};
 }
 
-QSize Form::tamanoExterior() const { return size() + margenMarco(); }
+QSize Form::outerSize() const { return size() + frameSize(); }
 
-QPoint Form::posicionExterior() const {
+QPoint Form::outerPosition() const {
     // Until the window manager has framed the window, the platform reports where its inside is.
-    if (sinMarcoAun()) return geometry().topLeft() - QPoint(marco().left(), marco().top());
+    if (notFramedYet()) return geometry().topLeft() - QPoint(frame().left(), frame().top());
     return pos();
 }
 
 double Form::Left() const {
-    const int px = posicionExterior().x();
-    if (left_ && aPixelesX(*left_) == px) return *left_;
+    const int px = outerPosition().x();
+    if (left_ && toPixelsX(*left_) == px) return *left_;
     return px * TwipsPerPixelX();
 }
 
 double Form::Top() const {
-    const int px = posicionExterior().y();
-    if (top_ && aPixelesY(*top_) == px) return *top_;
+    const int px = outerPosition().y();
+    if (top_ && toPixelsY(*top_) == px) return *top_;
     return px * TwipsPerPixelY();
 }
 
 double Form::Width() const {
-    const int px = tamanoExterior().width();
-    if (width_ && aPixelesX(*width_) == px) return *width_;
+    const int px = outerSize().width();
+    if (width_ && toPixelsX(*width_) == px) return *width_;
     return px * TwipsPerPixelX();
 }
 
 double Form::Height() const {
-    const int px = tamanoExterior().height();
-    if (height_ && aPixelesY(*height_) == px) return *height_;
+    const int px = outerSize().height();
+    if (height_ && toPixelsY(*height_) == px) return *height_;
     return px * TwipsPerPixelY();
 }
 
 void Form::setLeft(double twips) {
     left_ = twips;
-    aplicarPosicion();
+    applyPosition();
 }
 
 void Form::setTop(double twips) {
     top_ = twips;
-    aplicarPosicion();
+    applyPosition();
 }
 
 void Form::Move(double left, double top) {
     left_ = left;
     top_ = top;
-    aplicarPosicion();
+    applyPosition();
 }
 
 void Form::setWidth(double twips) {
     width_ = twips;
     clientWidth_.reset();
-    aplicarTamano();
+    applySize();
 }
 
 void Form::setHeight(double twips) {
     height_ = twips;
     clientHeight_.reset();
-    aplicarTamano();
+    applySize();
 }
 
 void Form::setClientWidth(double twips) {
     clientWidth_ = twips;
     width_.reset();
-    aplicarTamano();
+    applySize();
 }
 
 void Form::setClientHeight(double twips) {
     clientHeight_ = twips;
     height_.reset();
-    aplicarTamano();
+    applySize();
 }
 
-void Form::setBordeFijo(bool fijo) {
-    fijo_ = fijo;
-    aplicarTamano();
+void Form::setFixedBorder(bool fijo) {
+    fixedBorder_ = fijo;
+    applySize();
 }
 
 void Form::setBackColor(const QColor& color) {
@@ -120,30 +120,30 @@ void Form::setBackColor(const QColor& color) {
     setAutoFillBackground(true);
 }
 
-void Form::aplicarPosicion() {
-    const QPoint actual = posicionExterior();
-    const int x = left_ ? aPixelesX(*left_) : actual.x();
-    const int y = top_ ? aPixelesY(*top_) : actual.y();
-    if (sinMarcoAun()) {
+void Form::applyPosition() {
+    const QPoint actual = outerPosition();
+    const int x = left_ ? toPixelsX(*left_) : actual.x();
+    const int y = top_ ? toPixelsY(*top_) : actual.y();
+    if (notFramedYet()) {
         // Placed by its inside, which the frame will surround where the outer position says.
-        const QMargins m = marco();
+        const QMargins m = frame();
         setGeometry(QRect(QPoint(x + m.left(), y + m.top()), size()));
         return;
     }
     move(x, y);
 }
 
-void Form::aplicarTamano() {
-    const QSize margen = margenMarco();
+void Form::applySize() {
+    const QSize margen = frameSize();
     int w = width();
     int h = height();
-    if (width_) w = aPixelesX(*width_) - margen.width();
-    if (clientWidth_) w = aPixelesX(*clientWidth_);
-    if (height_) h = aPixelesY(*height_) - margen.height();
-    if (clientHeight_) h = aPixelesY(*clientHeight_);
+    if (width_) w = toPixelsX(*width_) - margen.width();
+    if (clientWidth_) w = toPixelsX(*clientWidth_);
+    if (height_) h = toPixelsY(*height_) - margen.height();
+    if (clientHeight_) h = toPixelsY(*clientHeight_);
     w = std::max(w, 1);
     h = std::max(h, 1);
-    if (fijo_) {
+    if (fixedBorder_) {
         setFixedSize(w, h);
     } else {
         setMinimumSize(0, 0);
@@ -154,8 +154,8 @@ void Form::aplicarTamano() {
 
 void Form::showEvent(QShowEvent* event) {
     // The frame's size is known once the window exists: outer sizes are applied again.
-    aplicarTamano();
-    aplicarPosicion();
+    applySize();
+    applyPosition();
     QWidget::showEvent(event);
 }
 

@@ -29,29 +29,29 @@ public:
     void setBackColor(const QColor& color);
 
     // A fixed border: the operator cannot resize the window.
-    void setBordeFijo(bool fijo);
+    void setFixedBorder(bool fijo);
     void setClientWidth(double twips);
     void setClientHeight(double twips);
 
-    virtual bool esMDI() const { return false; }
+    virtual bool isMDI() const { return false; }
 
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    bool sinMarcoAun() const;
-    QMargins marco() const;
-    QPoint posicionExterior() const;
-    QSize margenMarco() const;
-    QSize tamanoExterior() const;
-    void aplicarTamano();
-    void aplicarPosicion();
+    bool notFramedYet() const;
+    QMargins frame() const;
+    QPoint outerPosition() const;
+    QSize frameSize() const;
+    QSize outerSize() const;
+    void applySize();
+    void applyPosition();
 
     std::optional<double> left_, top_, width_, height_;
     std::optional<double> clientWidth_, clientHeight_;
-    bool fijo_ = false;
-    mutable QMargins marcoPrevisto_;
-    mutable WId marcoPrevistoDe_ = 0;
+    bool fixedBorder_ = false;
+    mutable QMargins expectedFrame_;
+    mutable WId expectedFrameOf_ = 0;
 };
 
 // An MDI parent window: the frame that holds child windows.
@@ -59,7 +59,7 @@ class MDIForm : public Form {
     Q_OBJECT
 public:
     explicit MDIForm(QWidget* parent = nullptr);
-    bool esMDI() const override { return true; }
+    bool isMDI() const override { return true; }
 };
 
 } // namespace ui

@@ -5,62 +5,62 @@
 
 namespace ui {
 
-int ModeloFilas::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(filas_.size());
+int RowModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
 }
 
-int ModeloFilas::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(columnas_.size());
+int RowModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(columns_.size());
 }
 
-QVariant ModeloFilas::data(const QModelIndex& index, int role) const {
+QVariant RowModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid()) return {};
-    const auto& fila = filas_[static_cast<std::size_t>(index.row())];
+    const auto& row = rows_[static_cast<std::size_t>(index.row())];
     const auto col = static_cast<std::size_t>(index.column());
-    if (role == Qt::DisplayRole) return col < fila.size() ? fila[col] : QString();
-    if (role == Qt::TextAlignmentRole) return QVariant::fromValue(columnas_[col].alineacion | Qt::AlignVCenter);
+    if (role == Qt::DisplayRole) return col < row.size() ? row[col] : QString();
+    if (role == Qt::TextAlignmentRole) return QVariant::fromValue(columns_[col].alignment | Qt::AlignVCenter);
     return {};
 }
 
-QVariant ModeloFilas::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || section < 0 || section >= static_cast<int>(columnas_.size())) return {};
-    if (role == Qt::DisplayRole) return columnas_[static_cast<std::size_t>(section)].texto;
+QVariant RowModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || section < 0 || section >= static_cast<int>(columns_.size())) return {};
+    if (role == Qt::DisplayRole) return columns_[static_cast<std::size_t>(section)].text;
     if (role == Qt::TextAlignmentRole)
-        return QVariant::fromValue(columnas_[static_cast<std::size_t>(section)].alineacion | Qt::AlignVCenter);
+        return QVariant::fromValue(columns_[static_cast<std::size_t>(section)].alignment | Qt::AlignVCenter);
     return {};
 }
 
-void ModeloFilas::agregarColumna(const QString& texto, Qt::Alignment alineacion) {
-    const int n = static_cast<int>(columnas_.size());
+void RowModel::AddColumnHeader(const QString& text, Qt::Alignment alignment) {
+    const int n = static_cast<int>(columns_.size());
     beginInsertColumns({}, n, n);
-    columnas_.push_back({texto, alineacion});
+    columns_.push_back({text, alignment});
     endInsertColumns();
 }
 
-int ModeloFilas::agregarFila(const QString& texto) {
-    const int n = static_cast<int>(filas_.size());
+int RowModel::AddListItem(const QString& text) {
+    const int n = static_cast<int>(rows_.size());
     beginInsertRows({}, n, n);
-    filas_.push_back({texto});
+    rows_.push_back({text});
     endInsertRows();
     return n;
 }
 
-void ModeloFilas::fijarTexto(int fila, int columna, const QString& texto) {
-    auto& f = filas_.at(static_cast<std::size_t>(fila));
-    if (f.size() <= static_cast<std::size_t>(columna)) f.resize(static_cast<std::size_t>(columna) + 1);
-    f[static_cast<std::size_t>(columna)] = texto;
-    emit dataChanged(index(fila, columna), index(fila, columna));
+void RowModel::setText(int row, int column, const QString& text) {
+    auto& f = rows_.at(static_cast<std::size_t>(row));
+    if (f.size() <= static_cast<std::size_t>(column)) f.resize(static_cast<std::size_t>(column) + 1);
+    f[static_cast<std::size_t>(column)] = text;
+    emit dataChanged(index(row, column), index(row, column));
 }
 
-void ModeloFilas::limpiar() {
+void RowModel::clear() {
     beginResetModel();
-    filas_.clear();
-    filas_.shrink_to_fit();
+    rows_.clear();
+    rows_.shrink_to_fit();
     endResetModel();
 }
 
-ListView::ListView(QWidget* parent) : QTreeView(parent), modelo_(new ModeloFilas(this)) {
-    setModel(modelo_);
+ListView::ListView(QWidget* parent) : QTreeView(parent), model_(new RowModel(this)) {
+    setModel(model_);
     setRootIsDecorated(false);
     setItemsExpandable(false);
     setUniformRowHeights(true);
@@ -70,40 +70,40 @@ ListView::ListView(QWidget* parent) : QTreeView(parent), modelo_(new ModeloFilas
     header()->setSectionsMovable(false); // the columns stay in the order they were added
     header()->setStretchLastSection(false);
     header()->setSectionResizeMode(QHeaderView::Interactive);
-    connect(header(), &QHeaderView::sectionClicked, this, [this](int section) { emit ColumnClick(columna(section)); });
+    connect(header(), &QHeaderView::sectionClicked, this, [this](int section) { emit ColumnClick(column(section)); });
 }
 
-void ListView::agregarColumna(const QString& texto, double anchoTwips, Qt::Alignment alineacion) {
-    modelo_->agregarColumna(texto, alineacion);
-    anchos_.push_back(anchoTwips);
-    header()->resizeSection(static_cast<int>(anchos_.size()) - 1, aPixelesX(anchoTwips));
+void ListView::AddColumnHeader(const QString& text, double widthTwips, Qt::Alignment alignment) {
+    model_->AddColumnHeader(text, alignment);
+    widths_.push_back(widthTwips);
+    header()->resizeSection(static_cast<int>(widths_.size()) - 1, toPixelsX(widthTwips));
 }
 
-ListView::ColumnHeader ListView::columna(int index) const {
+ListView::ColumnHeader ListView::column(int index) const {
     ColumnHeader c;
     c.Index = index + 1;
-    c.Text = modelo_->textoColumna(index);
+    c.Text = model_->headerText(index);
     const int px = header()->sectionSize(index);
-    const double fijado = anchos_[static_cast<std::size_t>(index)];
-    c.Width = static_cast<float>(aPixelesX(fijado) == px ? fijado : px * TwipsPerPixelX());
+    const double isSet = widths_[static_cast<std::size_t>(index)];
+    c.Width = static_cast<float>(toPixelsX(isSet) == px ? isSet : px * TwipsPerPixelX());
     return c;
 }
 
-int ListView::numeroColumnas() const { return modelo_->columnCount(); }
+int ListView::ColumnHeaderCount() const { return model_->columnCount(); }
 
-ListView::ListItem ListView::agregarFila(const QString& texto) { return modelo_->agregarFila(texto); }
+ListView::ListItem ListView::AddListItem(const QString& text) { return model_->AddListItem(text); }
 
-void ListView::fijarSubItem(ListItem fila, int subItem, const QString& texto) {
-    modelo_->fijarTexto(fila, subItem, texto);
+void ListView::SetSubItem(ListItem row, int subItem, const QString& text) {
+    model_->setText(row, subItem, text);
 }
 
-QString ListView::texto(ListItem fila, int columna) const {
-    return modelo_->data(modelo_->index(fila, columna), Qt::DisplayRole).toString();
+QString ListView::text(ListItem row, int column) const {
+    return model_->data(model_->index(row, column), Qt::DisplayRole).toString();
 }
 
-int ListView::Count() const { return modelo_->rowCount(); }
+int ListView::Count() const { return model_->rowCount(); }
 
-void ListView::Clear() { modelo_->limpiar(); }
+void ListView::Clear() { model_->clear(); }
 
 void ListView::setFullRowSelect(bool activa) {
     setSelectionBehavior(activa ? QAbstractItemView::SelectRows : QAbstractItemView::SelectItems);

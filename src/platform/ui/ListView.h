@@ -7,7 +7,7 @@
 
 namespace ui {
 
-class ModeloFilas : public QAbstractTableModel {
+class RowModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     using QAbstractTableModel::QAbstractTableModel;
@@ -16,19 +16,19 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-    void agregarColumna(const QString& texto, Qt::Alignment alineacion);
-    int agregarFila(const QString& texto);
-    void fijarTexto(int fila, int columna, const QString& texto);
-    void limpiar();
-    const QString& textoColumna(int columna) const { return columnas_[columna].texto; }
+    void AddColumnHeader(const QString& text, Qt::Alignment alignment);
+    int AddListItem(const QString& text);
+    void setText(int row, int column, const QString& text);
+    void clear();
+    const QString& headerText(int column) const { return columns_[column].text; }
 
 private:
     struct Columna {
-        QString texto;
-        Qt::Alignment alineacion;
+        QString text;
+        Qt::Alignment alignment;
     };
-    std::vector<Columna> columnas_;
-    std::vector<std::vector<QString>> filas_;
+    std::vector<Columna> columns_;
+    std::vector<std::vector<QString>> rows_;
 };
 
 class ListView : public QTreeView {
@@ -43,13 +43,13 @@ public:
 
     explicit ListView(QWidget* parent = nullptr);
 
-    void agregarColumna(const QString& texto, double anchoTwips, Qt::Alignment alineacion = Qt::AlignLeft);
-    ColumnHeader columna(int index) const;
-    int numeroColumnas() const;
+    void AddColumnHeader(const QString& text, double widthTwips, Qt::Alignment alignment = Qt::AlignLeft);
+    ColumnHeader column(int index) const;
+    int ColumnHeaderCount() const;
 
-    ListItem agregarFila(const QString& texto);
-    void fijarSubItem(ListItem fila, int subItem, const QString& texto);
-    QString texto(ListItem fila, int columna = 0) const;
+    ListItem AddListItem(const QString& text);
+    void SetSubItem(ListItem row, int subItem, const QString& text);
+    QString text(ListItem row, int column = 0) const;
     int Count() const;
     void Clear();
 
@@ -60,8 +60,8 @@ signals:
     void ColumnClick(const ui::ListView::ColumnHeader& header);
 
 private:
-    ModeloFilas* modelo_;
-    std::vector<double> anchos_; // widths as set, in twips
+    RowModel* model_;
+    std::vector<double> widths_; // widths as set, in twips
 };
 
 } // namespace ui

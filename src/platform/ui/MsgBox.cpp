@@ -23,12 +23,12 @@ namespace ui {
 
 namespace {
 
-struct Boton {
+struct ButtonSpec {
     int id;
     const char* caption;
 };
 
-std::vector<Boton> conjunto(int buttons) {
+std::vector<ButtonSpec> buttonSet(int buttons) {
     switch (buttons & 7) {
     case vbOKCancel: return {{vbOK, "Aceptar"}, {vbCancel, "Cancelar"}};
     case vbAbortRetryIgnore: return {{vbAbort, "Anular"}, {vbRetry, "Reintentar"}, {vbIgnore, "Omitir"}};
@@ -39,7 +39,7 @@ std::vector<Boton> conjunto(int buttons) {
     }
 }
 
-QStyle::StandardPixmap icono(int buttons) {
+QStyle::StandardPixmap iconOf(int buttons) {
     switch (buttons & 0x70) {
     case vbCritical: return QStyle::SP_MessageBoxCritical;
     case vbQuestion: return QStyle::SP_MessageBoxQuestion;
@@ -53,184 +53,184 @@ QStyle::StandardPixmap icono(int buttons) {
 
 // Text longer than the screen allows wraps, as the platform's box wraps it, so that the buttons
 // always stay on the screen; a text taller than the screen scrolls.
-QWidget* CajaMensaje::areaDeTexto(const QString& prompt, QWidget* parent) {
-    auto* texto = new QLabel;
-    texto->setObjectName(QStringLiteral("prompt"));
-    texto->setTextFormat(Qt::PlainText);
-    QString mostrado = QString(prompt).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    texto->setText(mostrado);
+QWidget* MessageBox::textArea(const QString& prompt, QWidget* parent) {
+    auto* text = new QLabel;
+    text->setObjectName(QStringLiteral("prompt"));
+    text->setTextFormat(Qt::PlainText);
+    QString shown = QString(prompt).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text->setText(shown);
 
-    const QScreen* pantalla = parent && parent->screen() ? parent->screen() : QGuiApplication::primaryScreen();
-    const QRect disponible = pantalla ? pantalla->availableGeometry() : QRect(0, 0, 1024, 768);
-    const int anchoMaximo = std::max(200, disponible.width() * 5 / 8);
-    const int altoMaximo = std::max(100, disponible.height() * 2 / 3);
-    int ancho = 0;
-    for (const QString& linea : mostrado.split(QLatin1Char('\n')))
-        ancho = std::max(ancho, texto->fontMetrics().horizontalAdvance(linea));
-    if (ancho > anchoMaximo) {
+    const QScreen* screen = parent && parent->screen() ? parent->screen() : QGuiApplication::primaryScreen();
+    const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    const int maxWidth = std::max(200, available.width() * 5 / 8);
+    const int maxHeight = std::max(100, available.height() * 2 / 3);
+    int width = 0;
+    for (const QString& line : shown.split(QLatin1Char('\n')))
+        width = std::max(width, text->fontMetrics().horizontalAdvance(line));
+    if (width > maxWidth) {
         // Words longer than a line (a path, say) may break anywhere.
-        QString partido;
-        int seguidos = 0;
-        for (const QChar c : mostrado) {
-            partido += c;
-            seguidos = c.isSpace() ? 0 : seguidos + 1;
-            if (seguidos >= 24) {
-                partido += QChar(0x200B);
-                seguidos = 0;
+        QString broken;
+        int run = 0;
+        for (const QChar c : shown) {
+            broken += c;
+            run = c.isSpace() ? 0 : run + 1;
+            if (run >= 24) {
+                broken += QChar(0x200B);
+                run = 0;
             }
         }
-        texto->setText(partido);
-        texto->setWordWrap(true);
-        texto->setFixedWidth(anchoMaximo);
-        texto->setFixedHeight(texto->heightForWidth(anchoMaximo));
+        text->setText(broken);
+        text->setWordWrap(true);
+        text->setFixedWidth(maxWidth);
+        text->setFixedHeight(text->heightForWidth(maxWidth));
     }
-    if (texto->sizeHint().height() <= altoMaximo) return texto;
-    auto* desplazable = new QScrollArea;
-    desplazable->setWidget(texto);
-    desplazable->setFrameShape(QFrame::NoFrame);
-    desplazable->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    desplazable->setFixedSize(std::min(anchoMaximo, texto->sizeHint().width()) +
-                                  desplazable->verticalScrollBar()->sizeHint().width(),
-                              altoMaximo);
-    return desplazable;
+    if (text->sizeHint().height() <= maxHeight) return text;
+    auto* scroller = new QScrollArea;
+    scroller->setWidget(text);
+    scroller->setFrameShape(QFrame::NoFrame);
+    scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroller->setFixedSize(std::min(maxWidth, text->sizeHint().width()) +
+                                  scroller->verticalScrollBar()->sizeHint().width(),
+                              maxHeight);
+    return scroller;
 }
 
-CajaMensaje::CajaMensaje(const QString& prompt, int buttons, const QString& title, QWidget* parent)
+MessageBox::MessageBox(const QString& prompt, int buttons, const QString& title, QWidget* parent)
     : QDialog(parent), prompt_(prompt) {
     setObjectName(QStringLiteral("CajaMensaje"));
     setWindowTitle(title);
     setModal(true);
     setWindowModality(Qt::ApplicationModal);
 
-    const auto set = conjunto(buttons);
+    const auto set = buttonSet(buttons);
     for (const auto& b : set)
-        if (b.id == vbCancel) codigoEscape_ = vbCancel;
-    if (set.size() == 1) codigoEscape_ = vbOK;
+        if (b.id == vbCancel) escapeCode_ = vbCancel;
+    if (set.size() == 1) escapeCode_ = vbOK;
     Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
-    if (codigoEscape_) flags |= Qt::WindowCloseButtonHint;
+    if (escapeCode_) flags |= Qt::WindowCloseButtonHint;
     setWindowFlags(flags);
 
-    auto* raiz = new QVBoxLayout(this);
-    raiz->setSizeConstraint(QLayout::SetFixedSize); // relabelled buttons resize the box
-    auto* fila = new QHBoxLayout;
-    if (icono(buttons) != QStyle::SP_CustomBase) {
+    auto* root = new QVBoxLayout(this);
+    root->setSizeConstraint(QLayout::SetFixedSize); // relabelled buttons resize the box
+    auto* row = new QHBoxLayout;
+    if (iconOf(buttons) != QStyle::SP_CustomBase) {
         auto* img = new QLabel(this);
-        img->setPixmap(style()->standardIcon(icono(buttons)).pixmap(32, 32));
+        img->setPixmap(style()->standardIcon(iconOf(buttons)).pixmap(32, 32));
         img->setAlignment(Qt::AlignTop);
-        fila->addWidget(img);
+        row->addWidget(img);
     }
-    fila->addWidget(areaDeTexto(prompt, parent), 1);
-    raiz->addLayout(fila);
+    row->addWidget(textArea(prompt, parent), 1);
+    root->addLayout(row);
 
-    auto* filaBotones = new QHBoxLayout;
-    filaBotones->addStretch();
-    int porDefecto = (buttons & 0x300) >> 8;
-    if (porDefecto >= static_cast<int>(set.size())) porDefecto = 0;
+    auto* buttonRow = new QHBoxLayout;
+    buttonRow->addStretch();
+    int defaultButton = (buttons & 0x300) >> 8;
+    if (defaultButton >= static_cast<int>(set.size())) defaultButton = 0;
     for (std::size_t i = 0; i < set.size(); ++i) {
-        auto* boton = new QPushButton(QString::fromUtf8(set[i].caption), this);
-        boton->setProperty("ctrlId", set[i].id);
-        boton->setMinimumWidth(88);
+        auto* button = new QPushButton(QString::fromUtf8(set[i].caption), this);
+        button->setProperty("ctrlId", set[i].id);
+        button->setMinimumWidth(88);
         // The focused button is the default: Tab to "Salir" and Return presses "Salir".
-        boton->setAutoDefault(true);
+        button->setAutoDefault(true);
         const int code = set[i].id;
-        connect(boton, &QPushButton::clicked, this, [this, code] { pulsar(code); });
-        filaBotones->addWidget(boton);
-        botones_.push_back(boton);
+        connect(button, &QPushButton::clicked, this, [this, code] { press(code); });
+        buttonRow->addWidget(button);
+        buttons_.push_back(button);
     }
-    filaBotones->addStretch();
-    raiz->addLayout(filaBotones);
-    botones_[porDefecto]->setDefault(true);
-    botones_[porDefecto]->setFocus();
+    buttonRow->addStretch();
+    root->addLayout(buttonRow);
+    buttons_[defaultButton]->setDefault(true);
+    buttons_[defaultButton]->setFocus();
 }
 
-QPushButton* CajaMensaje::boton(int controlId) const {
-    for (auto* b : botones_)
+QPushButton* MessageBox::button(int controlId) const {
+    for (auto* b : buttons_)
         if (b->property("ctrlId").toInt() == controlId) return b;
     return nullptr;
 }
 
-void CajaMensaje::pulsar(int code) {
-    pulsado_ = true;
+void MessageBox::press(int code) {
+    pressed_ = true;
     done(code);
 }
 
-void CajaMensaje::keyPressEvent(QKeyEvent* event) {
+void MessageBox::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape) {
-        if (codigoEscape_) pulsar(codigoEscape_);
+        if (escapeCode_) press(escapeCode_);
         event->accept();
         return;
     }
     QDialog::keyPressEvent(event);
 }
 
-void CajaMensaje::closeEvent(QCloseEvent* event) {
-    if (pulsado_) {
+void MessageBox::closeEvent(QCloseEvent* event) {
+    if (pressed_) {
         event->accept();
         return;
     }
     event->ignore();
-    if (codigoEscape_) pulsar(codigoEscape_);
+    if (escapeCode_) press(escapeCode_);
 }
 
-void CajaMensaje::reject() {
-    if (codigoEscape_) pulsar(codigoEscape_);
+void MessageBox::reject() {
+    if (escapeCode_) press(escapeCode_);
 }
 
 namespace {
 
-int mostrar(const QString& prompt, int buttons, const QString& title) {
-    QPointer<QWidget> anterior = QApplication::activeWindow();
-    if (!anterior) anterior = QApplication::activeModalWidget();
-    QPointer<CajaMensaje> caja = new CajaMensaje(prompt, buttons, title.isNull() ? App::Title() : title, anterior);
+int showBox(const QString& prompt, int buttons, const QString& title) {
+    QPointer<QWidget> previous = QApplication::activeWindow();
+    if (!previous) previous = QApplication::activeModalWidget();
+    QPointer<MessageBox> caja = new MessageBox(prompt, buttons, title.isNull() ? App::Title() : title, previous);
     const int code = caja->exec();
     delete caja;
-    if (anterior && anterior->isVisible()) {
-        anterior->activateWindow();
-        QApplication::setActiveWindow(anterior);
+    if (previous && previous->isVisible()) {
+        previous->activateWindow();
+        QApplication::setActiveWindow(previous);
     }
     return code;
 }
 
-QString textoNoGuardado(const rt::Failure& f, bool alSalir) {
+QString unsavedText(const runtime::Failure& f, bool atExit) {
     return f.Description() + QStringLiteral("\r\n\r\nCierre la base de datos en los demás programas y pulse "
                                             "'Reintentar'.\r\n") +
-           (alSalir ? QStringLiteral("Si pulsa 'Cancelar', el programa termina y esos cambios se pierden.")
+           (atExit ? QStringLiteral("Si pulsa 'Cancelar', el programa termina y esos cambios se pierden.")
                     : QStringLiteral("Con 'Cancelar', los cambios esperan en este programa, sin bloquear la base de "
                                      "datos, y se vuelven a guardar más adelante."));
 }
 
 // Lets go of what waits on shared resources (a database's pending writes) before the program
 // waits for the operator. When that fails, the operator hears it at once and may try again.
-void liberarAntesDeEsperar(bool alSalir) {
-    static bool liberando = false;
-    if (liberando) return; // the box that reports a failure here
-    liberando = true;
-    const auto fin = qScopeGuard([] { liberando = false; });
+void releaseBeforeWait(bool atExit) {
+    static bool releasing = false;
+    if (releasing) return; // the box that reports a failure here
+    releasing = true;
+    const auto fin = qScopeGuard([] { releasing = false; });
     for (;;) {
         try {
-            rt::antesDeEsperarOperador();
+            runtime::beforeOperatorWait();
             return;
-        } catch (const rt::Failure& f) {
-            if (mostrar(textoNoGuardado(f, alSalir), vbRetryCancel | vbExclamation, App::Title()) != vbRetry) return;
+        } catch (const runtime::Failure& f) {
+            if (showBox(unsavedText(f, atExit), vbRetryCancel | vbExclamation, App::Title()) != vbRetry) return;
         }
     }
 }
 
-bool esperaPreparada = false;
+bool waitPrepared = false;
 
 } // namespace
 
-void prepararEspera() {
-    liberarAntesDeEsperar(false);
-    esperaPreparada = true;
+void prepareWait() {
+    releaseBeforeWait(false);
+    waitPrepared = true;
 }
 
 int MsgBox(const QString& prompt, int buttons, const QString& title) {
-    if (!esperaPreparada) liberarAntesDeEsperar(false);
-    esperaPreparada = false;
-    return mostrar(prompt, buttons, title);
+    if (!waitPrepared) releaseBeforeWait(false);
+    waitPrepared = false;
+    return showBox(prompt, buttons, title);
 }
 
-void guardarAntesDeSalir() { liberarAntesDeEsperar(true); }
+void saveBeforeExit() { releaseBeforeWait(true); }
 
 } // namespace ui

@@ -34,20 +34,20 @@ int MsgBox(const QString& prompt, int buttons = vbOKOnly, const QString& title =
 
 // Does now what MsgBox does before it waits, for a box about to be shown whose window must be
 // the next one to open (a box that a hook relabels); that box then goes straight to waiting.
-void prepararEspera();
+void prepareWait();
 
 // At the end of the program: the pending writes are written, or the operator hears that they
 // cannot be, and may try again before they are lost.
-void guardarAntesDeSalir();
+void saveBeforeExit();
 
-class CajaMensaje : public QDialog {
+class MessageBox : public QDialog {
     Q_OBJECT
 public:
-    CajaMensaje(const QString& prompt, int buttons, const QString& title, QWidget* parent);
+    MessageBox(const QString& prompt, int buttons, const QString& title, QWidget* parent);
 
     const QString& prompt() const { return prompt_; }
-    std::vector<QPushButton*> botones() const { return botones_; }
-    QPushButton* boton(int controlId) const;
+    std::vector<QPushButton*> buttons() const { return buttons_; }
+    QPushButton* button(int controlId) const;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -55,13 +55,13 @@ protected:
     void reject() override;
 
 private:
-    static QWidget* areaDeTexto(const QString& prompt, QWidget* parent);
-    void pulsar(int code);
+    static QWidget* textArea(const QString& prompt, QWidget* parent);
+    void press(int code);
 
     QString prompt_;
-    std::vector<QPushButton*> botones_;
-    int codigoEscape_ = 0; // 0: Escape and the close box do nothing
-    bool pulsado_ = false;
+    std::vector<QPushButton*> buttons_;
+    int escapeCode_ = 0; // 0: Escape and the close box do nothing
+    bool pressed_ = false;
 };
 
 } // namespace ui

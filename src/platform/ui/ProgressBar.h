@@ -25,7 +25,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    void dibujar();
+    void redraw();
 
     float min_ = 0, max_ = 100, value_ = 0;
 };

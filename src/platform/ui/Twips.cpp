@@ -18,11 +18,11 @@ double dpi(bool x) {
 
 double TwipsPerPixelX() { return 1440.0 / dpi(true); }
 double TwipsPerPixelY() { return 1440.0 / dpi(false); }
-int aPixelesX(double twips) { return static_cast<int>(std::lround(twips / TwipsPerPixelX())); }
-int aPixelesY(double twips) { return static_cast<int>(std::lround(twips / TwipsPerPixelY())); }
+int toPixelsX(double twips) { return static_cast<int>(std::lround(twips / TwipsPerPixelX())); }
+int toPixelsY(double twips) { return static_cast<int>(std::lround(twips / TwipsPerPixelY())); }
 
-void colocar(QWidget* control, double left, double top, double width, double height) {
-    control->setGeometry(aPixelesX(left), aPixelesY(top), aPixelesX(width), aPixelesY(height));
+void place(QWidget* control, double left, double top, double width, double height) {
+    control->setGeometry(toPixelsX(left), toPixelsY(top), toPixelsX(width), toPixelsY(height));
 }
 
 double Screen::Width() {

@@ -6,11 +6,11 @@ namespace ui {
 
 double TwipsPerPixelX();
 double TwipsPerPixelY();
-int aPixelesX(double twips);
-int aPixelesY(double twips);
+int toPixelsX(double twips);
+int toPixelsY(double twips);
 
 // Places a control at Left, Top, Width, Height given in twips within its parent's client area.
-void colocar(QWidget* control, double left, double top, double width, double height);
+void place(QWidget* control, double left, double top, double width, double height);
 
 // The screen object: its size in twips.
 struct Screen {

@@ -14,58 +14,58 @@ namespace winapi {
 
 namespace {
 
-struct Gancho {
+struct InstalledHook {
     HHOOK handle;
-    int32_t tipo;
+    int32_t type;
     HOOKPROC proc;
-    uint32_t hilo;
+    uint32_t thread;
 };
 
-std::vector<Gancho>& ganchos() {
-    static std::vector<Gancho> g;
+std::vector<InstalledHook>& hooks() {
+    static std::vector<InstalledHook> g;
     return g;
 }
 
-HHOOK siguienteGancho = 0x100;
+HHOOK nextHook = 0x100;
 
 // Raises the CBT hooks of the thread when one of its top-level windows is shown.
-class FiltroCbt : public QObject {
+class CbtFilter : public QObject {
 public:
     bool eventFilter(QObject* obj, QEvent* event) override {
         if (event->type() != QEvent::Show || !obj->isWidgetType()) return false;
         auto* w = static_cast<QWidget*>(obj);
         if (!w->isWindow() || w->windowType() == Qt::ToolTip || w->windowType() == Qt::Popup) return false;
-        const uint32_t hilo = GetCurrentThreadId();
-        const auto copia = ganchos(); // a hook procedure may remove its own hook
-        for (const Gancho& g : copia) {
-            if (g.tipo != WH_CBT || g.hilo != hilo || !ganchoInstalado(g.handle)) continue;
-            g.proc(HCBT_ACTIVATE, hwndDe(w), 0);
+        const uint32_t thread = GetCurrentThreadId();
+        const auto copy = hooks(); // a hook procedure may remove its own hook
+        for (const InstalledHook& g : copy) {
+            if (g.type != WH_CBT || g.thread != thread || !isHookInstalled(g.handle)) continue;
+            g.proc(HCBT_ACTIVATE, hwndOf(w), 0);
         }
         return false;
     }
 };
 
-void instalarFiltro() {
-    static QPointer<FiltroCbt> filtro;
-    if (filtro || !qApp) return;
-    filtro = new FiltroCbt;
-    filtro->setParent(qApp);
-    qApp->installEventFilter(filtro);
+void installFilter() {
+    static QPointer<CbtFilter> filter;
+    if (filter || !qApp) return;
+    filter = new CbtFilter;
+    filter->setParent(qApp);
+    qApp->installEventFilter(filter);
 }
 
-QHash<HWND, QPointer<QWidget>>& ventanas() {
+QHash<HWND, QPointer<QWidget>>& windows() {
     static QHash<HWND, QPointer<QWidget>> v;
     return v;
 }
 
 // Windows-1252 at 0x80-0x9F; the rest of the code page is Latin-1.
-const char16_t kAlto[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+const char16_t kHigh[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
                             0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
                             0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
-bool enCp1252(char16_t c) {
+bool inCodePage1252(char16_t c) {
     if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return true;
-    for (char16_t a : kAlto)
+    for (char16_t a : kHigh)
         if (a && a == c) return true;
     return false;
 }
@@ -78,14 +78,14 @@ uint32_t GetCurrentThreadId() {
 
 HHOOK SetWindowsHookExA(int32_t idHook, HOOKPROC lpfn, int32_t, uint32_t dwThreadId) {
     if (!lpfn || idHook != WH_CBT || dwThreadId != GetCurrentThreadId()) return 0;
-    instalarFiltro();
-    const HHOOK h = siguienteGancho++;
-    ganchos().push_back({h, idHook, lpfn, dwThreadId});
+    installFilter();
+    const HHOOK h = nextHook++;
+    hooks().push_back({h, idHook, lpfn, dwThreadId});
     return h;
 }
 
 int32_t UnhookWindowsHookEx(HHOOK hhk) {
-    auto& g = ganchos();
+    auto& g = hooks();
     for (auto it = g.begin(); it != g.end(); ++it) {
         if (it->handle == hhk) {
             g.erase(it);
@@ -95,36 +95,36 @@ int32_t UnhookWindowsHookEx(HHOOK hhk) {
     return 0;
 }
 
-bool ganchoInstalado(HHOOK hhk) {
-    for (const Gancho& g : ganchos())
+bool isHookInstalled(HHOOK hhk) {
+    for (const InstalledHook& g : hooks())
         if (g.handle == hhk) return true;
     return false;
 }
 
-int ganchosInstalados() { return static_cast<int>(ganchos().size()); }
+int installedHookCount() { return static_cast<int>(hooks().size()); }
 
-HWND hwndDe(QWidget* ventana) {
-    if (!ventana) return 0;
-    const QVariant v = ventana->property("hwnd");
+HWND hwndOf(QWidget* window) {
+    if (!window) return 0;
+    const QVariant v = window->property("hwnd");
     if (v.isValid()) return v.toInt();
-    static HWND siguiente = 0x10000;
-    const HWND h = siguiente;
-    siguiente += 4;
-    ventana->setProperty("hwnd", h);
-    ventanas().insert(h, ventana);
-    QObject::connect(ventana, &QObject::destroyed, [h] { ventanas().remove(h); });
+    static HWND next = 0x10000;
+    const HWND h = next;
+    next += 4;
+    window->setProperty("hwnd", h);
+    windows().insert(h, window);
+    QObject::connect(window, &QObject::destroyed, [h] { windows().remove(h); });
     return h;
 }
 
-QWidget* ventanaDe(HWND hwnd) { return ventanas().value(hwnd); }
+QWidget* windowOf(HWND hwnd) { return windows().value(hwnd); }
 
-QString atravesDeCp1252(const QString& texto) {
+QString throughCodePage1252(const QString& text) {
     QString r;
-    r.reserve(texto.size());
-    for (qsizetype i = 0; i < texto.size(); ++i) {
-        const QChar c = texto[i];
-        if (c.isHighSurrogate() && i + 1 < texto.size() && texto[i + 1].isLowSurrogate()) ++i; // one character
-        if (c.isSurrogate() || !enCp1252(c.unicode()))
+    r.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) ++i; // one character
+        if (c.isSurrogate() || !inCodePage1252(c.unicode()))
             r += QLatin1Char('?');
         else
             r += c;
@@ -133,16 +133,16 @@ QString atravesDeCp1252(const QString& texto) {
 }
 
 int32_t SetDlgItemTextA(HWND hDlg, int32_t nIDDlgItem, const QString& lpString) {
-    QWidget* ventana = ventanaDe(hDlg);
-    if (!ventana) return 0;
-    for (QWidget* hijo : ventana->findChildren<QWidget*>()) {
-        const QVariant id = hijo->property("ctrlId");
+    QWidget* window = windowOf(hDlg);
+    if (!window) return 0;
+    for (QWidget* child : window->findChildren<QWidget*>()) {
+        const QVariant id = child->property("ctrlId");
         if (!id.isValid() || id.toInt() != nIDDlgItem) continue;
-        const QString texto = atravesDeCp1252(lpString);
-        if (auto* boton = qobject_cast<QAbstractButton*>(hijo))
-            boton->setText(texto);
-        else if (auto* etiqueta = qobject_cast<QLabel*>(hijo))
-            etiqueta->setText(texto);
+        const QString text = throughCodePage1252(lpString);
+        if (auto* button = qobject_cast<QAbstractButton*>(child))
+            button->setText(text);
+        else if (auto* label = qobject_cast<QLabel*>(child))
+            label->setText(text);
         else
             continue;
         return 1;

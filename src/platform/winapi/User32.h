@@ -27,11 +27,11 @@ int32_t UnhookWindowsHookEx(HHOOK hhk);
 int32_t SetDlgItemTextA(HWND hDlg, int32_t nIDDlgItem, const QString& lpString);
 uint32_t GetCurrentThreadId();
 
-HWND hwndDe(QWidget* ventana);
-QWidget* ventanaDe(HWND hwnd);
-bool ganchoInstalado(HHOOK hhk);
-int ganchosInstalados();
+HWND hwndOf(QWidget* window);
+QWidget* windowOf(HWND hwnd);
+bool isHookInstalled(HHOOK hhk);
+int installedHookCount();
 
-QString atravesDeCp1252(const QString& texto);
+QString throughCodePage1252(const QString& text);
 
 } // namespace winapi
