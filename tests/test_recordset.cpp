@@ -1,5 +1,5 @@
 // The keyset recordset and the connection over a real SQLite file.
-#include "Ayudantes.h"
+#include "Helpers.h"
 #include "platform/ado/Errors.h"
 #include "platform/ado/Recordset.h"
 #include "platform/runtime/Failure.h"
@@ -117,9 +117,9 @@ private slots:
         // Before the program waits for the operator, it is in the file.
         bool onDisk = false;
         BoxAnswerer c;
-        c.then([&](QDialog* caja) {
+        c.then([&](QDialog* box) {
             onDisk = database.value("SELECT pvp1 FROM tblArticulos").toDouble() == 7.0;
-            clickOn(QStringLiteral("Aceptar"))(caja);
+            clickOn(QStringLiteral("Aceptar"))(box);
         });
         ui::MsgBox(QStringLiteral("espera"));
         QVERIFY(onDisk);
@@ -141,9 +141,9 @@ private slots:
         bool free = false;
         BoxAnswerer c;
         c.press("Reintentar")
-            .then([&](QDialog* caja) {
+            .then([&](QDialog* box) {
                 free = othersCanWrite(database.path); // chosen to go on: nothing is held
-                clickOn(QStringLiteral("Cancelar"))(caja);
+                clickOn(QStringLiteral("Cancelar"))(box);
             })
             .press("Aceptar");
         ui::MsgBox(QStringLiteral("resumen"));
@@ -161,9 +161,9 @@ private slots:
         QCOMPARE(cn.pendingRows(), std::size_t(1));
 
         // At the end of the program the operator is asked again; once the reader lets go, it is saved.
-        c.then([&](QDialog* caja) {
+        c.then([&](QDialog* box) {
             reader.release();
-            clickOn(QStringLiteral("Reintentar"))(caja);
+            clickOn(QStringLiteral("Reintentar"))(box);
         });
         ui::saveBeforeExit();
         QCOMPARE(c.boxes.size(), std::size_t(4));

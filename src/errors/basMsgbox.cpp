@@ -1,5 +1,5 @@
 #include "errors/basMsgbox.h"
-#include "errors/Protocolo.h"
+#include "errors/Protocol.h"
 #include "platform/ui/MsgBox.h"
 
 namespace basMsgbox {

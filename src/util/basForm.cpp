@@ -1,5 +1,5 @@
 #include "util/basForm.h"
-#include "errors/Protocolo.h"
+#include "errors/Protocol.h"
 #include "platform/runtime/Conversions.h"
 #include "platform/ui/Form.h"
 
@@ -32,22 +32,22 @@ struct FrameOfReference {
 
 } // namespace
 
-void CentrarFrm(QObject* frm, const Reference& referencia) {
+void CentrarFrm(QObject* frm, const Reference& reference) {
     FrameOfReference frame;
     int16_t leftOffset = 0, topOffset = 0;
     ui::Form* window = asWindow(frm);
     errors::runGuarded(errors::id::CentrarFrm, [&](int step) {
         switch (step) {
         case 1: return window ? 2 : runtime::kEnd;
-        case 2: return std::holds_alternative<std::monostate>(referencia) ? 3 : 5;
+        case 2: return std::holds_alternative<std::monostate>(reference) ? 3 : 5;
         case 3: frame = FrameOfReference{true, nullptr}; break;
         case 4: return 8;
-        case 5: return isWindowReference(referencia) ? 6 : runtime::kEnd;
+        case 5: return isWindowReference(reference) ? 6 : runtime::kEnd;
         case 6:
-            if (std::holds_alternative<ui::Screen>(referencia))
+            if (std::holds_alternative<ui::Screen>(reference))
                 frame = FrameOfReference{true, nullptr};
             else
-                frame = FrameOfReference{false, asWindow(std::get<QObject*>(referencia))};
+                frame = FrameOfReference{false, asWindow(std::get<QObject*>(reference))};
             break;
         case 7: return 8;
         case 8:

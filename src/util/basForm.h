@@ -14,6 +14,6 @@ using Reference = std::variant<std::monostate, ui::Screen, QObject*, runtime::Fi
 // Moves an ordinary or MDI parent window to the middle of the reference (the screen when left
 // out). Anything that is not such a window, or a reference that is neither the screen nor such a
 // window, leaves everything where it was.
-void CentrarFrm(QObject* frm, const Reference& referencia = std::monostate{});
+void CentrarFrm(QObject* frm, const Reference& reference = std::monostate{});
 
 } // namespace basForm

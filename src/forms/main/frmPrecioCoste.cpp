@@ -1,12 +1,12 @@
 #include "forms/main/frmPrecioCoste.h"
-#include "errors/Protocolo.h"
+#include "errors/Protocol.h"
 #include "platform/runtime/Conversions.h"
 #include "platform/ui/App.h"
 #include "platform/ui/Events.h"
 #include "platform/ui/MsgBox.h"
 #include "platform/ui/Twips.h"
-#include "update/ActualizacionCostes.h"
-#include "util/Progreso.h"
+#include "update/CostUpdate.h"
+#include "util/ProgressText.h"
 
 #include <QCloseEvent>
 #include <QStyle>
@@ -15,10 +15,10 @@ const QString frmPrecioCoste::kCaption = QStringLiteral("TALVERA.    Precios-Cos
 
 namespace {
 
-QFont makeFont(const char* familia, double puntos, bool negrita) {
-    QFont f(QString::fromLatin1(familia));
-    f.setPointSizeF(puntos);
-    f.setBold(negrita);
+QFont makeFont(const char* family, double points, bool bold) {
+    QFont f(QString::fromLatin1(family));
+    f.setPointSizeF(points);
+    f.setBold(bold);
     return f;
 }
 

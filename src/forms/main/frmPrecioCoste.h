@@ -5,7 +5,7 @@
 #include "platform/ui/ListView.h"
 #include "platform/ui/PictureButton.h"
 #include "platform/ui/ProgressBar.h"
-#include "update/VentanaActualizacion.h"
+#include "update/UpdateWindow.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -46,12 +46,12 @@ public:
     void fraNoActualizadosVisible(bool visible) override { fraNoActualizados->setVisible(visible); }
     void fraNoActualizadosTop(double twips) override;
     void fraNoActualizadosLeft(double twips) override;
-    void lstNoActualizadosClear() override { lstNoActualizados->Clear(); }
+    void lstNoActualizadosClear() override { lstNoActualizados->ClearListItems(); }
     int lstNoActualizadosAdd(const QString& text) override { return lstNoActualizados->AddListItem(text); }
     void lstNoActualizadosSubItem(int row, const QString& text) override {
         lstNoActualizados->SetSubItem(row, 1, text);
     }
-    int lstNoActualizadosCount() const override { return lstNoActualizados->Count(); }
+    int lstNoActualizadosCount() const override { return lstNoActualizados->ListItemCount(); }
     void lblInfoCaption(const QString& text) override;
     void lblArticulosCaption(const QString& text) override { lblArticulos->setText(text); }
     void barraVisible(bool visible) override { barra->setVisible(visible); }

@@ -1,9 +1,9 @@
 #include "forms/progress/frmProgreso.h"
-#include "errors/Protocolo.h"
+#include "errors/Protocol.h"
 #include "platform/runtime/Arithmetic.h"
 #include "platform/ui/Events.h"
 #include "platform/ui/Twips.h"
-#include "util/Progreso.h"
+#include "util/ProgressText.h"
 #include "util/basForm.h"
 
 #include <QCloseEvent>

@@ -18,7 +18,7 @@
 #include "platform/ado/PendingWrites.h"
 #include "platform/ado/QueryShape.h"
 #include "platform/ado/Statement.h"
-#include "platform/runtime/EsperaOperador.h"
+#include "platform/runtime/OperatorWait.h"
 
 #include <QElapsedTimer>
 #include <QHash>

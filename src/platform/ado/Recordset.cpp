@@ -59,18 +59,18 @@ void Recordset::Open(const QString& source, Connection& conn, int, int lockType,
     keyset_ = shape.keyset;
     if (keyset_) {
         // A view, or a table without row keys: its rows cannot be followed by their keys.
-        auto sinClaves = [&](const QString& motivo) {
+        auto noKeys = [&](const QString& reason) {
             runtime::raise(err::NotSupported, QStringLiteral("No se puede abrir '%1' como conjunto de claves: no es una "
                                                         "tabla con identificadores de fila (%2).")
-                                             .arg(shape.table, motivo));
+                                             .arg(shape.table, reason));
         };
-        if (shape.view) sinClaves(QStringLiteral("es una vista"));
+        if (shape.view) noKeys(QStringLiteral("es una vista"));
         std::shared_ptr<Statement> keys;
         try {
             keys = conn.statement(shape.keysSql);
         } catch (const runtime::Failure& f) {
             if (f.Number() == err::ColumnNotFound && f.Description().contains(QLatin1String("rowid")))
-                sinClaves(f.Description());
+                noKeys(f.Description());
             throw;
         }
         for (int i = 0; i < p.literals.size(); ++i)

@@ -25,12 +25,6 @@ int32_t multiplyLong(int32_t a, int32_t b) {
     return r;
 }
 
-int16_t sumaInt(int16_t a, int16_t b) {
-    int16_t r;
-    if (__builtin_add_overflow(a, b, &r)) raise(err::Overflow);
-    return r;
-}
-
 double add(double a, double b) { return checked(a + b); }
 double subtract(double a, double b) { return checked(a - b); }
 double multiply(double a, double b) {

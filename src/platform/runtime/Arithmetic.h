@@ -7,7 +7,6 @@ namespace runtime {
 
 int32_t addLong(int32_t a, int32_t b);
 int32_t multiplyLong(int32_t a, int32_t b);
-int16_t sumaInt(int16_t a, int16_t b);
 
 double add(double a, double b);
 double subtract(double a, double b);

@@ -46,11 +46,11 @@ namespace {
 int secondsOfDay(Date date) {
     return static_cast<int>(std::lround((date.serial - std::floor(date.serial)) * 86400.0));
 }
-QString timeText(int segundos) {
+QString timeText(int seconds) {
     return QStringLiteral("%1:%2:%3")
-        .arg(segundos / 3600, 2, 10, QChar('0'))
-        .arg(segundos / 60 % 60, 2, 10, QChar('0'))
-        .arg(segundos % 60, 2, 10, QChar('0'));
+        .arg(seconds / 3600, 2, 10, QChar('0'))
+        .arg(seconds / 60 % 60, 2, 10, QChar('0'))
+        .arg(seconds % 60, 2, 10, QChar('0'));
 }
 QDate dayOf(Date date) { return kDayZero.addDays(static_cast<qint64>(std::floor(date.serial))); }
 } // namespace
@@ -98,29 +98,29 @@ double CDbl(const QString& text) {
         --n;
     char buf[400];
     std::size_t k = 0;
-    auto poner = [&](char c) {
+    auto put = [&](char c) {
         if (k + 1 >= sizeof buf) raise(err::TypeMismatch);
         buf[k++] = c;
     };
-    bool negativo = false;
-    if (i < n && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-'))) negativo = text[i++] == QLatin1Char('-');
-    int digitos = 0;
+    bool negative = false;
+    if (i < n && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-'))) negative = text[i++] == QLatin1Char('-');
+    int digits = 0;
     while (i < n && isDigit(text[i]))
-        poner(text[i++].toLatin1()), ++digitos;
+        put(text[i++].toLatin1()), ++digits;
     if (i < n && text[i] == QLatin1Char('.')) {
-        poner('.');
+        put('.');
         ++i;
         while (i < n && isDigit(text[i]))
-            poner(text[i++].toLatin1()), ++digitos;
+            put(text[i++].toLatin1()), ++digits;
     }
-    if (digitos == 0) raise(err::TypeMismatch);
+    if (digits == 0) raise(err::TypeMismatch);
     if (i < n && QStringLiteral("EeDd").contains(text[i])) {
-        poner('e');
+        put('e');
         ++i;
-        if (i < n && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-'))) poner(text[i++].toLatin1());
+        if (i < n && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-'))) put(text[i++].toLatin1());
         if (i >= n || !isDigit(text[i])) raise(err::TypeMismatch);
         while (i < n && isDigit(text[i]))
-            poner(text[i++].toLatin1());
+            put(text[i++].toLatin1());
     }
     if (i != n) raise(err::TypeMismatch);
     double result = 0;
@@ -129,13 +129,13 @@ double CDbl(const QString& text) {
         // Too large overflows; too small is zero.
         const std::string_view number(buf, k); // not NUL-terminated
         const auto e = number.find('e');
-        const bool grande = e == std::string_view::npos || number.find('-', e) == std::string_view::npos;
-        if (grande) raise(err::Overflow);
+        const bool tooLarge = e == std::string_view::npos || number.find('-', e) == std::string_view::npos;
+        if (tooLarge) raise(err::Overflow);
         result = 0;
     } else if (r.ec != std::errc() || r.ptr != buf + k) {
         raise(err::TypeMismatch);
     }
-    return negativo ? -result : result;
+    return negative ? -result : result;
 }
 
 double CDbl(const FieldValue& value) {

@@ -108,8 +108,8 @@ void Form::setClientHeight(double twips) {
     applySize();
 }
 
-void Form::setFixedBorder(bool fijo) {
-    fixedBorder_ = fijo;
+void Form::setFixedBorder(bool fixed) {
+    fixedBorder_ = fixed;
     applySize();
 }
 
@@ -121,9 +121,9 @@ void Form::setBackColor(const QColor& color) {
 }
 
 void Form::applyPosition() {
-    const QPoint actual = outerPosition();
-    const int x = left_ ? toPixelsX(*left_) : actual.x();
-    const int y = top_ ? toPixelsY(*top_) : actual.y();
+    const QPoint current = outerPosition();
+    const int x = left_ ? toPixelsX(*left_) : current.x();
+    const int y = top_ ? toPixelsY(*top_) : current.y();
     if (notFramedYet()) {
         // Placed by its inside, which the frame will surround where the outer position says.
         const QMargins m = frame();
@@ -134,12 +134,12 @@ void Form::applyPosition() {
 }
 
 void Form::applySize() {
-    const QSize margen = frameSize();
+    const QSize margin = frameSize();
     int w = width();
     int h = height();
-    if (width_) w = toPixelsX(*width_) - margen.width();
+    if (width_) w = toPixelsX(*width_) - margin.width();
     if (clientWidth_) w = toPixelsX(*clientWidth_);
-    if (height_) h = toPixelsY(*height_) - margen.height();
+    if (height_) h = toPixelsY(*height_) - margin.height();
     if (clientHeight_) h = toPixelsY(*clientHeight_);
     w = std::max(w, 1);
     h = std::max(h, 1);

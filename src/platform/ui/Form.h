@@ -29,7 +29,7 @@ public:
     void setBackColor(const QColor& color);
 
     // A fixed border: the operator cannot resize the window.
-    void setFixedBorder(bool fijo);
+    void setFixedBorder(bool fixed);
     void setClientWidth(double twips);
     void setClientHeight(double twips);
 

@@ -70,7 +70,7 @@ ListView::ListView(QWidget* parent) : QTreeView(parent), model_(new RowModel(thi
     header()->setSectionsMovable(false); // the columns stay in the order they were added
     header()->setStretchLastSection(false);
     header()->setSectionResizeMode(QHeaderView::Interactive);
-    connect(header(), &QHeaderView::sectionClicked, this, [this](int section) { emit ColumnClick(column(section)); });
+    connect(header(), &QHeaderView::sectionClicked, this, [this](int section) { emit ColumnClick(ColumnHeaders(section)); });
 }
 
 void ListView::AddColumnHeader(const QString& text, double widthTwips, Qt::Alignment alignment) {
@@ -79,7 +79,7 @@ void ListView::AddColumnHeader(const QString& text, double widthTwips, Qt::Align
     header()->resizeSection(static_cast<int>(widths_.size()) - 1, toPixelsX(widthTwips));
 }
 
-ListView::ColumnHeader ListView::column(int index) const {
+ListView::ColumnHeader ListView::ColumnHeaders(int index) const {
     ColumnHeader c;
     c.Index = index + 1;
     c.Text = model_->headerText(index);
@@ -93,21 +93,21 @@ int ListView::ColumnHeaderCount() const { return model_->columnCount(); }
 
 ListView::ListItem ListView::AddListItem(const QString& text) { return model_->AddListItem(text); }
 
-void ListView::SetSubItem(ListItem row, int subItem, const QString& text) {
-    model_->setText(row, subItem, text);
+void ListView::SetSubItem(ListItem item, int subItem, const QString& text) {
+    model_->setText(item, subItem, text);
 }
 
-QString ListView::text(ListItem row, int column) const {
-    return model_->data(model_->index(row, column), Qt::DisplayRole).toString();
+QString ListView::ItemText(ListItem item, int column) const {
+    return model_->data(model_->index(item, column), Qt::DisplayRole).toString();
 }
 
-int ListView::Count() const { return model_->rowCount(); }
+int ListView::ListItemCount() const { return model_->rowCount(); }
 
-void ListView::Clear() { model_->clear(); }
+void ListView::ClearListItems() { model_->clear(); }
 
-void ListView::setFullRowSelect(bool activa) {
-    setSelectionBehavior(activa ? QAbstractItemView::SelectRows : QAbstractItemView::SelectItems);
-    setAllColumnsShowFocus(activa);
+void ListView::setFullRowSelect(bool enabled) {
+    setSelectionBehavior(enabled ? QAbstractItemView::SelectRows : QAbstractItemView::SelectItems);
+    setAllColumnsShowFocus(enabled);
 }
 
 } // namespace ui

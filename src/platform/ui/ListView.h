@@ -23,11 +23,11 @@ public:
     const QString& headerText(int column) const { return columns_[column].text; }
 
 private:
-    struct Columna {
+    struct HeaderColumn {
         QString text;
         Qt::Alignment alignment;
     };
-    std::vector<Columna> columns_;
+    std::vector<HeaderColumn> columns_;
     std::vector<std::vector<QString>> rows_;
 };
 
@@ -44,17 +44,17 @@ public:
     explicit ListView(QWidget* parent = nullptr);
 
     void AddColumnHeader(const QString& text, double widthTwips, Qt::Alignment alignment = Qt::AlignLeft);
-    ColumnHeader column(int index) const;
+    ColumnHeader ColumnHeaders(int index) const; // 0-based here; its Index is 1-based
     int ColumnHeaderCount() const;
 
     ListItem AddListItem(const QString& text);
-    void SetSubItem(ListItem row, int subItem, const QString& text);
-    QString text(ListItem row, int column = 0) const;
-    int Count() const;
-    void Clear();
+    void SetSubItem(ListItem item, int subItem, const QString& text);
+    QString ItemText(ListItem item, int column = 0) const;
+    int ListItemCount() const;
+    void ClearListItems();
 
     // Display option: selection and focus cover the whole row.
-    void setFullRowSelect(bool activa);
+    void setFullRowSelect(bool enabled);
 
 signals:
     void ColumnClick(const ui::ListView::ColumnHeader& header);

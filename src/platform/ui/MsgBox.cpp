@@ -1,5 +1,5 @@
 #include "platform/ui/MsgBox.h"
-#include "platform/runtime/EsperaOperador.h"
+#include "platform/runtime/OperatorWait.h"
 #include "platform/runtime/Failure.h"
 #include "platform/ui/App.h"
 
@@ -181,9 +181,9 @@ namespace {
 int showBox(const QString& prompt, int buttons, const QString& title) {
     QPointer<QWidget> previous = QApplication::activeWindow();
     if (!previous) previous = QApplication::activeModalWidget();
-    QPointer<MessageBox> caja = new MessageBox(prompt, buttons, title.isNull() ? App::Title() : title, previous);
-    const int code = caja->exec();
-    delete caja;
+    QPointer<MessageBox> box = new MessageBox(prompt, buttons, title.isNull() ? App::Title() : title, previous);
+    const int code = box->exec();
+    delete box;
     if (previous && previous->isVisible()) {
         previous->activateWindow();
         QApplication::setActiveWindow(previous);
@@ -205,7 +205,7 @@ void releaseBeforeWait(bool atExit) {
     static bool releasing = false;
     if (releasing) return; // the box that reports a failure here
     releasing = true;
-    const auto fin = qScopeGuard([] { releasing = false; });
+    const auto done = qScopeGuard([] { releasing = false; });
     for (;;) {
         try {
             runtime::beforeOperatorWait();

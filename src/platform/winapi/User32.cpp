@@ -17,7 +17,7 @@ namespace {
 struct InstalledHook {
     HHOOK handle;
     int32_t type;
-    HOOKPROC proc;
+    HOOKPROC procedure;
     uint32_t thread;
 };
 
@@ -39,7 +39,7 @@ public:
         const auto copy = hooks(); // a hook procedure may remove its own hook
         for (const InstalledHook& g : copy) {
             if (g.type != WH_CBT || g.thread != thread || !isHookInstalled(g.handle)) continue;
-            g.proc(HCBT_ACTIVATE, hwndOf(w), 0);
+            g.procedure(HCBT_ACTIVATE, hwndOf(w), 0);
         }
         return false;
     }

@@ -1,4 +1,4 @@
-#include "platform/runtime/EsperaOperador.h"
+#include "platform/runtime/OperatorWait.h"
 
 #include <map>
 

@@ -1,7 +1,7 @@
 // The message box stand-in: button sets in the platform's order, identifiers, Escape and close.
-#include "Ayudantes.h"
+#include "Helpers.h"
 #include "platform/ui/Form.h"
-#include "errors/Protocolo.h"
+#include "errors/Protocol.h"
 #include "platform/ui/MsgBox.h"
 
 #include <QApplication>
@@ -18,7 +18,7 @@ private slots:
     void buttonSets_data() {
         QTest::addColumn<int>("buttons");
         QTest::addColumn<QStringList>("captions");
-        QTest::addColumn<QList<int>>("codigos");
+        QTest::addColumn<QList<int>>("codes");
         QTest::newRow("OK") << 0 << QStringList{"Aceptar"} << QList<int>{1};
         QTest::newRow("OK Cancel") << 1 << QStringList{"Aceptar", "Cancelar"} << QList<int>{1, 2};
         QTest::newRow("Abort Retry Ignore")
@@ -59,19 +59,19 @@ private slots:
         QCOMPARE(ui::MsgBox(QStringLiteral("x"), ui::vbOKOnly), int(ui::vbOK));
         // Elsewhere they do nothing: the box stays until a button is pressed.
         bool stillOpen = false;
-        c.then([&](QDialog* caja) {
-            QTest::keyClick(caja, Qt::Key_Escape);
-            caja->close();
+        c.then([&](QDialog* box) {
+            QTest::keyClick(box, Qt::Key_Escape);
+            box->close();
             QApplication::processEvents();
-            stillOpen = caja->isVisible();
-            clickOn(QStringLiteral("Omitir"))(caja);
+            stillOpen = box->isVisible();
+            clickOn(QStringLiteral("Omitir"))(box);
         });
         QCOMPARE(ui::MsgBox(QStringLiteral("x"), ui::vbAbortRetryIgnore), int(ui::vbIgnore));
         QVERIFY(stillOpen);
-        c.then([&](QDialog* caja) {
-            QTest::keyClick(caja, Qt::Key_Escape);
-            stillOpen = caja->isVisible();
-            clickOn(QStringLiteral("No"))(caja);
+        c.then([&](QDialog* box) {
+            QTest::keyClick(box, Qt::Key_Escape);
+            stillOpen = box->isVisible();
+            clickOn(QStringLiteral("No"))(box);
         });
         QCOMPARE(ui::MsgBox(QStringLiteral("x"), ui::vbYesNo), int(ui::vbNo));
         QVERIFY(stillOpen);
@@ -80,10 +80,10 @@ private slots:
     void identifiersAndText() {
         BoxAnswerer c;
         QList<int> ids;
-        c.then([&](QDialog* caja) {
-            for (auto* b : caja->findChildren<QPushButton*>())
+        c.then([&](QDialog* box) {
+            for (auto* b : box->findChildren<QPushButton*>())
                 ids << b->property("ctrlId").toInt();
-            clickOn(QStringLiteral("Aceptar"))(caja);
+            clickOn(QStringLiteral("Aceptar"))(box);
         });
         ui::MsgBox(QStringLiteral("línea 1\r\nlínea 2"), ui::vbOKCancel);
         QCOMPARE(ids, (QList<int>{1, 2}));
@@ -93,7 +93,7 @@ private slots:
 
     void keyboard_returnPressesFocusedButton_data() {
         QTest::addColumn<int>("buttons");
-        QTest::addColumn<QList<int>>("teclas");
+        QTest::addColumn<QList<int>>("keys");
         QTest::addColumn<int>("code");
         QTest::newRow("sin moverse") << int(ui::vbAbortRetryIgnore) << QList<int>{} << int(ui::vbAbort);
         QTest::newRow("Tab") << int(ui::vbAbortRetryIgnore) << QList<int>{Qt::Key_Tab} << int(ui::vbRetry);
@@ -108,10 +108,10 @@ private slots:
         QFETCH(QList<int>, keys);
         QFETCH(int, code);
         BoxAnswerer c;
-        c.then([&](QDialog* caja) {
+        c.then([&](QDialog* box) {
             for (int t : keys)
-                QTest::keyClick(caja->focusWidget(), static_cast<Qt::Key>(t));
-            QTest::keyClick(caja->focusWidget(), Qt::Key_Return);
+                QTest::keyClick(box->focusWidget(), static_cast<Qt::Key>(t));
+            QTest::keyClick(box->focusWidget(), Qt::Key_Return);
         });
         QCOMPARE(ui::MsgBox(QStringLiteral("x"), buttons), code);
     }
@@ -133,11 +133,11 @@ private slots:
         const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
         QStringList outside;
         BoxAnswerer c;
-        c.then([&](QDialog* caja) {
-            if (!screen.contains(caja->frameGeometry())) outside << QStringLiteral("la caja");
-            for (auto* b : caja->findChildren<QPushButton*>())
+        c.then([&](QDialog* box) {
+            if (!screen.contains(box->frameGeometry())) outside << QStringLiteral("la caja");
+            for (auto* b : box->findChildren<QPushButton*>())
                 if (!screen.contains(QRect(b->mapToGlobal(QPoint()), b->size()))) outside << b->text();
-            clickOn(QStringLiteral("Enviar Vesk"))(caja);
+            clickOn(QStringLiteral("Enviar Vesk"))(box);
         });
         QCOMPARE(errors::InformarError(QStringLiteral("m"), QStringLiteral("p"), text), int16_t(3));
         QVERIFY2(outside.isEmpty(), qPrintable(outside.join(QStringLiteral(", ")) + QStringLiteral(" fuera de la pantalla")));
@@ -157,4 +157,4 @@ private slots:
 };
 
 QTEST_MAIN(TestMessageBox)
-#include "test_caja_mensaje.moc"
+#include "test_message_box.moc"

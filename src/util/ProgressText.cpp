@@ -1,5 +1,5 @@
-#include "util/Progreso.h"
-#include "errors/Protocolo.h"
+#include "util/ProgressText.h"
+#include "errors/Protocol.h"
 #include "platform/runtime/Arithmetic.h"
 #include "platform/runtime/Conversions.h"
 

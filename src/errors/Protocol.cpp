@@ -1,4 +1,4 @@
-#include "errors/Protocolo.h"
+#include "errors/Protocol.h"
 #include "errors/basMsgbox.h"
 
 namespace errors {

@@ -1,4 +1,4 @@
-#include "Ayudantes.h"
+#include "Helpers.h"
 #include "platform/ui/App.h"
 #include "platform/ui/MsgBox.h"
 
@@ -103,7 +103,7 @@ bool othersCanWrite(const QString& path) {
     return ok;
 }
 
-Locker::Locker(const QString& path, Mode modo) {
+Locker::Locker(const QString& path, Mode mode) {
     const QString script = QStringLiteral("import sqlite3, sys\n"
                                          "c = sqlite3.connect(sys.argv[1], isolation_level=None)\n"
                                          "if sys.argv[2] == 'x':\n"
@@ -115,7 +115,7 @@ Locker::Locker(const QString& path, Mode modo) {
                                          "sys.stdin.readline()\n"
                                          "c.execute('COMMIT')\n");
     process_.start(QStringLiteral("/usr/bin/python3"),
-                   {QStringLiteral("-c"), script, path, modo == Exclusive ? QStringLiteral("x") : QStringLiteral("r")});
+                   {QStringLiteral("-c"), script, path, mode == Exclusive ? QStringLiteral("x") : QStringLiteral("r")});
     if (!process_.waitForReadyRead(10000)) throw std::runtime_error("the locking process did not start");
 }
 
@@ -128,8 +128,8 @@ void Locker::release() {
     process_.waitForFinished(10000);
 }
 
-QStringList captionsLeftToRight(QDialog* caja) {
-    auto buttons = caja->findChildren<QPushButton*>();
+QStringList captionsLeftToRight(QDialog* box) {
+    auto buttons = box->findChildren<QPushButton*>();
     std::sort(buttons.begin(), buttons.end(), [](QPushButton* a, QPushButton* b) {
         return a->mapTo(a->window(), QPoint()).x() < b->mapTo(b->window(), QPoint()).x();
     });
@@ -165,52 +165,52 @@ BoxAnswerer& BoxAnswerer::then(Action action) {
 BoxAnswerer& BoxAnswerer::press(const QString& caption) { return then(clickOn(caption)); }
 
 void BoxAnswerer::look() {
-    auto* caja = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-    if (!caja || !caja->isVisible() || caja->property("atendida").toBool()) return;
-    caja->setProperty("atendida", true);
+    auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (!box || !box->isVisible() || box->property("atendida").toBool()) return;
+    box->setProperty("atendida", true);
     Box c;
-    c.title = caja->windowTitle();
-    if (auto* m = qobject_cast<ui::MessageBox*>(caja)) c.text = m->prompt();
-    c.buttons = captionsLeftToRight(caja);
-    for (auto* b : caja->findChildren<QPushButton*>())
+    c.title = box->windowTitle();
+    if (auto* m = qobject_cast<ui::MessageBox*>(box)) c.text = m->prompt();
+    c.buttons = captionsLeftToRight(box);
+    for (auto* b : box->findChildren<QPushButton*>())
         if (b->isDefault()) c.defaultButton = b->text();
     boxes.push_back(c);
     if (actions_.empty()) {
         if (unexpected++ == 0) firstUnexpected_ = c;
-        auto buttons = caja->findChildren<QPushButton*>();
+        auto buttons = box->findChildren<QPushButton*>();
         if (!buttons.isEmpty()) buttons.front()->click();
         return;
     }
     Action a = std::move(actions_.front());
     actions_.pop_front();
     // Acting from inside the timer's slot would nest the next box's loop here: act afterwards.
-    QPointer<QDialog> p = caja;
-    QTimer::singleShot(0, caja, [a, p] {
+    QPointer<QDialog> p = box;
+    QTimer::singleShot(0, box, [a, p] {
         if (p) a(p);
     });
 }
 
 BoxAnswerer::Action clickOn(const QString& caption) {
-    return [caption](QDialog* caja) {
-        for (auto* b : caja->findChildren<QPushButton*>()) {
+    return [caption](QDialog* box) {
+        for (auto* b : box->findChildren<QPushButton*>()) {
             if (b->text() == caption) {
                 b->click();
                 return;
             }
         }
         // Recorded as a failure of the test; the box is closed all the same, so the test goes on.
-        QTest::qFail(qPrintable(QStringLiteral("no button '%1' in the box '%2'").arg(caption, caja->windowTitle())),
+        QTest::qFail(qPrintable(QStringLiteral("no button '%1' in the box '%2'").arg(caption, box->windowTitle())),
                      __FILE__, __LINE__);
-        if (auto buttons = caja->findChildren<QPushButton*>(); !buttons.isEmpty()) buttons.front()->click();
+        if (auto buttons = box->findChildren<QPushButton*>(); !buttons.isEmpty()) buttons.front()->click();
     };
 }
 
 BoxAnswerer::Action pressKey(int key) {
-    return [key](QDialog* caja) { QTest::keyClick(caja, static_cast<Qt::Key>(key)); };
+    return [key](QDialog* box) { QTest::keyClick(box, static_cast<Qt::Key>(key)); };
 }
 
 BoxAnswerer::Action closeWindow() {
-    return [](QDialog* caja) { caja->close(); };
+    return [](QDialog* box) { box->close(); };
 }
 
 } // namespace testing

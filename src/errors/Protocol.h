@@ -3,8 +3,8 @@
 // handler shows the error dialog and acts on the operator's choice:
 //   "Continuar" (2) resumes at the step after the failing one; "Salir" (1) leaves the procedure;
 //   "Enviar Vesk" (3) starts a report of the screen and leaves; no choice (0) leaves.
-#include "errors/Identidades.h"
-#include "platform/runtime/Pasos.h"
+#include "errors/Identities.h"
+#include "platform/runtime/Steps.h"
 
 #include <QString>
 #include <cstdint>
@@ -19,7 +19,7 @@ extern int16_t RespuestaError;
 
 QString dialogMessage(const QString& moduleName, const QString& procedureName, const QString& description);
 
-// Shows the dialog "Informando errors " and returns the choice.
+// Shows the dialog "Informando errores " and returns the choice.
 int16_t InformarError(QString moduleName, QString procedureName, QString description);
 
 // The handler of a guarded procedure; returns the step to go on with, or runtime::kEnd. "Continuar"

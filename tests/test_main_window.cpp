@@ -1,5 +1,5 @@
 // The main window: its layouts, its progress text, "Volver", "&Salir" and the column-header box.
-#include "Ayudantes.h"
+#include "Helpers.h"
 #include "forms/main/frmPrecioCoste.h"
 #include "platform/ui/Twips.h"
 
@@ -33,11 +33,11 @@ private slots:
         QCOMPARE(f.lblArticulos->text(), QString());
         QCOMPARE(f.cmdActualizar->text(), QStringLiteral("&ACTUALIZAR"));
         QCOMPARE(f.lstNoActualizados->ColumnHeaderCount(), 2);
-        QCOMPARE(f.lstNoActualizados->column(0).Text, QStringLiteral("Código"));
-        QCOMPARE(f.lstNoActualizados->column(0).Width, 2900.0f);
-        QCOMPARE(f.lstNoActualizados->column(1).Text, QStringLiteral("Nombre"));
-        QCOMPARE(f.lstNoActualizados->column(1).Width, 5600.0f);
-        QCOMPARE(f.lstNoActualizados->Count(), 0);
+        QCOMPARE(f.lstNoActualizados->ColumnHeaders(0).Text, QStringLiteral("Código"));
+        QCOMPARE(f.lstNoActualizados->ColumnHeaders(0).Width, 2900.0f);
+        QCOMPARE(f.lstNoActualizados->ColumnHeaders(1).Text, QStringLiteral("Nombre"));
+        QCOMPARE(f.lstNoActualizados->ColumnHeaders(1).Width, 5600.0f);
+        QCOMPARE(f.lstNoActualizados->ListItemCount(), 0);
         QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(f.cmdActualizar));
         // Tab order: the update button, the exit; labels, panel and bar take no focus.
         QCOMPARE(f.cmdActualizar->nextInFocusChain(), static_cast<QWidget*>(f.cmdSalir));
@@ -105,7 +105,7 @@ private slots:
         QCOMPARE(c.boxes[0].text, QStringLiteral("Código__2900"));
         QCOMPARE(c.boxes[0].buttons, QStringList{QStringLiteral("Aceptar")});
         QCOMPARE(c.boxes[1].text, QStringLiteral("Nombre__6000"));
-        QCOMPARE(f.lstNoActualizados->Count(), 0);
+        QCOMPARE(f.lstNoActualizados->ListItemCount(), 0);
     }
 
     void bar_paintsWhileTextChanges() {
@@ -125,8 +125,8 @@ private slots:
                 if (e->type() == QEvent::Paint && static_cast<QPaintEvent*>(e)->rect().height() > 2) ++n;
                 return false;
             }
-        } contador(paints);
-        f.barra->installEventFilter(&contador);
+        } counter(paints);
+        f.barra->installEventFilter(&counter);
         for (int i = 1; i <= 1000; ++i) {
             f.barraValue(static_cast<float>(i));
             bool donde = false;
@@ -165,11 +165,11 @@ private slots:
         frmPrecioCoste f;
         f.show();
         QVERIFY(QTest::qWaitForWindowActive(&f));
-        QSignalSpy actualizar(f.cmdActualizar, &QPushButton::clicked);
+        QSignalSpy updateClicks(f.cmdActualizar, &QPushButton::clicked);
         BoxAnswerer c;
         c.press("Salir"); // no database here: the run stops at its dialog
         QTest::keyClick(f.cmdActualizar, Qt::Key_Return);
-        QCOMPARE(actualizar.count(), 1);
+        QCOMPARE(updateClicks.count(), 1);
         f.cmdSalir->show();
         f.cmdSalir->setFocus();
         QTest::keyClick(f.cmdSalir, Qt::Key_Enter, Qt::KeypadModifier);
@@ -203,4 +203,4 @@ private slots:
 };
 
 QTEST_MAIN(TestMainWindow)
-#include "test_ventana.moc"
+#include "test_main_window.moc"

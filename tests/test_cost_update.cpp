@@ -1,9 +1,9 @@
 // The cost update run, in the real window, on real database files beside the program.
-#include "Ayudantes.h"
+#include "Helpers.h"
 #include "forms/main/frmPrecioCoste.h"
 #include "platform/runtime/Conversions.h"
 #include "platform/ui/Twips.h"
-#include "update/ActualizacionCostes.h"
+#include "update/CostUpdate.h"
 
 #include <QFile>
 #include <QScrollBar>
@@ -127,12 +127,12 @@ private slots:
         c.press("Aceptar");
         f.cmdActualizar->click();
         auto* l = f.lstNoActualizados;
-        QCOMPARE(l->Count(), 43);
-        QCOMPARE(l->text(0), QStringLiteral("A1"));
-        QCOMPARE(l->text(0, 1), QStringLiteral("Primero"));
-        QCOMPARE(l->text(1), QStringLiteral("B1"));
-        QCOMPARE(l->text(1, 1), QString()); // a Null name gives an empty text
-        QCOMPARE(l->text(2), QStringLiteral("C3"));
+        QCOMPARE(l->ListItemCount(), 43);
+        QCOMPARE(l->ItemText(0), QStringLiteral("A1"));
+        QCOMPARE(l->ItemText(0, 1), QStringLiteral("Primero"));
+        QCOMPARE(l->ItemText(1), QStringLiteral("B1"));
+        QCOMPARE(l->ItemText(1, 1), QString()); // a Null name gives an empty text
+        QCOMPARE(l->ItemText(2), QStringLiteral("C3"));
         QCOMPARE(f.lblArticulos->text(), QStringLiteral("Total de artículos no actualizados ( sin entradas) 43"));
         QCOMPARE(c.boxes[0].text, kSummary.arg(44).arg(1));
         QCOMPARE(f.Height(), 6375.0);
@@ -158,7 +158,7 @@ private slots:
         QCOMPARE(c.boxes[0].text, kSummary.arg(0).arg(0));
         QCOMPARE(f.lblInfo->text(), QStringLiteral("Proceso finalizado. Total de articulo:0 Actualizados : 0"));
         QCOMPARE(f.Height(), 3200.0);
-        QCOMPARE(f.lstNoActualizados->Count(), 0);
+        QCOMPARE(f.lstNoActualizados->ListItemCount(), 0);
     }
 
     void progressDuringPass() {
@@ -168,9 +168,9 @@ private slots:
         frmPrecioCoste f;
         QStringList seen;
         BoxAnswerer c;
-        c.then([&](QDialog* caja) {
+        c.then([&](QDialog* box) {
             seen << f.lblInfo->text();
-            clickOn("Aceptar")(caja);
+            clickOn("Aceptar")(box);
         });
         connect(f.barra, &QProgressBar::valueChanged, this, [&] { seen << f.lblInfo->text(); });
         f.cmdActualizar->click();
@@ -194,8 +194,8 @@ private slots:
         QCOMPARE(pricesOf(database, "O'NEIL").cost.toDouble(), 12.0);
         // Its own (absent) entries: listed, not priced from another article's.
         QCOMPARE(pricesOf(database, "X' OR '1'='1").cost.toDouble(), 0.0);
-        QCOMPARE(f.lstNoActualizados->Count(), 1);
-        QCOMPARE(f.lstNoActualizados->text(0), QStringLiteral("X' OR '1'='1"));
+        QCOMPARE(f.lstNoActualizados->ListItemCount(), 1);
+        QCOMPARE(f.lstNoActualizados->ItemText(0), QStringLiteral("X' OR '1'='1"));
         QCOMPARE(pricesOf(database, "Z").cost.toDouble(), 99.0);
     }
 
@@ -236,9 +236,9 @@ private slots:
         Locker other(database.path);
         frmPrecioCoste f;
         BoxAnswerer c;
-        c.then([&](QDialog* caja) {
+        c.then([&](QDialog* box) {
             other.release();
-            clickOn("Aceptar")(caja);
+            clickOn("Aceptar")(box);
         });
         c.press("Aceptar");
         f.cmdActualizar->click();
@@ -277,10 +277,10 @@ private slots:
         }
         {
             TestDatabase database(false);
-            QFile ajeno(database.path);
-            QVERIFY(ajeno.open(QIODevice::WriteOnly));
-            ajeno.write("\x00\x01\x00\x00Standard Jet DB", 19);
-            ajeno.close();
+            QFile foreign(database.path);
+            QVERIFY(foreign.open(QIODevice::WriteOnly));
+            foreign.write("\x00\x01\x00\x00Standard Jet DB", 19);
+            foreign.close();
             frmPrecioCoste f;
             BoxAnswerer c;
             c.press("Salir");
@@ -318,9 +318,9 @@ private slots:
             if (!other) other = std::make_unique<Locker>(database.path);
         });
         BoxAnswerer c;
-        c.then([&](QDialog* caja) { // the writes of article 1 cannot be saved before the dialog
+        c.then([&](QDialog* box) { // the writes of article 1 cannot be saved before the dialog
              other->release();
-             clickOn(QStringLiteral("Reintentar"))(caja);
+             clickOn(QStringLiteral("Reintentar"))(box);
          })
             .press("Continuar")
             .press("Aceptar");
@@ -329,7 +329,7 @@ private slots:
         QCOMPARE(c.boxes[1].title, QStringLiteral("Informando errores "));
         QVERIFY(c.boxes[1].text.endsWith(QStringLiteral("el archivo ya está en uso.")));
         QCOMPARE(c.boxes[2].text, kSummary.arg(2).arg(2));
-        QCOMPARE(f.lstNoActualizados->Count(), 0);
+        QCOMPARE(f.lstNoActualizados->ListItemCount(), 0);
         QCOMPARE(pricesOf(database, "A1").cost.toDouble(), 5.0);
         QCOMPARE(pricesOf(database, "A2").cost.toDouble(), 7.0);
     }
@@ -346,12 +346,12 @@ private slots:
         frmPrecioCoste f;
         bool summaryOnDisk = false;
         BoxAnswerer c;
-        c.then([&](QDialog* caja) {
+        c.then([&](QDialog* box) {
              reader.release();
-             clickOn(QStringLiteral("Reintentar"))(caja);
-         }).then([&](QDialog* caja) {
+             clickOn(QStringLiteral("Reintentar"))(box);
+         }).then([&](QDialog* box) {
             summaryOnDisk = pricesOf(database, "A1").cost.toDouble() == 5.0 && pricesOf(database, "A2").cost.toDouble() == 7.0;
-            clickOn(QStringLiteral("Aceptar"))(caja);
+            clickOn(QStringLiteral("Aceptar"))(box);
         });
         f.cmdActualizar->click();
         QCOMPARE(c.boxes.size(), std::size_t(2));
@@ -374,10 +374,10 @@ private slots:
         f.cmdActualizar->click();
         QCOMPARE(pricesOf(database, "abc").cost.toDouble(), 3.0);
         QCOMPARE(pricesOf(database, "ZETA").cost.toDouble(), 4.0);
-        QCOMPARE(f.lstNoActualizados->Count(), 3);
-        QCOMPARE(f.lstNoActualizados->text(0), QStringLiteral("alfa"));
-        QCOMPARE(f.lstNoActualizados->text(1), QStringLiteral("Beta"));
-        QCOMPARE(f.lstNoActualizados->text(2), QStringLiteral("Ñu"));
+        QCOMPARE(f.lstNoActualizados->ListItemCount(), 3);
+        QCOMPARE(f.lstNoActualizados->ItemText(0), QStringLiteral("alfa"));
+        QCOMPARE(f.lstNoActualizados->ItemText(1), QStringLiteral("Beta"));
+        QCOMPARE(f.lstNoActualizados->ItemText(2), QStringLiteral("Ñu"));
     }
 
     void windowClosedDuringPass() {
@@ -400,4 +400,4 @@ private slots:
 };
 
 QTEST_MAIN(TestCostUpdate)
-#include "test_actualizacion.moc"
+#include "test_cost_update.moc"

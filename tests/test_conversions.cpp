@@ -1,7 +1,7 @@
 // The run-time's conversions, checked arithmetic and the step runner.
 #include "platform/runtime/Arithmetic.h"
 #include "platform/runtime/Conversions.h"
-#include "platform/runtime/Pasos.h"
+#include "platform/runtime/Steps.h"
 
 #include <QTest>
 #include <cmath>
@@ -57,7 +57,7 @@ private slots:
         }
     }
 
-    void almohadillas() {
+    void hashes() {
         QCOMPARE(formatHashes(0.1), QString());
         QCOMPARE(formatHashes(0.0), QString());
         QCOMPARE(formatHashes(99.9), QStringLiteral("100"));
@@ -156,4 +156,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestConversions)
-#include "test_conversiones.moc"
+#include "test_conversions.moc"

@@ -1,7 +1,7 @@
 #pragma once
 // The progress text that both the main window and the progress window show:
 // TEXTO, four blanks, the percentage written with "###", and "%".
-#include "errors/Identidades.h"
+#include "errors/Identities.h"
 
 #include <QString>
 #include <cstdint>

@@ -1,6 +1,6 @@
 // The connection string, the recordset opener with its own messages, and the null-safe reader.
-#include "Ayudantes.h"
-#include "database/BaseDatos.h"
+#include "Helpers.h"
+#include "database/DatabaseAccess.h"
 #include "platform/runtime/Conversions.h"
 #include "platform/runtime/Failure.h"
 
@@ -121,9 +121,9 @@ private slots:
         std::unique_ptr<ado::Recordset> rs;
         Locker other(base.path);
         BoxAnswerer c;
-        c.then([&](QDialog* caja) {
+        c.then([&](QDialog* box) {
             other.release(); // the operator closes the database in the other program, then presses OK
-            clickOn(QStringLiteral("Aceptar"))(caja);
+            clickOn(QStringLiteral("Aceptar"))(box);
         });
         database::AbrirRecordset(QStringLiteral("SELECT * FROM tblArticulos"), rs, cn, 3);
         QCOMPARE(c.boxes.size(), std::size_t(1));
@@ -151,4 +151,4 @@ private slots:
 };
 
 QTEST_MAIN(TestDatabaseAccess)
-#include "test_basedatos.moc"
+#include "test_database.moc"

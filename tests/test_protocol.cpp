@@ -1,7 +1,7 @@
 // The error dialog with relabelled buttons, the hook behind it, and the handler of a guarded
 // procedure.
-#include "Ayudantes.h"
-#include "errors/Protocolo.h"
+#include "Helpers.h"
+#include "errors/Protocol.h"
 #include "errors/basMsgbox.h"
 #include "platform/runtime/Arithmetic.h"
 #include "platform/ui/Events.h"
@@ -36,11 +36,11 @@ private slots:
         const int16_t choice = errors::InformarError("basForm", "CentrarFrm", "Desbordamiento");
         QCOMPARE(choice, int16_t(1));
         QCOMPARE(RespuestaError, int16_t(4)); // the raw code, stored by the dialog itself
-        const auto& caja = c.boxes.at(0);
-        QCOMPARE(caja.title, QStringLiteral("Informando errores "));
-        QCOMPARE(caja.buttons, kCaptions);
-        QCOMPARE(caja.defaultButton, QStringLiteral("Continuar"));
-        QCOMPARE(caja.text, QStringLiteral("Ocurrió un error:\r\nMódulo: basForm\r\nFunción: CentrarFrm\r\n"
+        const auto& box = c.boxes.at(0);
+        QCOMPARE(box.title, QStringLiteral("Informando errores "));
+        QCOMPARE(box.buttons, kCaptions);
+        QCOMPARE(box.defaultButton, QStringLiteral("Continuar"));
+        QCOMPARE(box.text, QStringLiteral("Ocurrió un error:\r\nMódulo: basForm\r\nFunción: CentrarFrm\r\n"
                                             "Descripción: Desbordamiento"));
         QCOMPARE(winapi::installedHookCount(), 0);
         QVERIFY(basMsgbox::ButtonCaption1.isEmpty() && basMsgbox::ButtonCaption3.isEmpty());
@@ -70,12 +70,12 @@ private slots:
         // Return presses "Continuar"; Escape and the close box do nothing.
         BoxAnswerer c;
         bool stillOpen = false;
-        c.then([&](QDialog* caja) {
-            QTest::keyClick(caja, Qt::Key_Escape);
-            caja->close();
+        c.then([&](QDialog* box) {
+            QTest::keyClick(box, Qt::Key_Escape);
+            box->close();
             QApplication::processEvents();
-            stillOpen = caja->isVisible();
-            QTest::keyClick(caja, Qt::Key_Return);
+            stillOpen = box->isVisible();
+            QTest::keyClick(box, Qt::Key_Return);
         });
         QCOMPARE(errors::InformarError("m", "p", "d"), int16_t(2));
         QVERIFY(stillOpen);
@@ -83,9 +83,9 @@ private slots:
 
     void dialog_tabAndReturnIsSalir() {
         BoxAnswerer c;
-        c.then([](QDialog* caja) {
-            QTest::keyClick(caja->focusWidget(), Qt::Key_Tab);
-            QTest::keyClick(caja->focusWidget(), Qt::Key_Return);
+        c.then([](QDialog* box) {
+            QTest::keyClick(box->focusWidget(), Qt::Key_Tab);
+            QTest::keyClick(box->focusWidget(), Qt::Key_Return);
         });
         QCOMPARE(errors::InformarError("m", "p", "d"), int16_t(1));
     }
@@ -348,4 +348,4 @@ private slots:
 };
 
 QTEST_MAIN(TestProtocol)
-#include "test_protocolo.moc"
+#include "test_protocol.moc"

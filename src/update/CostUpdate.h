@@ -1,7 +1,7 @@
 #pragma once
 // The cost update run: every article with a purchase entry gets its cost and its three sale
 // prices from its latest entry; the articles without entries are listed in the window.
-#include "update/VentanaActualizacion.h"
+#include "update/UpdateWindow.h"
 
 namespace update {
 

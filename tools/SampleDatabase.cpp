@@ -1,4 +1,4 @@
-#include "Muestra.h"
+#include "SampleDatabase.h"
 
 #include <cctype>
 #include <cstdio>
@@ -6,12 +6,12 @@
 #include <sqlite3.h>
 #include <vector>
 
-namespace muestra {
+namespace sample {
 
 namespace {
 
 // splitmix64: small, fast and the same everywhere.
-struct Azar {
+struct Random {
     uint64_t s;
     uint64_t next() {
         uint64_t z = (s += 0x9E3779B97F4A7C15ull);
@@ -19,18 +19,18 @@ struct Azar {
         z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
         return z ^ (z >> 31);
     }
-    int64_t hasta(int64_t n) { return static_cast<int64_t>(next() % static_cast<uint64_t>(n)); }
-    double uniforme() { return (next() >> 11) * (1.0 / 9007199254740992.0); }
+    int64_t below(int64_t n) { return static_cast<int64_t>(next() % static_cast<uint64_t>(n)); }
+    double uniform() { return (next() >> 11) * (1.0 / 9007199254740992.0); }
 };
 
-const char* kNombres[] = {"Tornillo",    "Tuerca",   "Arandela",       "Bombilla",      "Cable",          "Enchufe",
+const char* kNames[] = {"Tornillo",    "Tuerca",   "Arandela",       "Bombilla",      "Cable",          "Enchufe",
                           "Interruptor", "Martillo", "Destornillador", "Llave inglesa", "Cinta aislante", "Pintura",
                           "Brocha",      "Rodillo",  "Taco",           "Clavo",         "Bisagra",        "Cerradura",
                           "Candado",     "Manguera", "Alicates",       "Nivel",         "Sierra"};
-const char* kApellidos[] = {"de acero", "de latón", "pequeño",   "grande",    "blanco",      "negro",
+const char* kQualifiers[] = {"de acero", "de latón", "pequeño",   "grande",    "blanco",      "negro",
                             "de 10 mm", "de 20 mm", "reforzado", "económico", "galvanizado", "para exterior"};
-const char* kFamilias[] = {"FERRETERÍA", "ELECTRICIDAD", "PINTURA", "JARDÍN", "HERRAMIENTAS"};
-const char* kProveedores[] = {"Suministros García S.L.", "Hierros del Norte", "Distribuciones Peña",
+const char* kFamilies[] = {"FERRETERÍA", "ELECTRICIDAD", "PINTURA", "JARDÍN", "HERRAMIENTAS"};
+const char* kSuppliers[] = {"Suministros García S.L.", "Hierros del Norte", "Distribuciones Peña",
                               "Eléctrica Martínez", "Almacenes Ibáñez"};
 
 // Codes of a real shop's file are not all tidy: a few carry apostrophes, blanks or accents.
@@ -54,15 +54,15 @@ bool exec(sqlite3* db, const char* sql, std::string& error) {
 
 } // namespace
 
-std::string generar(const std::string& ruta, const Tamano& tamano) {
+std::string generate(const std::string& path, const Size& size) {
     namespace fs = std::filesystem;
-    if (fs::exists(ruta)) return "ya existe: " + ruta;
-    const std::string temporal = ruta + ".nuevo";
-    fs::remove(temporal);
+    if (fs::exists(path)) return "already exists: " + path;
+    const std::string temporary = path + ".new";
+    fs::remove(temporary);
     sqlite3* db = nullptr;
-    if (sqlite3_open(temporal.c_str(), &db) != SQLITE_OK) return "no se puede crear " + temporal;
+    if (sqlite3_open(temporary.c_str(), &db) != SQLITE_OK) return "cannot create " + temporary;
     std::string error;
-    Azar azar{0x5EED0000ull + static_cast<uint64_t>(tamano.articlesRecordset)};
+    Random random{0x5EED0000ull + static_cast<uint64_t>(size.articles)};
     bool ok = exec(db,
                    "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA page_size=4096;"
                    "CREATE TABLE tblArticulos (CODARTI TEXT NOT NULL COLLATE NOCASE, NOMARTI TEXT, FAMILIA TEXT, margen1 REAL,"
@@ -74,11 +74,11 @@ std::string generar(const std::string& ruta, const Tamano& tamano) {
                    error);
 
     // Articles are stored in an order unrelated to their codes, as in a file that grew over years.
-    std::vector<int64_t> orden(static_cast<std::size_t>(tamano.articlesRecordset));
-    for (int64_t i = 0; i < tamano.articlesRecordset; ++i)
-        orden[static_cast<std::size_t>(i)] = i;
-    for (int64_t i = tamano.articlesRecordset - 1; i > 0; --i)
-        std::swap(orden[static_cast<std::size_t>(i)], orden[static_cast<std::size_t>(azar.hasta(i + 1))]);
+    std::vector<int64_t> order(static_cast<std::size_t>(size.articles));
+    for (int64_t i = 0; i < size.articles; ++i)
+        order[static_cast<std::size_t>(i)] = i;
+    for (int64_t i = size.articles - 1; i > 0; --i)
+        std::swap(order[static_cast<std::size_t>(i)], order[static_cast<std::size_t>(random.below(i + 1))]);
 
     sqlite3_stmt* art = nullptr;
     sqlite3_stmt* ent = nullptr;
@@ -89,52 +89,52 @@ std::string generar(const std::string& ruta, const Tamano& tamano) {
                            " VALUES (?,?,?,?,?,?)",
                            -1, &ent, nullptr);
     }
-    auto margen = [&](int k) {
-        if (azar.hasta(20) == 0)
+    auto margin = [&](int k) {
+        if (random.below(20) == 0)
             sqlite3_bind_null(art, k);
         else
-            sqlite3_bind_double(art, k, static_cast<double>(azar.hasta(9) * 5));
+            sqlite3_bind_double(art, k, static_cast<double>(random.below(9) * 5));
     };
-    for (int64_t n = 0; ok && n < tamano.articlesRecordset; ++n) {
-        const int64_t i = orden[static_cast<std::size_t>(n)];
-        const std::string cod = code(i);
-        const std::string nombre = std::string(kNombres[azar.hasta(std::size(kNombres))]) + " " +
-                                   kApellidos[azar.hasta(std::size(kApellidos))];
-        sqlite3_bind_text(art, 1, cod.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(art, 2, nombre.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(art, 3, kFamilias[azar.hasta(std::size(kFamilias))], -1, SQLITE_STATIC);
-        margen(4);
-        margen(5);
-        margen(6);
+    for (int64_t n = 0; ok && n < size.articles; ++n) {
+        const int64_t i = order[static_cast<std::size_t>(n)];
+        const std::string articleCode = code(i);
+        const std::string name = std::string(kNames[random.below(std::size(kNames))]) + " " +
+                                   kQualifiers[random.below(std::size(kQualifiers))];
+        sqlite3_bind_text(art, 1, articleCode.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(art, 2, name.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(art, 3, kFamilies[random.below(std::size(kFamilies))], -1, SQLITE_STATIC);
+        margin(4);
+        margin(5);
+        margin(6);
         for (int k = 7; k <= 11; ++k)
             sqlite3_bind_double(art, k, 0);
-        sqlite3_bind_int64(art, 12, azar.hasta(200));
+        sqlite3_bind_int64(art, 12, random.below(200));
         ok = sqlite3_step(art) == SQLITE_DONE;
         sqlite3_reset(art);
     }
     // Entries: one article in ten, spread over the catalogue, has none (codes ending in 7).
-    for (int64_t e = 0; ok && tamano.articlesRecordset > 0 && e < tamano.entriesRecordset; ++e) {
-        int64_t i = azar.hasta(tamano.articlesRecordset);
+    for (int64_t e = 0; ok && size.articles > 0 && e < size.entries; ++e) {
+        int64_t i = random.below(size.articles);
         if (i % 10 == 7) --i;
-        std::string cod = code(i);
+        std::string entryCode = code(i);
         // Codes compare without regard to case, as in the shop's original database: some entries
         // carry the article's code in small letters.
         if (i % 89 == 5)
-            for (char& ch : cod)
+            for (char& ch : entryCode)
                 ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-        char fecha[32];
-        std::snprintf(fecha, sizeof fecha, "20%02d-%02d-%02d %02d:%02d:00", static_cast<int>(15 + azar.hasta(11)),
-                      static_cast<int>(1 + azar.hasta(12)), static_cast<int>(1 + azar.hasta(28)),
-                      static_cast<int>(8 + azar.hasta(10)), static_cast<int>(azar.hasta(60)));
-        sqlite3_bind_text(ent, 1, cod.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(ent, 2, fecha, -1, SQLITE_TRANSIENT);
-        sqlite3_bind_double(ent, 3, static_cast<double>(1 + azar.hasta(50)));
-        sqlite3_bind_double(ent, 4, static_cast<double>(50 + azar.hasta(20000)) / 100.0);
-        if (azar.hasta(8) == 0)
+        char date[32];
+        std::snprintf(date, sizeof date, "20%02d-%02d-%02d %02d:%02d:00", static_cast<int>(15 + random.below(11)),
+                      static_cast<int>(1 + random.below(12)), static_cast<int>(1 + random.below(28)),
+                      static_cast<int>(8 + random.below(10)), static_cast<int>(random.below(60)));
+        sqlite3_bind_text(ent, 1, entryCode.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(ent, 2, date, -1, SQLITE_TRANSIENT);
+        sqlite3_bind_double(ent, 3, static_cast<double>(1 + random.below(50)));
+        sqlite3_bind_double(ent, 4, static_cast<double>(50 + random.below(20000)) / 100.0);
+        if (random.below(8) == 0)
             sqlite3_bind_null(ent, 5);
         else
-            sqlite3_bind_double(ent, 5, static_cast<double>(azar.hasta(6) * 5));
-        sqlite3_bind_text(ent, 6, kProveedores[azar.hasta(std::size(kProveedores))], -1, SQLITE_STATIC);
+            sqlite3_bind_double(ent, 5, static_cast<double>(random.below(6) * 5));
+        sqlite3_bind_text(ent, 6, kSuppliers[random.below(std::size(kSuppliers))], -1, SQLITE_STATIC);
         ok = sqlite3_step(ent) == SQLITE_DONE;
         sqlite3_reset(ent);
     }
@@ -149,11 +149,11 @@ std::string generar(const std::string& ruta, const Tamano& tamano) {
                     error);
     sqlite3_close(db);
     if (!ok) {
-        fs::remove(temporal);
+        fs::remove(temporary);
         return error;
     }
-    fs::rename(temporal, ruta);
+    fs::rename(temporary, path);
     return {};
 }
 
-} // namespace muestra
+} // namespace sample

@@ -3,10 +3,10 @@
 # none, and starts the program.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./scripts/instalar.sh
-./scripts/compilar.sh
-bd=build/bin/veskgestion.mdb
-[[ -e $bd ]] || build/bin/generar_bd "$bd"
+./scripts/install-deps.sh
+./scripts/build.sh
+db=build/bin/veskgestion.mdb
+[[ -e $db ]] || build/bin/sample_db "$db"
 if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
   echo "No hay pantalla (DISPLAY vacío): el programa arranca en un servidor X virtual, sin verse." >&2
   exec xvfb-run -a -s "-screen 0 1280x1024x24" build/bin/actualizapvp "$@"

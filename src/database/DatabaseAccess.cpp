@@ -1,6 +1,6 @@
-#include "database/BaseDatos.h"
+#include "database/DatabaseAccess.h"
 #include "platform/runtime/Conversions.h"
-#include "platform/runtime/Pasos.h"
+#include "platform/runtime/Steps.h"
 #include "platform/ui/MsgBox.h"
 
 namespace database {

@@ -1,5 +1,5 @@
 // Centring a window, and the progress window that centres itself when it loads.
-#include "Ayudantes.h"
+#include "Helpers.h"
 #include "forms/progress/frmProgreso.h"
 #include "platform/ui/Form.h"
 #include "platform/ui/Twips.h"
@@ -267,4 +267,4 @@ private slots:
 };
 
 QTEST_MAIN(TestCentringProgress)
-#include "test_centrar_progreso.moc"
+#include "test_centring_progress.moc"

@@ -4,12 +4,12 @@
 # suite again with AddressSanitizer and UndefinedBehaviorSanitizer and runs it once more.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./scripts/instalar.sh
-./scripts/compilar.sh
+./scripts/install-deps.sh
+./scripts/build.sh
 (cd build && ctest --output-on-failure -j"$(nproc)")
 
 cmake -S . -B build-san -DCMAKE_BUILD_TYPE=Debug -DZUK_SANITIZERS=ON >/dev/null
 cmake --build build-san -j"$(nproc)"
-supresiones=$PWD/tests/sanitizers/lsan.supp
-(cd build-san && LSAN_OPTIONS="suppressions=$supresiones" UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+suppressions=$PWD/tests/sanitizers/lsan.supp
+(cd build-san && LSAN_OPTIONS="suppressions=$suppressions" UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --output-on-failure -j"$(nproc)")

@@ -37,7 +37,7 @@ bool othersCanWrite(const QString& path);
 class Locker {
 public:
     enum Mode { Exclusive, Reader };
-    explicit Locker(const QString& path, Mode modo = Exclusive);
+    explicit Locker(const QString& path, Mode mode = Exclusive);
     ~Locker();
     void release();
 
@@ -79,6 +79,6 @@ BoxAnswerer::Action clickOn(const QString& caption);
 BoxAnswerer::Action pressKey(int key);
 BoxAnswerer::Action closeWindow();
 
-QStringList captionsLeftToRight(QDialog* caja);
+QStringList captionsLeftToRight(QDialog* box);
 
 } // namespace testing

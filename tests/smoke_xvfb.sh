@@ -1,0 +1,186 @@
+#!/usr/bin/env bash
+# The real program under a virtual X server, driven from the keyboard as an operator would.
+#
+#   smoke_xvfb.sh PROGRAM SAMPLE_DB TESTS_DIR
+#
+# 1. A normal run: Alt+A, Return on the summary box; every article gets the prices that the
+#    engine computes in one statement (expected_prices.sql), and the window shows its results.
+# 2. A run that fails at one article: the error dialog opens, Return ("Continuar") goes on, the
+#    other articles are still updated.
+# 3. The process killed in the middle of a run: the file passes integrity_check and every article
+#    is either untouched or completely updated.
+# 4. The error dialog's captions read in-process on the real X server (the hook relabels the
+#    buttons before the first paint there too).
+# 5. Under a window manager (openbox): the progress window centres itself on the frame that the
+#    manager draws, which exists only once the window is shown.
+# With SCREENSHOT=file.png set, the window after the normal run is saved to that file.
+set -euo pipefail
+
+if [[ -z "${SMOKE_UNDER_XVFB:-}" ]]; then
+  export SMOKE_UNDER_XVFB=1
+  exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" bash "$0" "$@"
+fi
+
+here=$(dirname "$(realpath "$0")")
+program=$(realpath "$1")
+sample_db=$(realpath "$2")
+tests=$(realpath "$3")
+export QT_QPA_PLATFORM=xcb
+unset QT_QPA_PLATFORMTHEME
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/zuk-smoke.XXXXXX")
+pid=""
+wm=""
+cleanup() {
+  [[ -n "$pid" ]] && kill -9 "$pid" 2>/dev/null || true
+  [[ -n "$wm" ]] && kill "$wm" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAILED: $*" >&2
+  exit 1
+}
+
+# Waits (up to 30 s) for a visible window whose title matches the regular expression.
+window() {
+  local id
+  id=$(timeout 30 xdotool search --sync --onlyvisible --name "$1" | head -1) || fail "no window '$1' appeared"
+  echo "$id"
+}
+
+# Focuses a window and types keys into it.
+keys() {
+  local id=$1
+  shift
+  xdotool windowfocus --sync "$id"
+  xdotool key --clearmodifiers "$@"
+}
+
+# Starts a copy of the program in a folder of its own, beside the given database.
+start() {
+  local dir=$1
+  cp "$program" "$dir/"
+  "$dir/$(basename "$program")" >"$dir/output.txt" 2>&1 &
+  pid=$!
+}
+
+wait_for_exit() {
+  for _ in $(seq 100); do
+    kill -0 "$pid" 2>/dev/null || { wait "$pid" || true; pid=""; return 0; }
+    sleep 0.1
+  done
+  fail "the program did not end"
+}
+
+# Articles whose five prices differ between two databases beyond the last of 15 digits, leaving
+# out the article given as third argument.
+differing() {
+  sqlite3 "$1" "ATTACH '$2' AS e;
+    SELECT count(*) FROM tblArticulos x JOIN e.tblArticulos y ON x.rowid = y.rowid
+     WHERE x.CODARTI IS NOT '${3:-}' AND (
+           abs(x.costesiniva - y.costesiniva) > 1e-12 * abs(y.costesiniva)
+        OR abs(x.ultimopreciocoste - y.ultimopreciocoste) > 1e-12 * abs(y.ultimopreciocoste)
+        OR abs(x.pvp1 - y.pvp1) > 1e-12 * abs(y.pvp1) OR abs(x.pvp2 - y.pvp2) > 1e-12 * abs(y.pvp2)
+        OR abs(x.pvp3 - y.pvp3) > 1e-12 * abs(y.pvp3));"
+}
+
+# A folder with a sample database (sample_db's sizes as arguments), optionally an article whose
+# price overflows (-f CODE), and expected.mdb: the same file with the prices the run must give.
+prepare() {
+  local failing=""
+  if [[ $1 == -f ]]; then failing=$2; shift 2; fi
+  d="$work/$1"
+  shift
+  mkdir -p "$d"
+  "$sample_db" "$d/veskgestion.mdb" "$@" >/dev/null
+  if [[ -n $failing ]]; then
+    sqlite3 "$d/veskgestion.mdb" "
+      INSERT INTO tblArticulos (CODARTI, NOMARTI, margen1, margen2, margen3) VALUES ('$failing', 'Enorme', 20, 0, 0);
+      INSERT INTO tblHistoricoEntradas (CODARTI, entro, pvp, descuento) VALUES ('$failing', '2026-01-01', 1e308, 0);"
+  fi
+  cp "$d/veskgestion.mdb" "$d/expected.mdb"
+  sqlite3 "$d/expected.mdb" <"$here/expected_prices.sql"
+}
+
+title='^TALVERA\.    Precios-Costes$'
+
+# 1. A normal run ------------------------------------------------------------------------------
+prepare normal
+start "$d"
+main=$(window "$title")
+keys "$main" alt+a
+summary=$(window '^TALVERA$')
+keys "$summary" Return
+sleep 0.5
+[[ $(differing "$d/veskgestion.mdb" "$d/expected.mdb") == 0 ]] || fail "prices differ after a normal run"
+[[ $(sqlite3 "$d/veskgestion.mdb" "SELECT count(*) FROM tblArticulos WHERE pvp1 > 0") -gt 0 ]] || fail "nothing updated"
+if [[ -n "${SCREENSHOT:-}" ]]; then
+  import -window "$main" "$SCREENSHOT"
+fi
+keys "$main" alt+s
+wait_for_exit
+echo "normal run: right"
+
+# 2. A run that fails at one article -----------------------------------------------------------
+prepare -f M-FALLA failing
+start "$d"
+main=$(window "$title")
+keys "$main" alt+a
+dialog=$(window '^Informando errores $')
+keys "$dialog" Return
+summary=$(window '^TALVERA$')
+keys "$summary" Return
+sleep 0.5
+[[ $(differing "$d/veskgestion.mdb" "$d/expected.mdb" M-FALLA) == 0 ]] || fail "the other articles were not updated"
+keys "$main" alt+s
+wait_for_exit
+echo "failing article: dialog, Continuar, the rest updated"
+
+# 3. Killed in the middle of a run -------------------------------------------------------------
+# An article half-way through the catalogue fails; while its dialog waits for the operator, what
+# the run wrote before is on disk. After "Continuar" the process is killed mid-run.
+prepare -f A0030000-X killed 60000 600000
+before=$(sqlite3 "$d/expected.mdb" "SELECT count(*) FROM tblArticulos WHERE CODARTI < 'A0030000-X' AND pvp1 > 0")
+start "$d"
+main=$(window "$title")
+keys "$main" alt+a
+dialog=$(window '^Informando errores $')
+written=$(sqlite3 "$d/veskgestion.mdb" "SELECT count(*) FROM tblArticulos WHERE pvp1 > 0")
+[[ $written -ge $before ]] || fail "with the dialog open only $written of $before articles are on disk"
+keys "$dialog" Return
+sleep 0.3
+kill -9 "$pid"
+wait "$pid" 2>/dev/null || true
+pid=""
+[[ $(sqlite3 "$d/veskgestion.mdb" "PRAGMA integrity_check") == ok ]] || fail "damaged database"
+halfway=$(sqlite3 "$d/veskgestion.mdb" "ATTACH '$d/expected.mdb' AS e;
+  SELECT count(*) FROM tblArticulos x JOIN e.tblArticulos y ON x.rowid = y.rowid
+   WHERE x.CODARTI <> 'A0030000-X'
+     AND NOT (x.costesiniva = 0 AND x.ultimopreciocoste = 0 AND x.pvp1 = 0 AND x.pvp2 = 0 AND x.pvp3 = 0)
+     AND NOT (abs(x.costesiniva - y.costesiniva) <= 1e-12 * abs(y.costesiniva)
+          AND abs(x.pvp1 - y.pvp1) <= 1e-12 * abs(y.pvp1) AND abs(x.pvp2 - y.pvp2) <= 1e-12 * abs(y.pvp2)
+          AND abs(x.pvp3 - y.pvp3) <= 1e-12 * abs(y.pvp3)
+          AND x.ultimopreciocoste = x.costesiniva);")
+[[ $halfway == 0 ]] || fail "$halfway articles half-updated"
+done_=$(sqlite3 "$d/veskgestion.mdb" "SELECT count(*) FROM tblArticulos WHERE pvp1 > 0")
+[[ $done_ -ge $written ]] || fail "articles already written were lost"
+echo "killed: integrity ok, no article half-updated ($written on disk at the dialog, $done_ at the end)"
+
+# 4. The error dialog's captions under the real X server ---------------------------------------
+"$here/run_in_tempdir.sh" "$tests/test_protocol" dialog_captionsOrderAndDefault dialog_keys >"$work/protocol.txt" 2>&1 ||
+  { cat "$work/protocol.txt"; fail "the dialog under X"; }
+echo "dialog under X: right captions"
+
+# 5. Centring under a window manager ------------------------------------------------------------
+openbox --sm-disable >"$work/openbox.txt" 2>&1 &
+wm=$!
+for _ in $(seq 100); do
+  xprop -root _NET_SUPPORTED 2>/dev/null | grep -q _NET_REQUEST_FRAME_EXTENTS && break
+  sleep 0.1
+done
+xprop -root _NET_SUPPORTED | grep -q _NET_REQUEST_FRAME_EXTENTS || fail "openbox did not start"
+"$here/run_in_tempdir.sh" "$tests/test_centring_progress" progress_centredOnWindowManagersFrame \
+  >"$work/centring.txt" 2>&1 || { cat "$work/centring.txt"; fail "centring under openbox"; }
+echo "centring under openbox: exact"
