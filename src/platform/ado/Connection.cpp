@@ -52,7 +52,10 @@ QString pathOfDataSource(const QString& dataSource) {
     return QDir::cleanPath(path);
 }
 
-Connection::Connection() = default;
+Connection::Connection() {
+    retryTimer_.setSingleShot(true);
+    QObject::connect(&retryTimer_, &QTimer::timeout, [this] { checkpoint(); });
+}
 
 Connection::~Connection() {
     try {
@@ -141,18 +144,27 @@ void Connection::exec(const char* sql) {
 }
 
 void Connection::wrote() {
-    if (!oldestWrite_.isValid()) oldestWrite_.start();
+    if (oldestWrite_.isValid()) return;
+    oldestWrite_.start();
+    // While the program is idle (after the operator chose to go on without saving, say), the
+    // rows are retried on time too.
+    retryTimer_.start(static_cast<int>(flushMs_));
 }
 
 void Connection::checkpoint() {
-    if (!db_ || pending_.empty()) return;
-    if (oldestWrite_.isValid() && oldestWrite_.elapsed() < nextTryMs_ && pending_.rows() < kFlushRows) return;
+    if (!db_ || pending_.empty() || !oldestWrite_.isValid()) return;
+    const qint64 age = oldestWrite_.elapsed();
+    const bool due = age >= nextTryMs_ || (pending_.rows() >= kFlushRows && !backingOff_);
+    if (!due) return;
     try {
         flush(kPeriodicBusyMs);
+        backingOff_ = false;
     } catch (const runtime::Failure&) {
         // Another program holds the file: the rows keep waiting, and the next flush point tries
-        // again. The step that got here did its own work, so it does not fail for this.
-        nextTryMs_ = oldestWrite_.elapsed() + kRetryMs;
+        // again, not before kRetryMs. The step that got here did its own work and does not fail.
+        nextTryMs_ = age + kRetryMs;
+        backingOff_ = true;
+        retryTimer_.start(static_cast<int>(kRetryMs));
     }
 }
 
@@ -160,32 +172,39 @@ void Connection::flush(int busyMs) {
     if (!db_ || pending_.empty()) return;
     sqlite3_busy_timeout(db_, busyMs);
     const auto restore = qScopeGuard([this] { sqlite3_busy_timeout(db_, kBusyMs); });
+    std::size_t changedElsewhere = 0;
     try {
         if (readOnly_) raiseSqlite(db_, SQLITE_READONLY, path_);
         exec("BEGIN IMMEDIATE");
         try {
-            QString lastSql;
             std::shared_ptr<Statement> st;
             int lastTable = -1, lastShape = -1;
             for (const PendingWrites::Row& row : pending_.inFileOrder()) {
                 const auto& columns = pending_.shape(row.table, row.shape);
                 if (row.table != lastTable || row.shape != lastShape) {
-                    QString sql = QStringLiteral("UPDATE ") + quoted(pending_.tableName(row.table)) +
-                                  QStringLiteral(" SET ");
-                    for (std::size_t i = 0; i < columns.size(); ++i)
-                        sql += (i ? QStringLiteral(",") : QString()) + quoted(pending_.columnName(row.table, columns[i])) +
-                               QStringLiteral("=?");
-                    sql += QStringLiteral(" WHERE rowid=?");
-                    st = statement(sql);
+                    // Optimistic locking: the row is written only if the file still holds what
+                    // was read from it, so nothing another program changed or put in its place
+                    // is overwritten.
+                    QString set, unchanged;
+                    for (std::size_t i = 0; i < columns.size(); ++i) {
+                        const QString name = quoted(pending_.columnName(row.table, columns[i]));
+                        set += (i ? QStringLiteral(",") : QString()) + name + QStringLiteral("=?");
+                        unchanged += QStringLiteral(" AND ") + name + QStringLiteral(" IS ?");
+                    }
+                    st = statement(QStringLiteral("UPDATE ") + quoted(pending_.tableName(row.table)) +
+                                   QStringLiteral(" SET ") + set + QStringLiteral(" WHERE rowid=?") + unchanged);
                     lastTable = row.table;
                     lastShape = row.shape;
                 }
                 int i = 1;
                 for (std::size_t k = 0; k < columns.size(); ++k)
                     st->bind(i++, pending_.value(row.first + static_cast<uint32_t>(k)));
-                st->bind(i, row.rowid);
-                st->step(); // a row deleted meanwhile by another program is simply not there any more
+                st->bind(i++, row.rowid);
+                for (std::size_t k = 0; k < columns.size(); ++k)
+                    st->bind(i++, pending_.original(row.first + static_cast<uint32_t>(k)));
+                st->step();
                 st->reset();
+                if (sqlite3_changes(db_) == 0) ++changedElsewhere;
             }
             exec("COMMIT");
         } catch (...) {
@@ -197,9 +216,17 @@ void Connection::flush(int busyMs) {
                                   .arg(pending_.rows())
                                   .arg(f.Description()));
     }
+    const std::size_t written = pending_.rows() - changedElsewhere;
     pending_.clear();
     oldestWrite_.invalidate();
     nextTryMs_ = flushMs_;
+    retryTimer_.stop();
+    if (changedElsewhere)
+        runtime::tellOperator(QStringLiteral("Se guardaron en la base de datos los cambios de %1 registros, pero no los "
+                                             "de otros %2: otro programa los modificó o los borró después de que este "
+                                             "programa los leyera.")
+                                  .arg(written)
+                                  .arg(changedElsewhere));
 }
 
 } // namespace ado

@@ -11,7 +11,11 @@
 //   - at the latest kFlushMs after the first waiting write, or once kFlushRows rows wait, at the
 //     next move or opening of a recordset: a failure there is not a failure of that step; the rows
 //     keep waiting and the next flush point tries again;
-//   - when the recordset that wrote is released, and when the connection closes.
+//   - when the recordset that wrote is released, and when the connection closes;
+//   - while the program is idle, on time as well.
+// A row is written only where the file still holds what was read from it (optimistic locking):
+// a row that another program changed or deleted meanwhile is not overwritten, and the flush then
+// fails, after writing the others, naming how many were left out.
 // So the file is locked for writing only while a flush runs, never while the program works or
 // waits; each row is written whole or not at all, whatever stops the program; and a flush that
 // fails loses nothing: the rows stay waiting until one succeeds.
@@ -22,6 +26,7 @@
 
 #include <QElapsedTimer>
 #include <QHash>
+#include <QTimer>
 #include <QString>
 #include <memory>
 
@@ -52,7 +57,8 @@ public:
     void checkpoint(); // a flush if one is due; never fails
 
     // Writes every pending row, waiting up to busyMs for other programs' locks. On failure the
-    // rows keep waiting and the failure names how many there are and why.
+    // rows keep waiting and the failure names how many there are and why; rows that another
+    // program changed meanwhile are left out, and named in a failure after the rest is written.
     void flush(int busyMs = kBusyMs);
     std::size_t pendingRows() const { return pending_.rows(); }
     // How long a write may wait while the program works (kFlushMs unless set).
@@ -74,6 +80,8 @@ private:
     QElapsedTimer oldestWrite_; // started by the first pending write, stopped by a flush
     qint64 flushMs_ = kFlushMs;
     qint64 nextTryMs_ = kFlushMs;
+    bool backingOff_ = false;
+    QTimer retryTimer_;
     runtime::WaitId wait_ = 0;
 };
 

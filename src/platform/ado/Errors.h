@@ -17,6 +17,7 @@ constexpr long ColumnsChanged = -2147217903;     // 0x80040E11: the table change
 constexpr long Syntax = -2147217900;             // 0x80040E14
 constexpr long Integrity = -2147217873;          // 0x80040E2F: a constraint refused the change
 constexpr long RowDeleted = -2147217885;         // 0x80040E23
+constexpr long RowChanged = -2147217864;         // 0x80040E38: changed by another program since it was read
 constexpr long ObjectClosed = -2146824584;       // 3704
 constexpr long NoCurrentRecord = -2146825267;    // 3021
 constexpr long ItemNotFound = -2146825023;       // 3265

@@ -33,7 +33,7 @@ int PendingWrites::shapeOf(Table& t, std::vector<int> columns) {
     return id;
 }
 
-void PendingWrites::put(uint32_t index, const runtime::FieldValue& v) {
+PendingWrites::Stored PendingWrites::stored(const runtime::FieldValue& v) {
     Stored s;
     s.kind = static_cast<uint8_t>(v.kind());
     switch (v.kind()) {
@@ -45,18 +45,10 @@ void PendingWrites::put(uint32_t index, const runtime::FieldValue& v) {
         break;
     default: break;
     }
-    values_[index] = s;
+    return s;
 }
 
-uint32_t PendingWrites::store(const runtime::FieldValue& v) {
-    values_.emplace_back();
-    const auto index = static_cast<uint32_t>(values_.size() - 1);
-    put(index, v);
-    return index;
-}
-
-runtime::FieldValue PendingWrites::value(uint32_t index) const {
-    const Stored& s = values_[index];
+runtime::FieldValue PendingWrites::fieldValue(const Stored& s) const {
     switch (static_cast<runtime::FieldValue::Kind>(s.kind)) {
     case runtime::FieldValue::Kind::Number: return runtime::FieldValue(s.number);
     case runtime::FieldValue::Kind::Date: return runtime::FieldValue(runtime::Date{s.number});
@@ -67,45 +59,53 @@ runtime::FieldValue PendingWrites::value(uint32_t index) const {
     return runtime::FieldValue();
 }
 
-void PendingWrites::write(int table, long long rowid, const std::vector<std::pair<int, runtime::FieldValue>>& values) {
+runtime::FieldValue PendingWrites::value(uint32_t index) const { return fieldValue(values_[index]); }
+runtime::FieldValue PendingWrites::original(uint32_t index) const { return fieldValue(originals_[index]); }
+
+void PendingWrites::write(int table, long long rowid, const std::vector<Column>& columns) {
     Table& t = tables_[static_cast<std::size_t>(table)];
-    std::vector<int> columns;
-    columns.reserve(values.size());
-    for (const auto& [c, v] : values)
-        columns.push_back(c);
+    std::vector<int> ids;
+    ids.reserve(columns.size());
+    for (const Column& c : columns)
+        ids.push_back(c.column);
 
     const auto existing = t.rows.find(rowid);
+    std::vector<int> all = ids;
     if (existing != t.rows.end()) {
-        // A row written again: the union of both writes, the newer values winning.
-        const Slot old = t.entries[existing->second];
-        std::vector<int> all = t.shapes[old.shape];
-        all.insert(all.end(), columns.begin(), columns.end());
-        const int shape = shapeOf(t, all);
-        const auto& cols = t.shapes[static_cast<std::size_t>(shape)];
-        Slot s{rowid, static_cast<uint32_t>(values_.size()), static_cast<uint16_t>(shape)};
-        for (int c : cols) {
-            const auto newValue = std::find_if(values.rbegin(), values.rend(), [c](const auto& p) { return p.first == c; });
-            if (newValue != values.rend()) {
-                store(newValue->second);
-            } else {
-                const auto& oldCols = t.shapes[old.shape];
-                const auto pos = std::find(oldCols.begin(), oldCols.end(), c) - oldCols.begin();
-                store(value(old.first + static_cast<uint32_t>(pos)));
+        const auto& old = t.shapes[t.entries[existing->second].shape];
+        all.insert(all.end(), old.begin(), old.end());
+    }
+    const int shape = shapeOf(t, all);
+    const std::vector<int> cols = t.shapes[static_cast<std::size_t>(shape)]; // a copy: shapes may grow
+    Slot slot{rowid, static_cast<uint32_t>(values_.size()), static_cast<uint16_t>(shape)};
+    for (int c : cols) {
+        const auto written = std::find_if(columns.rbegin(), columns.rend(), [c](const Column& x) { return x.column == c; });
+        Stored value, original;
+        bool hasOriginal = false;
+        if (existing != t.rows.end()) {
+            const Slot& old = t.entries[existing->second];
+            const auto& oldCols = t.shapes[old.shape];
+            if (const auto pos = std::find(oldCols.begin(), oldCols.end(), c); pos != oldCols.end()) {
+                const auto i = old.first + static_cast<uint32_t>(pos - oldCols.begin());
+                value = values_[i];
+                original = originals_[i]; // the file's value as first read
+                hasOriginal = true;
             }
         }
-        t.entries.push_back(s);
-        existing->second = static_cast<uint32_t>(t.entries.size() - 1);
-        return;
+        if (written != columns.rend()) {
+            value = stored(written->value);
+            if (!hasOriginal) original = stored(written->original);
+        }
+        values_.push_back(value);
+        originals_.push_back(original);
     }
-    const int shape = shapeOf(t, columns);
-    const auto& cols = t.shapes[static_cast<std::size_t>(shape)];
-    Slot s{rowid, static_cast<uint32_t>(values_.size()), static_cast<uint16_t>(shape)};
-    values_.resize(values_.size() + cols.size());
-    for (const auto& [c, v] : values) // in the shape's order; a column named twice keeps its last value
-        put(s.first + static_cast<uint32_t>(std::find(cols.begin(), cols.end(), c) - cols.begin()), v);
-    t.entries.push_back(s);
-    t.rows.emplace(rowid, static_cast<uint32_t>(t.entries.size() - 1));
-    ++rows_;
+    t.entries.push_back(slot);
+    if (existing != t.rows.end()) {
+        existing->second = static_cast<uint32_t>(t.entries.size() - 1);
+    } else {
+        t.rows.emplace(rowid, static_cast<uint32_t>(t.entries.size() - 1));
+        ++rows_;
+    }
 }
 
 std::vector<PendingWrites::Row> PendingWrites::inFileOrder() const {
@@ -129,6 +129,7 @@ void PendingWrites::clear() {
         t.entries.clear();
     }
     values_.clear();
+    originals_.clear();
     texts_.clear();
     rows_ = 0;
 }

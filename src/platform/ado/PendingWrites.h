@@ -29,8 +29,15 @@ public:
         return tables_[static_cast<std::size_t>(table)].columns[column];
     }
 
-    // New values for some columns of one row; a later write of the same row wins, column by column.
-    void write(int table, long long rowid, const std::vector<std::pair<int, runtime::FieldValue>>& values);
+    // New values for some columns of one row, with each column's value as it was read from the
+    // file: the row is written only if the file still holds that (optimistic locking). A later
+    // write of the same row wins, column by column, and keeps the values first read.
+    struct Column {
+        int column;
+        runtime::FieldValue value;
+        runtime::FieldValue original;
+    };
+    void write(int table, long long rowid, const std::vector<Column>& columns);
 
     bool pending(int table) const { return !tables_[static_cast<std::size_t>(table)].rows.empty(); }
     // Calls f(column, value) for each pending value of the row.
@@ -60,6 +67,7 @@ public:
         return tables_[static_cast<std::size_t>(table)].shapes[static_cast<std::size_t>(shape)];
     }
     runtime::FieldValue value(uint32_t index) const;
+    runtime::FieldValue original(uint32_t index) const;
 
 private:
     struct Stored {
@@ -83,12 +91,12 @@ private:
     };
 
     int shapeOf(Table& t, std::vector<int> columns);
-    uint32_t store(const runtime::FieldValue& v);
-    void put(uint32_t index, const runtime::FieldValue& v);
+    Stored stored(const runtime::FieldValue& v);
+    runtime::FieldValue fieldValue(const Stored& s) const;
 
     std::vector<Table> tables_;
     QHash<QString, int> tableIds_;
-    std::vector<Stored> values_;
+    std::vector<Stored> values_, originals_; // side by side
     std::vector<QString> texts_;
     std::size_t rows_ = 0;
 };

@@ -73,6 +73,9 @@ void Recordset::Open(const QString& source, Connection& conn, int, int lockType,
                 noKeys(f.Description());
             throw;
         }
+        // The keys are chosen and ordered by what the file holds: this connection's waiting
+        // rows of the table must be there first.
+        if (conn.pending().pending(conn.pending().table(shape.table))) conn.flush();
         for (int i = 0; i < p.literals.size(); ++i)
             keys->bind(i + 1, p.literals[i]);
         while (keys->step())
@@ -97,6 +100,7 @@ void Recordset::Open(const QString& source, Connection& conn, int, int lockType,
         reprepares_ = rowStatement_->reprepareCount();
         updatable_ = lockType != adLockReadOnly;
     } else {
+        if (conn.pendingRows()) conn.flush(); // the query reads the file as it is
         const auto st = conn.statement(p.sql);
         for (int i = 0; i < p.literals.size(); ++i)
             st->bind(i + 1, p.literals[i]);
@@ -222,9 +226,10 @@ void Recordset::readRow() const {
     }
     const auto n = static_cast<std::size_t>(columns_.size());
     row_.resize(n);
+    stored_.resize(n);
     for (std::size_t i = 0; i < n; ++i) {
-        const runtime::FieldValue v = st.column(static_cast<int>(i));
-        row_[i] = isDate_[i] ? asDate(v) : v;
+        stored_[i] = st.column(static_cast<int>(i));
+        row_[i] = isDate_[i] ? asDate(stored_[i]) : stored_[i];
     }
     st.reset();
     // This connection's writes that wait for their flush are part of the row.
@@ -239,6 +244,9 @@ void Recordset::readRow() const {
 
 Field Recordset::Fields(const QString& name) {
     requireOpen();
+    // The move that should have read the row failed: it is read again here, in the caller's own
+    // step, so that a lock that is still there fails that step and not a later, quieter read.
+    if (!rowRead_ && position_ >= 0 && position_ < RecordCount()) readRow();
     for (int i = 0; i < columns_.size(); ++i)
         if (columns_[i].compare(name, Qt::CaseInsensitive) == 0) return Field(this, i);
     runtime::raise(err::ItemNotFound, QStringLiteral("No se encontró el elemento en la colección que corresponde con el "
@@ -263,11 +271,14 @@ void Recordset::Update() {
     if (edits_.empty()) return;
     if (conn_->readOnly())
         runtime::raise(err::ReadOnly, QStringLiteral("No se puede actualizar. Base de datos u objeto de sólo lectura."));
-    std::vector<std::pair<int, runtime::FieldValue>> values;
-    values.reserve(edits_.size());
-    for (const auto& [column, v] : edits_)
-        values.emplace_back(columnIds_[static_cast<std::size_t>(column)], v);
-    conn_->pending().write(tableId_, keys_[static_cast<std::size_t>(position_)], values);
+    if (!rowRead_) readRow(); // what the file holds now is what the write must find there
+    std::vector<PendingWrites::Column> columns;
+    columns.reserve(edits_.size());
+    for (const auto& [column, v] : edits_) {
+        const auto c = static_cast<std::size_t>(column);
+        columns.push_back({columnIds_[c], v, stored_[c]});
+    }
+    conn_->pending().write(tableId_, keys_[static_cast<std::size_t>(position_)], columns);
     conn_->wrote();
     if (rowRead_)
         for (const auto& [column, v] : edits_)

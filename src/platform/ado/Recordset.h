@@ -88,7 +88,8 @@ private:
     std::vector<bool> isDate_;
     long position_ = 0; // 0-based; -1 is BOF, RecordCount() is EOF
     mutable bool rowRead_ = false;
-    mutable std::vector<runtime::FieldValue> row_;
+    mutable std::vector<runtime::FieldValue> row_;    // as read, with this connection's waiting writes
+    mutable std::vector<runtime::FieldValue> stored_; // as the file holds it
     std::map<int, runtime::FieldValue> edits_;
 };
 

@@ -1,6 +1,7 @@
 #include "platform/runtime/OperatorWait.h"
 
 #include <map>
+#include <utility>
 
 namespace runtime {
 
@@ -18,6 +19,17 @@ WaitId onOperatorWait(std::function<void()> action) {
 }
 
 void removeOperatorWait(WaitId id) { actions().erase(id); }
+
+namespace {
+QStringList& messages() {
+    static QStringList m;
+    return m;
+}
+} // namespace
+
+void tellOperator(const QString& message) { messages() << message; }
+
+QStringList takeMessagesForOperator() { return std::exchange(messages(), {}); }
 
 void beforeOperatorWait() {
     const auto copy = actions(); // an action may unregister itself

@@ -209,11 +209,13 @@ void releaseBeforeWait(bool atExit) {
     for (;;) {
         try {
             runtime::beforeOperatorWait();
-            return;
+            break;
         } catch (const runtime::Failure& f) {
-            if (showBox(unsavedText(f, atExit), vbRetryCancel | vbExclamation, App::Title()) != vbRetry) return;
+            if (showBox(unsavedText(f, atExit), vbRetryCancel | vbExclamation, App::Title()) != vbRetry) break;
         }
     }
+    for (const QString& message : runtime::takeMessagesForOperator())
+        showBox(message, vbOKOnly | vbExclamation, App::Title());
 }
 
 bool waitPrepared = false;
