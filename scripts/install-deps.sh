@@ -3,9 +3,9 @@
 # Run as root on Debian 12. Safe to run again: apt skips what is already there.
 set -euo pipefail
 
-paquetes=(
-  # build
-  cmake g++ make pkg-config
+packages=(
+  # build, and the format check of the test command
+  cmake g++ make pkg-config clang-format
   # the program: Qt 6 widgets and printing, SQLite
   qt6-base-dev libgl-dev libxcb1-dev libsqlite3-dev sqlite3
   # the tests of the real executable: a virtual X server, a keyboard driver, screenshots
@@ -18,13 +18,13 @@ paquetes=(
   fonts-dejavu-core
 )
 
-faltan=()
-for p in "${paquetes[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || faltan+=("$p")
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 
-if ((${#faltan[@]})); then
+if ((${#missing[@]})); then
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${faltan[@]}"
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi

@@ -1,14 +1,21 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds, and runs every test (widget tests on Qt's offscreen platform,
-# the real program under an Xvfb server that the smoke test starts itself); then builds the whole
-# suite again with AddressSanitizer and UndefinedBehaviorSanitizer and runs it once more.
+# Installs what is needed, checks the sources' format, builds with warnings as errors, and runs
+# every test (widget tests on Qt's offscreen platform, the real program under an Xvfb server that
+# the smoke test starts itself); then builds the whole suite again with AddressSanitizer and
+# UndefinedBehaviorSanitizer and runs it once more.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
+
+echo "== Format (clang-format --dry-run -Werror)"
+find src tests tools -name '*.cpp' -o -name '*.h' | sort | xargs clang-format --dry-run -Werror
+
+echo "== Build and tests"
 ./scripts/build.sh
 (cd build && ctest --output-on-failure -j"$(nproc)")
 
-cmake -S . -B build-san -DCMAKE_BUILD_TYPE=Debug -DZUK_SANITIZERS=ON >/dev/null
+echo "== Build and tests with AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake -S . -B build-san -DCMAKE_BUILD_TYPE=Debug -DZUK_SANITIZERS=ON -DZUK_WERROR=ON >/dev/null
 cmake --build build-san -j"$(nproc)"
 suppressions=$PWD/tests/sanitizers/lsan.supp
 (cd build-san && LSAN_OPTIONS="suppressions=$suppressions" UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \

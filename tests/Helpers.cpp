@@ -82,19 +82,17 @@ QString literal(const QVariant& v) {
 } // namespace
 
 void TestDatabase::article(const QString& code, const QString& name, const QVariant& m1, const QVariant& m2,
-                            const QVariant& m3) const {
+                           const QVariant& m3) const {
     sql(QStringLiteral("INSERT INTO tblArticulos (CODARTI, NOMARTI, FAMILIA, margen1, margen2, margen3) VALUES "
                        "(%1, %2, 'F', %3, %4, %5)")
             .arg(literal(code), literal(name), literal(m1), literal(m2), literal(m3)));
 }
 
 void TestDatabase::entry(const QString& code, const QString& entro, const QVariant& pvp,
-                           const QVariant& descuento) const {
+                         const QVariant& descuento) const {
     sql(QStringLiteral("INSERT INTO tblHistoricoEntradas (CODARTI, entro, pvp, descuento) VALUES (%1, %2, %3, %4)")
             .arg(literal(code), literal(entro), literal(pvp), literal(descuento)));
 }
-
-QString textOf(const QVariant& v) { return v.toString(); }
 
 bool othersCanWrite(const QString& path) {
     sqlite3* db = open(path);
@@ -105,15 +103,15 @@ bool othersCanWrite(const QString& path) {
 
 Locker::Locker(const QString& path, Mode mode) {
     const QString script = QStringLiteral("import sqlite3, sys\n"
-                                         "c = sqlite3.connect(sys.argv[1], isolation_level=None)\n"
-                                         "if sys.argv[2] == 'x':\n"
-                                         "    c.execute('BEGIN EXCLUSIVE')\n"
-                                         "else:\n"
-                                         "    c.execute('BEGIN')\n"
-                                         "    c.execute('SELECT count(*) FROM sqlite_master').fetchone()\n"
-                                         "print('bloqueada', flush=True)\n"
-                                         "sys.stdin.readline()\n"
-                                         "c.execute('COMMIT')\n");
+                                          "c = sqlite3.connect(sys.argv[1], isolation_level=None)\n"
+                                          "if sys.argv[2] == 'x':\n"
+                                          "    c.execute('BEGIN EXCLUSIVE')\n"
+                                          "else:\n"
+                                          "    c.execute('BEGIN')\n"
+                                          "    c.execute('SELECT count(*) FROM sqlite_master').fetchone()\n"
+                                          "print('bloqueada', flush=True)\n"
+                                          "sys.stdin.readline()\n"
+                                          "c.execute('COMMIT')\n");
     process_.start(QStringLiteral("/usr/bin/python3"),
                    {QStringLiteral("-c"), script, path, mode == Exclusive ? QStringLiteral("x") : QStringLiteral("r")});
     if (!process_.waitForReadyRead(10000)) throw std::runtime_error("the locking process did not start");

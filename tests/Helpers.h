@@ -22,12 +22,10 @@ public:
     void sql(const QString& statement) const;
     QVariant value(const QString& query) const;
     void article(const QString& code, const QString& name, const QVariant& m1, const QVariant& m2,
-                  const QVariant& m3) const;
+                 const QVariant& m3) const;
     void entry(const QString& code, const QString& entro, const QVariant& pvp, const QVariant& descuento) const;
     const QString path;
 };
-
-QString textOf(const QVariant& v);
 
 // Whether another program can take the write lock of the file right now.
 bool othersCanWrite(const QString& path);

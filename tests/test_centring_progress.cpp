@@ -6,9 +6,9 @@
 #include "platform/winapi/User32.h"
 #include "util/basForm.h"
 
+#include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
-#include <QGuiApplication>
 #include <QScreen>
 #include <QTest>
 #include <cstdlib>
@@ -92,12 +92,10 @@ private slots:
         situate(reference, 0, 0, 6000, 4000);
         QLabel control;
         QObject object;
-        const std::vector<basForm::Reference> references{runtime::FieldValue(5.0),
-                                                    runtime::FieldValue(QStringLiteral("Screen")),
-                                                    runtime::FieldValue(),
-                                                    static_cast<QObject*>(&control),
-                                                    static_cast<QObject*>(nullptr),
-                                                    &object};
+        const std::vector<basForm::Reference> references{
+            runtime::FieldValue(5.0),       runtime::FieldValue(QStringLiteral("Screen")),
+            runtime::FieldValue(),          static_cast<QObject*>(&control),
+            static_cast<QObject*>(nullptr), &object};
         for (const auto& r : references)
             basForm::CentrarFrm(&f, r);
         QCOMPARE(f.Left(), 123.0);
@@ -205,11 +203,11 @@ private slots:
         };
         QTRY_VERIFY_WITH_TIMEOUT(p.frameGeometry() != p.geometry() || QGuiApplication::platformName() != "xcb", 2000);
         QVERIFY2(offCentre() <= 1, qPrintable(QStringLiteral("%1 px off, frame %2,%3 %4x%5")
-                                                    .arg(offCentre())
-                                                    .arg(p.frameGeometry().x())
-                                                    .arg(p.frameGeometry().y())
-                                                    .arg(p.frameGeometry().width())
-                                                    .arg(p.frameGeometry().height())));
+                                                  .arg(offCentre())
+                                                  .arg(p.frameGeometry().x())
+                                                  .arg(p.frameGeometry().y())
+                                                  .arg(p.frameGeometry().width())
+                                                  .arg(p.frameGeometry().height())));
     }
 
     void progress_prefill() {

@@ -23,8 +23,8 @@ struct Prices {
 };
 Prices pricesOf(const TestDatabase& database, const QString& code) {
     const QString w = QStringLiteral(" FROM tblArticulos WHERE CODARTI='%1'").arg(QString(code).replace("'", "''"));
-    return {database.value("SELECT costesiniva" + w), database.value("SELECT ultimopreciocoste" + w), database.value("SELECT pvp1" + w),
-            database.value("SELECT pvp2" + w), database.value("SELECT pvp3" + w)};
+    return {database.value("SELECT costesiniva" + w), database.value("SELECT ultimopreciocoste" + w),
+            database.value("SELECT pvp1" + w), database.value("SELECT pvp2" + w), database.value("SELECT pvp3" + w)};
 }
 
 const QString kSummary = QStringLiteral("Proceso finalizado.\r\n\r\n-----------------------\r\nTotal articulos:\t%1\r\n"
@@ -214,7 +214,7 @@ private slots:
         QCOMPARE(c.boxes.size(), std::size_t(2));
         QCOMPARE(c.boxes[0].title, QStringLiteral("Informando errores "));
         QCOMPARE(c.boxes[0].text, QStringLiteral("Ocurrió un error:\r\nMódulo: frmPrecioCoste\r\nFunción: "
-                                                  "cmdActualizar_click\r\nDescripción: Desbordamiento"));
+                                                 "cmdActualizar_click\r\nDescripción: Desbordamiento"));
         // Step 25 failed; "Continuar" went on with 26 with the margin amount it had (0).
         Prices e1 = pricesOf(database, "E1");
         QCOMPARE(e1.cost.toDouble(), 1e308);
@@ -350,12 +350,14 @@ private slots:
              reader.release();
              clickOn(QStringLiteral("Reintentar"))(box);
          }).then([&](QDialog* box) {
-            summaryOnDisk = pricesOf(database, "A1").cost.toDouble() == 5.0 && pricesOf(database, "A2").cost.toDouble() == 7.0;
+            summaryOnDisk =
+                pricesOf(database, "A1").cost.toDouble() == 5.0 && pricesOf(database, "A2").cost.toDouble() == 7.0;
             clickOn(QStringLiteral("Aceptar"))(box);
         });
         f.cmdActualizar->click();
         QCOMPARE(c.boxes.size(), std::size_t(2));
-        QVERIFY(c.boxes[0].text.startsWith(QStringLiteral("No se pudieron guardar en la base de datos los cambios de 2 ")));
+        QVERIFY(
+            c.boxes[0].text.startsWith(QStringLiteral("No se pudieron guardar en la base de datos los cambios de 2 ")));
         QCOMPARE(c.boxes[1].text, kSummary.arg(2).arg(2));
         QVERIFY(summaryOnDisk);
     }

@@ -120,7 +120,7 @@ private slots:
         int paints = 0;
         struct Counter : QObject {
             int& n;
-            explicit Counter(int& n) : n(n) {}
+            explicit Counter(int& count) : n(count) {}
             bool eventFilter(QObject*, QEvent* e) override {
                 if (e->type() == QEvent::Paint && static_cast<QPaintEvent*>(e)->rect().height() > 2) ++n;
                 return false;

@@ -1,13 +1,13 @@
 // The message box stand-in: button sets in the platform's order, identifiers, Escape and close.
 #include "Helpers.h"
-#include "platform/ui/Form.h"
 #include "errors/Protocol.h"
+#include "platform/ui/Form.h"
 #include "platform/ui/MsgBox.h"
 
 #include <QApplication>
 #include <QGuiApplication>
-#include <QScreen>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 
 using namespace testing;
@@ -140,7 +140,8 @@ private slots:
             clickOn(QStringLiteral("Enviar Vesk"))(box);
         });
         QCOMPARE(errors::InformarError(QStringLiteral("m"), QStringLiteral("p"), text), int16_t(3));
-        QVERIFY2(outside.isEmpty(), qPrintable(outside.join(QStringLiteral(", ")) + QStringLiteral(" fuera de la pantalla")));
+        QVERIFY2(outside.isEmpty(),
+                 qPrintable(outside.join(QStringLiteral(", ")) + QStringLiteral(" fuera de la pantalla")));
         QCOMPARE(c.boxes[0].text, errors::dialogMessage(QStringLiteral("m"), QStringLiteral("p"), text));
     }
 

@@ -41,7 +41,7 @@ private slots:
         QCOMPARE(box.buttons, kCaptions);
         QCOMPARE(box.defaultButton, QStringLiteral("Continuar"));
         QCOMPARE(box.text, QStringLiteral("Ocurrió un error:\r\nMódulo: basForm\r\nFunción: CentrarFrm\r\n"
-                                            "Descripción: Desbordamiento"));
+                                          "Descripción: Desbordamiento"));
         QCOMPARE(winapi::installedHookCount(), 0);
         QVERIFY(basMsgbox::ButtonCaption1.isEmpty() && basMsgbox::ButtonCaption3.isEmpty());
     }
@@ -195,7 +195,7 @@ private slots:
         QCOMPARE(done, (std::vector<int>{1, 2, 3, 4}));
         QCOMPARE(RespuestaError, int16_t(2));
         QCOMPARE(c.boxes[0].text, QStringLiteral("Ocurrió un error:\r\nMódulo: modPrueba\r\nFunción: procPrueba\r\n"
-                                                  "Descripción: División por cero"));
+                                                 "Descripción: División por cero"));
         c.press("Salir");
         procedureName();
         QCOMPARE(done, (std::vector<int>{1}));
@@ -231,7 +231,8 @@ private slots:
         });
         QCOMPARE(done, (std::vector<int>{1, 2, 3}));
         QVERIFY(c.boxes[0].text.startsWith(QStringLiteral("Ocurrió un error:")));
-        QVERIFY2(c.boxes[0].text.contains(QStringLiteral("\r\nDescripción: ") + description), qPrintable(c.boxes[0].text));
+        QVERIFY2(c.boxes[0].text.contains(QStringLiteral("\r\nDescripción: ") + description),
+                 qPrintable(c.boxes[0].text));
     }
 
     void handler_continueOnlyUpToLastResumable() {
@@ -291,7 +292,9 @@ private slots:
         bool wentOn = false;
         errors::runGuarded(kTest, [&](int step) {
             switch (step) {
-            case 1: errors::runGuarded(kInner, [&](int) -> int { runtime::raise(runtime::err::TypeMismatch); }); return 2;
+            case 1:
+                errors::runGuarded(kInner, [&](int) -> int { runtime::raise(runtime::err::TypeMismatch); });
+                return 2;
             case 2:
                 runtime::runSteps(
                     1, [](int) -> int { runtime::raise(runtime::err::Overflow); },

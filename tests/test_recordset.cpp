@@ -151,8 +151,8 @@ private slots:
         for (int i : {0, 1}) {
             QCOMPARE(c.boxes[i].title, QStringLiteral("ZUK"));
             QCOMPARE(c.boxes[i].buttons, (QStringList{"Reintentar", "Cancelar"}));
-            QVERIFY(c.boxes[i].text.startsWith(
-                QStringLiteral("No se pudieron guardar en la base de datos los cambios de 1 registros. No se pudo usar '")));
+            QVERIFY(c.boxes[i].text.startsWith(QStringLiteral(
+                "No se pudieron guardar en la base de datos los cambios de 1 registros. No se pudo usar '")));
             QVERIFY(c.boxes[i].text.contains(QStringLiteral("el archivo ya está en uso.")));
         }
         QCOMPARE(c.boxes[2].text, QStringLiteral("resumen"));
@@ -167,7 +167,8 @@ private slots:
         });
         ui::saveBeforeExit();
         QCOMPARE(c.boxes.size(), std::size_t(4));
-        QVERIFY(c.boxes[3].text.endsWith(QStringLiteral("Si pulsa 'Cancelar', el programa termina y esos cambios se pierden.")));
+        QVERIFY(c.boxes[3].text.endsWith(
+            QStringLiteral("Si pulsa 'Cancelar', el programa termina y esos cambios se pierden.")));
         QCOMPARE(database.value("SELECT pvp1 FROM tblArticulos").toDouble(), 7.0);
         QCOMPARE(cn.pendingRows(), std::size_t(0));
     }
@@ -294,14 +295,17 @@ private slots:
         QTest::addColumn<QString>("query");
         QTest::addColumn<long>("number");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("tabla") << "" << "SELECT * FROM tblNoExiste" << ado::err::TableNotFound << "tblNoExiste";
-        QTest::newRow("columna") << "" << "SELECT * FROM tblArticulos WHERE NOEXISTE='x'" << ado::err::ColumnNotFound
+        QTest::newRow("tabla") << ""
+                               << "SELECT * FROM tblNoExiste" << ado::err::TableNotFound << "tblNoExiste";
+        QTest::newRow("columna") << ""
+                                 << "SELECT * FROM tblArticulos WHERE NOEXISTE='x'" << ado::err::ColumnNotFound
                                  << "no such column: NOEXISTE";
-        QTest::newRow("vista") << "CREATE VIEW vArt AS SELECT * FROM tblArticulos" << "SELECT * FROM vArt"
-                               << ado::err::NotSupported << "vArt";
+        QTest::newRow("vista") << "CREATE VIEW vArt AS SELECT * FROM tblArticulos"
+                               << "SELECT * FROM vArt" << ado::err::NotSupported << "vArt";
         QTest::newRow("sin rowid") << "CREATE TABLE tSin (k TEXT PRIMARY KEY, x REAL) WITHOUT ROWID"
                                    << "SELECT * FROM tSin" << ado::err::NotSupported << "tSin";
-        QTest::newRow("sintaxis") << "" << "SELECT * FROM tblArticulos WHERE" << ado::err::Syntax << "incomplete input";
+        QTest::newRow("sintaxis") << ""
+                                  << "SELECT * FROM tblArticulos WHERE" << ado::err::Syntax << "incomplete input";
     }
     void schema_eachFaultItsOwnNumber() {
         // Only a file held by another program is the generic failure ("the database is open").

@@ -24,14 +24,14 @@ struct Random {
 };
 
 const char* kNames[] = {"Tornillo",    "Tuerca",   "Arandela",       "Bombilla",      "Cable",          "Enchufe",
-                          "Interruptor", "Martillo", "Destornillador", "Llave inglesa", "Cinta aislante", "Pintura",
-                          "Brocha",      "Rodillo",  "Taco",           "Clavo",         "Bisagra",        "Cerradura",
-                          "Candado",     "Manguera", "Alicates",       "Nivel",         "Sierra"};
+                        "Interruptor", "Martillo", "Destornillador", "Llave inglesa", "Cinta aislante", "Pintura",
+                        "Brocha",      "Rodillo",  "Taco",           "Clavo",         "Bisagra",        "Cerradura",
+                        "Candado",     "Manguera", "Alicates",       "Nivel",         "Sierra"};
 const char* kQualifiers[] = {"de acero", "de latón", "pequeño",   "grande",    "blanco",      "negro",
-                            "de 10 mm", "de 20 mm", "reforzado", "económico", "galvanizado", "para exterior"};
+                             "de 10 mm", "de 20 mm", "reforzado", "económico", "galvanizado", "para exterior"};
 const char* kFamilies[] = {"FERRETERÍA", "ELECTRICIDAD", "PINTURA", "JARDÍN", "HERRAMIENTAS"};
-const char* kSuppliers[] = {"Suministros García S.L.", "Hierros del Norte", "Distribuciones Peña",
-                              "Eléctrica Martínez", "Almacenes Ibáñez"};
+const char* kSuppliers[] = {"Suministros García S.L.", "Hierros del Norte", "Distribuciones Peña", "Eléctrica Martínez",
+                            "Almacenes Ibáñez"};
 
 // Codes of a real shop's file are not all tidy: a few carry apostrophes, blanks or accents.
 std::string code(int64_t i) {
@@ -63,15 +63,16 @@ std::string generate(const std::string& path, const Size& size) {
     if (sqlite3_open(temporary.c_str(), &db) != SQLITE_OK) return "cannot create " + temporary;
     std::string error;
     Random random{0x5EED0000ull + static_cast<uint64_t>(size.articles)};
-    bool ok = exec(db,
-                   "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA page_size=4096;"
-                   "CREATE TABLE tblArticulos (CODARTI TEXT NOT NULL COLLATE NOCASE, NOMARTI TEXT, FAMILIA TEXT, margen1 REAL,"
-                   " margen2 REAL, margen3 REAL, costesiniva REAL, ultimopreciocoste REAL, pvp1 REAL, pvp2 REAL,"
-                   " pvp3 REAL, IVA REAL, STOCK INTEGER);"
-                   "CREATE TABLE tblHistoricoEntradas (NUMENTRADA INTEGER PRIMARY KEY, CODARTI TEXT NOT NULL COLLATE NOCASE,"
-                   " entro DATETIME, cantidad REAL, pvp REAL, descuento REAL, PROVEEDOR TEXT);"
-                   "BEGIN;",
-                   error);
+    bool ok = exec(
+        db,
+        "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA page_size=4096;"
+        "CREATE TABLE tblArticulos (CODARTI TEXT NOT NULL COLLATE NOCASE, NOMARTI TEXT, FAMILIA TEXT, margen1 REAL,"
+        " margen2 REAL, margen3 REAL, costesiniva REAL, ultimopreciocoste REAL, pvp1 REAL, pvp2 REAL,"
+        " pvp3 REAL, IVA REAL, STOCK INTEGER);"
+        "CREATE TABLE tblHistoricoEntradas (NUMENTRADA INTEGER PRIMARY KEY, CODARTI TEXT NOT NULL COLLATE NOCASE,"
+        " entro DATETIME, cantidad REAL, pvp REAL, descuento REAL, PROVEEDOR TEXT);"
+        "BEGIN;",
+        error);
 
     // Articles are stored in an order unrelated to their codes, as in a file that grew over years.
     std::vector<int64_t> order(static_cast<std::size_t>(size.articles));
@@ -99,7 +100,7 @@ std::string generate(const std::string& path, const Size& size) {
         const int64_t i = order[static_cast<std::size_t>(n)];
         const std::string articleCode = code(i);
         const std::string name = std::string(kNames[random.below(std::size(kNames))]) + " " +
-                                   kQualifiers[random.below(std::size(kQualifiers))];
+                                 kQualifiers[random.below(std::size(kQualifiers))];
         sqlite3_bind_text(art, 1, articleCode.c_str(), -1, SQLITE_TRANSIENT);
         sqlite3_bind_text(art, 2, name.c_str(), -1, SQLITE_TRANSIENT);
         sqlite3_bind_text(art, 3, kFamilies[random.below(std::size(kFamilies))], -1, SQLITE_STATIC);

@@ -103,7 +103,7 @@ bool parseCase(const QString& arg, Case& testCase) {
         bool ok1 = false, ok2 = false;
         if (parts.size() != 2) return false;
         testCase = {QString(arg).replace(QLatin1Char(':'), QLatin1Char('_')),
-                {parts[0].toLongLong(&ok1), parts[1].toLongLong(&ok2)}};
+                    {parts[0].toLongLong(&ok1), parts[1].toLongLong(&ok2)}};
         return ok1 && ok2 && testCase.size.articles >= 0 && testCase.size.entries >= 0;
     }
     return true;
@@ -172,8 +172,9 @@ int measure(const Case& testCase) {
     std::printf("%-3s %9lld articles %10lld entries | run %8.2f s (%9.0f articles/s, %5d listed) | "
                 "set-based %7.2f s | ratio %5.2f | peak RSS %ld MB | prices differing %lld\n",
                 qPrintable(testCase.name), static_cast<long long>(testCase.size.articles),
-                static_cast<long long>(testCase.size.entries), runSeconds, runSeconds > 0 ? n / runSeconds : 0.0, listed, setBasedSeconds,
-                setBasedSeconds > 0 ? runSeconds / setBasedSeconds : 0.0, peakRssMb(), static_cast<long long>(differing));
+                static_cast<long long>(testCase.size.entries), runSeconds, runSeconds > 0 ? n / runSeconds : 0.0,
+                listed, setBasedSeconds, setBasedSeconds > 0 ? runSeconds / setBasedSeconds : 0.0, peakRssMb(),
+                static_cast<long long>(differing));
     std::fflush(stdout);
     return 0;
 }

@@ -13,7 +13,7 @@ QString CadenaConexion(const QString& folder, const QString& file, const QString
         1,
         [&](int) {
             result = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + folder + QLatin1Char('\\') +
-                        file + QStringLiteral(";Jet OLEDB:Database Password=") + password + QLatin1Char(';');
+                     file + QStringLiteral(";Jet OLEDB:Database Password=") + password + QLatin1Char(';');
             return runtime::kEnd;
         },
         [&](int, const runtime::Failure& f) {
@@ -26,8 +26,7 @@ QString CadenaConexion(const QString& folder, const QString& file, const QString
     return result;
 }
 
-void AbrirRecordset(const QString& query, std::unique_ptr<ado::Recordset>& rs, ado::Connection& cn,
-                    int32_t lockType) {
+void AbrirRecordset(const QString& query, std::unique_ptr<ado::Recordset>& rs, ado::Connection& cn, int32_t lockType) {
     bool retrying = false;
     auto object = [&]() -> ado::Recordset& {
         if (!rs) runtime::raise(runtime::err::ObjectNotSet);
@@ -35,12 +34,12 @@ void AbrirRecordset(const QString& query, std::unique_ptr<ado::Recordset>& rs, a
     };
     runtime::runSteps(
         1,
-        [&](int step) {
+        [&](int step) -> int {
             switch (step) {
             case 1: rs = std::make_unique<ado::Recordset>(); break;
             case 2: object().CursorLocation = ado::adUseServer; break;
             case 3: object().Open(query, cn, ado::adOpenKeyset, lockType, -1); break;
-            case 4: return (object().Eof() && object().Bof()) ? runtime::kEnd : 5;
+            case 4: return (object().Eof() && object().Bof()) ? runtime::kEnd : 5; // rows: to the first
             case 5: object().MoveFirst(); return runtime::kEnd;
             default: return runtime::kEnd;
             }
@@ -63,34 +62,45 @@ void AbrirRecordset(const QString& query, std::unique_ptr<ado::Recordset>& rs, a
 
 namespace {
 
+// The steps of ValorSinNulo that a jump names: one block per type code.
+enum Step : int {
+    kText = 10,
+    kNumber = 20,
+    kNumberAsText = 21, // zero or more
+    kNegativeNumber = 22,
+    kDate = 30,
+    kNullDate = 31,
+    kDateAsItIs = 33,
+    kOtherType = 40,
+};
+
 template <typename Read, typename Replace>
 runtime::FieldValue valueWithoutNull(Read read, Replace replace, int32_t type) {
     runtime::FieldValue result;
-    runtime::runStepsSkippingFailures(1, [&](int step) {
+    runtime::runStepsSkippingFailures(1, [&](int step) -> int {
         switch (step) {
         case 1:
             switch (type) {
-            case 0: return 10;
-            case 1: return 20;
-            case 2: return 30;
-            default: return 40;
+            case kTypeText: return kText;
+            case kTypeNumber: return kNumber;
+            case kTypeDate: return kDate;
+            default: return kOtherType;
             }
-        // Text
-        case 10: result = runtime::textOf(read()); return runtime::kEnd;
-        // Number: zero or more passes through its text form, so it keeps at most 15 digits
-        case 20: {
+        case kText: result = runtime::textOf(read()); return runtime::kEnd;
+        // A number of zero or more passes through its text form, so it keeps at most 15 digits.
+        case kNumber: {
             const runtime::FieldValue v = read();
-            return (v.isNull() || runtime::greaterOrEqual(v, 0)) ? 21 : 23;
+            return (v.isNull() || runtime::greaterOrEqual(v, 0)) ? kNumberAsText : kNegativeNumber;
         }
-        case 21: result = runtime::CDbl(QStringLiteral("0") + runtime::textOf(read())); return runtime::kEnd;
-        case 23: result = runtime::CDbl(read()); return runtime::kEnd;
-        // Date
-        case 30: return read().isNull() ? 31 : 33;
-        case 31: replace(runtime::FieldValue(runtime::CDate(QStringLiteral("31-12-1899")))); return 32;
-        case 32: result = read(); return runtime::kEnd;
-        case 33: result = read(); return runtime::kEnd;
-        // Any other type code
-        case 40: result = runtime::FieldValue(); return runtime::kEnd;
+        case kNumberAsText: result = runtime::CDbl(QStringLiteral("0") + runtime::textOf(read())); return runtime::kEnd;
+        case kNegativeNumber: result = runtime::CDbl(read()); return runtime::kEnd;
+        case kDate: return read().isNull() ? kNullDate : kDateAsItIs;
+        case kNullDate:
+            replace(runtime::FieldValue(runtime::CDate(QStringLiteral("31-12-1899"))));
+            return kNullDate + 1;
+        case kNullDate + 1: result = read(); return runtime::kEnd;
+        case kDateAsItIs: result = read(); return runtime::kEnd;
+        case kOtherType: result = runtime::FieldValue(); return runtime::kEnd;
         default: return runtime::kEnd;
         }
     });
@@ -100,14 +110,15 @@ runtime::FieldValue valueWithoutNull(Read read, Replace replace, int32_t type) {
 } // namespace
 
 runtime::FieldValue ValorSinNulo(runtime::FieldValue& value, int32_t type) {
-    return valueWithoutNull([&] { return value; }, [&](const runtime::FieldValue& newValue) { value = newValue; }, type);
+    return valueWithoutNull([&] { return value; }, [&](const runtime::FieldValue& newValue) { value = newValue; },
+                            type);
 }
 
 runtime::FieldValue ValorSinNulo(const ado::Field& field, int32_t type) {
     // Only the handed-over value is replaced, never the field's contents.
     std::optional<runtime::FieldValue> copy;
     return valueWithoutNull([&] { return copy ? *copy : field.Value(); },
-                        [&](const runtime::FieldValue& newValue) { copy = newValue; }, type);
+                            [&](const runtime::FieldValue& newValue) { copy = newValue; }, type);
 }
 
 } // namespace database

@@ -16,15 +16,15 @@ inline constexpr Identity MsgBoxExText{"basMsgbox", "MsgBoxExText", "basMsgbox",
 inline constexpr Identity Hook{"basMsgbox", "Hook", "basMsgbox", "Hook"};
 inline constexpr Identity winProc{"basMsgbox", "winProc", "basMsgbox", "winProc"};
 inline constexpr Identity capturapantalla{"capturapantallamod", "capturapantalla", "basCapturaPantalla",
-                                           "capturapantalla"};
+                                          "capturapantalla"};
 inline constexpr Identity PrecioCoste_cmdActualizar_Click{"frmPrecioCoste", "cmdActualizar_click", "frmPrecioCoste",
-                                                           "cmdActualizar_Click"};
+                                                          "cmdActualizar_Click"};
 inline constexpr Identity PrecioCoste_cmdSalir_Click{"frmPrecioCoste", "cmdSalir_click", "frmPrecioCoste",
-                                                      "cmdSalir_Click"};
+                                                     "cmdSalir_Click"};
 inline constexpr Identity PrecioCoste_Form_Load{"frmPrecioCoste", "form_load", "frmPrecioCoste", "form_load"};
 inline constexpr Identity PrecioCoste_progreso{"frmPrecioCoste", "progreso", "frmPrecioCoste", "progreso"};
 inline constexpr Identity PrevioErrH_cmdPrint_Click{"frmPrevioErrH", "cmdPrint_Click", "frmPrevioErrH",
-                                                     "cmdPrint_Click"};
+                                                    "cmdPrint_Click"};
 inline constexpr Identity Previo_Form_MouseDown{"frmprevio", "Form_MouseDown", "frmprevio", "Form_MouseDown"};
 inline constexpr Identity Previo_Form_MouseMove{"frmprevio", "Form_MouseMove", "frmprevio", "Form_MouseMove"};
 inline constexpr Identity Previo_Form_MouseUp{"frmprevio", "Form_MouseUp", "frmprevio", "Form_MouseUp"};

@@ -25,7 +25,7 @@ int16_t InformarError(QString moduleName, QString procedureName, QString descrip
 // The handler of a guarded procedure; returns the step to go on with, or runtime::kEnd. "Continuar"
 // resumes after steps up to lastResumable; after a later step it ends the call.
 int handleFailure(const Identity& identity, int step, const runtime::Failure& failure,
-                 int lastResumable = std::numeric_limits<int>::max());
+                  int lastResumable = std::numeric_limits<int>::max());
 
 template <typename Body>
 void runGuarded(const Identity& identity, Body&& body, int first = 1,

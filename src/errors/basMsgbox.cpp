@@ -16,7 +16,7 @@ int32_t MsgBoxExText(const QString& prompt, const int32_t& buttons, const QStrin
                      const QString& caption1, const int32_t& id2, const QString& caption2, const int32_t& id3,
                      const QString& caption3) {
     int32_t result = 0;
-    errors::runGuarded(errors::id::MsgBoxExText, [&](int step) {
+    errors::runGuarded(errors::id::MsgBoxExText, [&](int step) -> int {
         switch (step) {
         case 1: ButtonId1 = id1; break;
         case 2: ButtonCaption1 = caption1; break;
@@ -44,7 +44,7 @@ int32_t MsgBoxExText(const QString& prompt, const int32_t& buttons, const QStrin
 }
 
 void Hook() {
-    errors::runGuarded(errors::id::Hook, [&](int step) {
+    errors::runGuarded(errors::id::Hook, [&](int step) -> int {
         switch (step) {
         case 1:
             // One pending relabelled box at a time: a hook still waiting for its box (a box nested
@@ -60,21 +60,26 @@ void Hook() {
     });
 }
 
+namespace {
+// The steps of winProc that a jump names.
+enum Step : int { kThirdPair = 5, kUnhook = 7, kReturn = 11 };
+} // namespace
+
 winapi::LRESULT winProc(int32_t code, int32_t wParam, int32_t) {
     winapi::LRESULT result = 0;
-    errors::runGuarded(errors::id::winProc, [&](int step) {
+    errors::runGuarded(errors::id::winProc, [&](int step) -> int {
         switch (step) {
-        case 1: return code == winapi::HCBT_ACTIVATE ? 2 : 11;
+        case 1: return code == winapi::HCBT_ACTIVATE ? step + 1 : kReturn;
         case 2: winapi::SetDlgItemTextA(wParam, ButtonId1, ButtonCaption1); break;
-        case 3: return ButtonId2 != 0 ? 4 : 5;
+        case 3: return ButtonId2 != 0 ? step + 1 : kThirdPair;
         case 4: winapi::SetDlgItemTextA(wParam, ButtonId2, ButtonCaption2); break;
-        case 5: return ButtonId3 != 0 ? 6 : 7;
+        case kThirdPair: return ButtonId3 != 0 ? step + 1 : kUnhook;
         case 6: winapi::SetDlgItemTextA(wParam, ButtonId3, ButtonCaption3); break;
-        case 7: winapi::UnhookWindowsHookEx(hHook); break;
+        case kUnhook: winapi::UnhookWindowsHookEx(hHook); break;
         case 8: ButtonCaption1.clear(); break;
         case 9: ButtonCaption2.clear(); break;
         case 10: ButtonCaption3.clear(); break;
-        case 11: result = 0; return runtime::kEnd;
+        case kReturn: result = 0; return runtime::kEnd;
         default: return runtime::kEnd;
         }
         return step + 1;

@@ -6,7 +6,7 @@
 namespace update {
 
 extern const QString kDatabaseFile; // "veskgestion.mdb", in the application's folder
-extern const QString kProgressText;    // "Espere por favor, realizando tareas necesarias...."
+extern const QString kProgressText; // "Espere por favor, realizando tareas necesarias...."
 
 // The entries query of one article; apostrophes in the code are doubled.
 QString entriesQuery(const QString& code);

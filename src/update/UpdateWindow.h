@@ -8,6 +8,16 @@
 
 namespace update {
 
+// The window's two arrangements, in twips: the height is the outer one, title bar included.
+namespace layout {
+constexpr double kCompactHeight = 3200;
+constexpr double kCompactSalirTop = 1900;
+constexpr double kResultsHeight = 6375;
+constexpr double kResultsSalirTop = 5040;
+constexpr double kResultsPanelTop = 600;
+constexpr double kResultsPanelLeft = 120;
+} // namespace layout
+
 class UpdateWindow {
 public:
     virtual ~UpdateWindow() = default;

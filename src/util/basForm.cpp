@@ -32,31 +32,35 @@ struct FrameOfReference {
 
 } // namespace
 
+// The steps that a jump names. They are finer than the procedure's eight: its second step holds
+// two tests (left out? a window or the screen?), and so does its fifth (offsets, then a window?).
+enum Step : int { kScreen = 3, kReferenceTest = 5, kOffsets = 8, kMove = 11 };
+
 void CentrarFrm(QObject* frm, const Reference& reference) {
     FrameOfReference frame;
     int16_t leftOffset = 0, topOffset = 0;
     ui::Form* window = asWindow(frm);
-    errors::runGuarded(errors::id::CentrarFrm, [&](int step) {
+    errors::runGuarded(errors::id::CentrarFrm, [&](int step) -> int {
         switch (step) {
-        case 1: return window ? 2 : runtime::kEnd;
-        case 2: return std::holds_alternative<std::monostate>(reference) ? 3 : 5;
-        case 3: frame = FrameOfReference{true, nullptr}; break;
-        case 4: return 8;
-        case 5: return isWindowReference(reference) ? 6 : runtime::kEnd;
+        case 1: return window ? step + 1 : runtime::kEnd;
+        case 2: return std::holds_alternative<std::monostate>(reference) ? kScreen : kReferenceTest;
+        case kScreen: frame = FrameOfReference{true, nullptr}; break;
+        case 4: return kOffsets;
+        case kReferenceTest: return isWindowReference(reference) ? step + 1 : runtime::kEnd;
         case 6:
             if (std::holds_alternative<ui::Screen>(reference))
                 frame = FrameOfReference{true, nullptr};
             else
                 frame = FrameOfReference{false, asWindow(std::get<QObject*>(reference))};
             break;
-        case 7: return 8;
-        case 8:
+        case 7: return kOffsets;
+        case kOffsets:
             leftOffset = 0;
             topOffset = 0;
-            return frame.window ? 9 : 11;
+            return frame.window ? step + 1 : kMove;
         case 9: leftOffset = runtime::CInt(frame.window->Left()); break;
         case 10: topOffset = runtime::CInt(frame.window->Top()); break;
-        case 11: {
+        case kMove: {
             if (!window) runtime::raise(runtime::err::ObjectNotSet);
             const double left = (frame.Width() - window->Width()) / 2 + leftOffset;
             const double top = (frame.Height() - window->Height()) / 2 + topOffset;

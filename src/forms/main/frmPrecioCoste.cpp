@@ -3,6 +3,7 @@
 #include "platform/runtime/Conversions.h"
 #include "platform/ui/App.h"
 #include "platform/ui/Events.h"
+#include "platform/ui/Look.h"
 #include "platform/ui/MsgBox.h"
 #include "platform/ui/Twips.h"
 #include "update/CostUpdate.h"
@@ -12,30 +13,6 @@
 #include <QStyle>
 
 const QString frmPrecioCoste::kCaption = QStringLiteral("TALVERA.    Precios-Costes");
-
-namespace {
-
-QFont makeFont(const char* family, double points, bool bold) {
-    QFont f(QString::fromLatin1(family));
-    f.setPointSizeF(points);
-    f.setBold(bold);
-    return f;
-}
-
-void setTextColor(QWidget* w, const QColor& color) {
-    QPalette p = w->palette();
-    p.setColor(QPalette::WindowText, color);
-    w->setPalette(p);
-}
-
-void setFaceColor(QAbstractButton* b, const QColor& color) {
-    QPalette p = b->palette();
-    p.setColor(QPalette::Button, color);
-    b->setPalette(p);
-    b->setAutoFillBackground(true);
-}
-
-} // namespace
 
 frmPrecioCoste::frmPrecioCoste(QWidget* parent) : ui::Form(parent) {
     setObjectName(QStringLiteral("frmPrecioCoste"));
@@ -51,15 +28,15 @@ frmPrecioCoste::frmPrecioCoste(QWidget* parent) : ui::Form(parent) {
     lblPendiente = new QLabel(QStringLiteral("ACTUALIZA PVP"), this);
     lblPendiente->setObjectName(QStringLiteral("lblPendiente"));
     ui::place(lblPendiente, 360, 120, 8895, 615);
-    lblPendiente->setFont(makeFont("MS Sans Serif", 13.5, true));
-    setTextColor(lblPendiente, QColor(0, 0, 128));
+    lblPendiente->setFont(ui::makeFont(QStringLiteral("MS Sans Serif"), 13.5, true));
+    ui::setForeColor(lblPendiente, QColor(0, 0, 128));
     lblPendiente->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
 
     lblInfo = new QLabel(QStringLiteral(" Proceso de actualización no iniciado"), this);
     lblInfo->setObjectName(QStringLiteral("lblInfo"));
     ui::place(lblInfo, 240, 840, 8775, 375);
-    lblInfo->setFont(makeFont("MS Sans Serif", 9.75, false));
-    setTextColor(lblInfo, QColor(192, 64, 0));
+    lblInfo->setFont(ui::makeFont(QStringLiteral("MS Sans Serif"), 9.75, false));
+    ui::setForeColor(lblInfo, QColor(192, 64, 0));
 
     barra = new ui::ProgressBar(this);
     barra->setObjectName(QStringLiteral("barra"));
@@ -69,37 +46,34 @@ frmPrecioCoste::frmPrecioCoste(QWidget* parent) : ui::Form(parent) {
     cmdActualizar = new QPushButton(QStringLiteral("&ACTUALIZAR"), this);
     cmdActualizar->setObjectName(QStringLiteral("cmdActualizar"));
     ui::place(cmdActualizar, 240, 1320, 8895, 495);
-    cmdActualizar->setFont(makeFont("MS Sans Serif", 12, true));
-    setFaceColor(cmdActualizar, QColor(128, 128, 255));
+    cmdActualizar->setFont(ui::makeFont(QStringLiteral("MS Sans Serif"), 12, true));
+    ui::setFaceColor(cmdActualizar, QColor(128, 128, 255));
     cmdActualizar->setAutoDefault(true); // Return presses the focused button, as everywhere on the platform
 
-    cmdSalir = new ui::PictureButton(QStringLiteral("&Salir"), style()->standardIcon(QStyle::SP_DialogCloseButton), this);
+    cmdSalir =
+        new ui::PictureButton(QStringLiteral("&Salir"), style()->standardIcon(QStyle::SP_DialogCloseButton), this);
     cmdSalir->setObjectName(QStringLiteral("cmdSalir"));
-    ui::place(cmdSalir, 8160, 1900, 855, 735);
-    setFaceColor(cmdSalir, QColor(192, 192, 255));
+    ui::place(cmdSalir, 8160, update::layout::kCompactSalirTop, 855, 735);
+    ui::setFaceColor(cmdSalir, QColor(192, 192, 255));
 
     fraNoActualizados = new QFrame(this);
     fraNoActualizados->setObjectName(QStringLiteral("fraNoActualizados"));
     fraNoActualizados->setFrameShape(QFrame::NoFrame);
     ui::place(fraNoActualizados, 120, 600, 9255, 5175);
-    {
-        QPalette p = fraNoActualizados->palette();
-        p.setColor(QPalette::Window, QColor(198, 199, 197));
-        fraNoActualizados->setPalette(p);
-        fraNoActualizados->setAutoFillBackground(true);
-    }
+    ui::setBackColor(fraNoActualizados, QColor(198, 199, 197));
     fraNoActualizados->setVisible(false);
 
     lblArticulos = new QLabel(fraNoActualizados);
     lblArticulos->setObjectName(QStringLiteral("lblArticulos"));
     ui::place(lblArticulos, 240, 0, 8055, 375);
-    lblArticulos->setFont(makeFont("MS Sans Serif", 9.75, false));
-    setTextColor(lblArticulos, QColor(0, 0, 64));
+    lblArticulos->setFont(ui::makeFont(QStringLiteral("MS Sans Serif"), 9.75, false));
+    ui::setForeColor(lblArticulos, QColor(0, 0, 64));
 
-    btnVolver = new ui::PictureButton(QStringLiteral("Volver"), style()->standardIcon(QStyle::SP_ArrowBack), fraNoActualizados);
+    btnVolver =
+        new ui::PictureButton(QStringLiteral("Volver"), style()->standardIcon(QStyle::SP_ArrowBack), fraNoActualizados);
     btnVolver->setObjectName(QStringLiteral("btnVolver"));
     ui::place(btnVolver, 360, 4440, 1095, 735);
-    btnVolver->setFont(makeFont("Tahoma", 6.75, false));
+    btnVolver->setFont(ui::makeFont(QStringLiteral("Tahoma"), 6.75, false));
 
     lstNoActualizados = new ui::ListView(fraNoActualizados);
     lstNoActualizados->setObjectName(QStringLiteral("lstNoActualizados"));
@@ -116,8 +90,9 @@ frmPrecioCoste::frmPrecioCoste(QWidget* parent) : ui::Form(parent) {
     connect(cmdActualizar, &QPushButton::clicked, this, [this] { ui::handleEvent([this] { cmdActualizar_Click(); }); });
     connect(cmdSalir, &QToolButton::clicked, this, [this] { ui::handleEvent([this] { cmdSalir_Click(); }); });
     connect(btnVolver, &QToolButton::clicked, this, [this] { ui::handleEvent([this] { btnVolver_Click(); }); });
-    connect(lstNoActualizados, &ui::ListView::ColumnClick, this,
-            [this](const ui::ListView::ColumnHeader& h) { ui::handleEvent([&] { lstNoActualizados_ColumnClick(h); }); });
+    connect(lstNoActualizados, &ui::ListView::ColumnClick, this, [this](const ui::ListView::ColumnHeader& h) {
+        ui::handleEvent([&] { lstNoActualizados_ColumnClick(h); });
+    });
 
     Form_Load();
     cmdActualizar->setFocus();
@@ -133,8 +108,8 @@ void frmPrecioCoste::Form_Load() {
     };
     errors::runGuarded(errors::id::PrecioCoste_Form_Load, [&](int step) {
         switch (step) {
-        case 1: setHeight(3200); break;
-        case 2: cmdSalirTop(1900); break;
+        case 1: setHeight(update::layout::kCompactHeight); break;
+        case 2: cmdSalirTop(update::layout::kCompactSalirTop); break;
         case 3: fraNoActualizados->setVisible(false); break;
         case 4: lblInfo->setText(QStringLiteral(" Proceso de actualización no iniciado")); break;
         case 5: lblArticulos->setText(QString()); break;
@@ -166,8 +141,8 @@ void frmPrecioCoste::cmdSalir_Click() {
 }
 
 void frmPrecioCoste::btnVolver_Click() {
-    setHeight(3200);
-    cmdSalirTop(1900);
+    setHeight(update::layout::kCompactHeight);
+    cmdSalirTop(update::layout::kCompactSalirTop);
     fraNoActualizados->setVisible(false);
 }
 

@@ -2,6 +2,7 @@
 #include "errors/Protocol.h"
 #include "platform/runtime/Arithmetic.h"
 #include "platform/ui/Events.h"
+#include "platform/ui/Look.h"
 #include "platform/ui/Twips.h"
 #include "util/ProgressText.h"
 #include "util/basForm.h"
@@ -29,13 +30,8 @@ frmProgreso::frmProgreso(QWidget* parent) : ui::Form(parent) {
 
     lblInfo = new QLabel(this);
     lblInfo->setObjectName(QStringLiteral("lblInfo"));
-    QFont f(QStringLiteral("Comic Sans MS"));
-    f.setPointSizeF(11.25);
-    f.setBold(true);
-    lblInfo->setFont(f);
-    QPalette p = lblInfo->palette();
-    p.setColor(QPalette::WindowText, QColor(0, 0, 128));
-    lblInfo->setPalette(p);
+    lblInfo->setFont(ui::makeFont(QStringLiteral("Comic Sans MS"), 11.25, true));
+    ui::setForeColor(lblInfo, QColor(0, 0, 128));
     lblInfo->setAlignment(Qt::AlignCenter);
     lblInfo->setFocusPolicy(Qt::NoFocus);
 
@@ -71,20 +67,21 @@ void frmProgreso::Show() {
 }
 
 void frmProgreso::Form_Load() {
+    constexpr int kLoopTest = 8; // the test of the pre-fill loop
     int32_t i = 0;
-    errors::runGuarded(errors::id::Progreso_Form_Load, [&](int step) {
+    errors::runGuarded(errors::id::Progreso_Form_Load, [&](int step) -> int {
         switch (step) {
         case 1: parar = false; break;
         case 2: basForm::CentrarFrm(this); break;
-        case 3: return intervalo == 0 ? runtime::kEnd : 4;
+        case 3: return intervalo == 0 ? runtime::kEnd : step + 1;
         case 4: barra->setMin(0); break;
         case 5: barra->setValue(0.0f); break;
         case 6: barra->setMax(runtime::toSingle(runtime::addLong(intervalo, 1))); break;
         // For i = 0 To intervalo: the bar ends one step short of full.
         case 7: i = 0; break;
-        case 8: return i <= intervalo ? 9 : runtime::kEnd;
+        case kLoopTest: return i <= intervalo ? step + 1 : runtime::kEnd;
         case 9: barra->setValue(static_cast<float>(i)); break;
-        case 10: i = runtime::addLong(i, 1); return 8;
+        case 10: i = runtime::addLong(i, 1); return kLoopTest;
         default: return runtime::kEnd;
         }
         return step + 1;
@@ -106,7 +103,7 @@ void frmProgreso::setInfoText(const QString& text) {
 }
 
 void frmProgreso::barra_Click() {
-    errors::runGuarded(errors::id::Progreso_barra_Click, [&](int step) {
+    errors::runGuarded(errors::id::Progreso_barra_Click, [&](int step) -> int {
         if (step == 1) parar = true;
         return runtime::kEnd;
     });

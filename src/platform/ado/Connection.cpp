@@ -75,16 +75,18 @@ void Connection::Open(const QString& connectionString, const QString&, const QSt
     const Parts parts = parse(connectionString);
     if (!parts.provider.startsWith(QLatin1String("Microsoft.Jet.OLEDB."), Qt::CaseInsensitive) &&
         !parts.provider.startsWith(QLatin1String("Microsoft.ACE.OLEDB."), Qt::CaseInsensitive))
-        runtime::raise(err::ProviderNotFound,
-                  QStringLiteral("No se puede encontrar el proveedor. Es posible que no esté instalado correctamente."));
+        runtime::raise(
+            err::ProviderNotFound,
+            QStringLiteral("No se puede encontrar el proveedor. Es posible que no esté instalado correctamente."));
 
     const QString path = pathOfDataSource(parts.dataSource);
     const QFileInfo info(path);
     if (parts.dataSource.isEmpty() || !info.exists() || info.isDir())
-        runtime::raise(err::FileNotFound, QStringLiteral("No se pudo encontrar el archivo '%1'.").arg(displayName(path)));
+        runtime::raise(err::FileNotFound,
+                       QStringLiteral("No se pudo encontrar el archivo '%1'.").arg(displayName(path)));
     if (!info.isReadable())
         runtime::raise(err::AccessDenied,
-                  QStringLiteral("No se pudo usar '%1'; no tiene permiso para abrirlo.").arg(displayName(path)));
+                       QStringLiteral("No se pudo usar '%1'; no tiene permiso para abrirlo.").arg(displayName(path)));
     // A file that is not an SQLite database (a Jet file, say) is never handed to the engine,
     // which would treat an empty file as a new database.
     if (!hasSqliteHeader(path)) raiseUnrecognizedFormat(path);
@@ -212,9 +214,10 @@ void Connection::flush(int busyMs) {
             throw;
         }
     } catch (const runtime::Failure& f) {
-        runtime::raise(f.Number(), QStringLiteral("No se pudieron guardar en la base de datos los cambios de %1 registros. %2")
-                                  .arg(pending_.rows())
-                                  .arg(f.Description()));
+        runtime::raise(f.Number(),
+                       QStringLiteral("No se pudieron guardar en la base de datos los cambios de %1 registros. %2")
+                           .arg(pending_.rows())
+                           .arg(f.Description()));
     }
     const std::size_t written = pending_.rows() - changedElsewhere;
     pending_.clear();
@@ -222,11 +225,12 @@ void Connection::flush(int busyMs) {
     nextTryMs_ = flushMs_;
     retryTimer_.stop();
     if (changedElsewhere)
-        runtime::tellOperator(QStringLiteral("Se guardaron en la base de datos los cambios de %1 registros, pero no los "
-                                             "de otros %2: otro programa los modificó o los borró después de que este "
-                                             "programa los leyera.")
-                                  .arg(written)
-                                  .arg(changedElsewhere));
+        runtime::tellOperator(
+            QStringLiteral("Se guardaron en la base de datos los cambios de %1 registros, pero no los "
+                           "de otros %2: otro programa los modificó o los borró después de que este "
+                           "programa los leyera.")
+                .arg(written)
+                .arg(changedElsewhere));
 }
 
 } // namespace ado

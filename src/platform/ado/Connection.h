@@ -26,8 +26,8 @@
 
 #include <QElapsedTimer>
 #include <QHash>
-#include <QTimer>
 #include <QString>
+#include <QTimer>
 #include <memory>
 
 struct sqlite3;
@@ -64,8 +64,8 @@ public:
     // How long a write may wait while the program works (kFlushMs unless set).
     void setFlushInterval(int ms) { flushMs_ = nextTryMs_ = ms; }
 
-    static constexpr int kBusyMs = 1500;        // how long an operation waits for another program's lock
-    static constexpr int kFlushMs = 10000;      // how long a write may wait while the program works
+    static constexpr int kBusyMs = 1500;   // how long an operation waits for another program's lock
+    static constexpr int kFlushMs = 10000; // how long a write may wait while the program works
     static constexpr std::size_t kFlushRows = 200000;
 
 private:

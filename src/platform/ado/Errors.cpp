@@ -18,22 +18,25 @@ void raiseObjectOpen() {
 }
 
 void raiseNoCurrentRecord() {
-    runtime::raise(err::NoCurrentRecord, QStringLiteral("BOF o EOF es True, o el registro actual se eliminó. La operación "
-                                                   "solicitada requiere un registro actual."));
+    runtime::raise(err::NoCurrentRecord,
+                   QStringLiteral("BOF o EOF es True, o el registro actual se eliminó. La operación "
+                                  "solicitada requiere un registro actual."));
 }
 
 void raiseRowDeleted() {
-    runtime::raise(err::RowDeleted,
-              QStringLiteral("El identificador de fila hace referencia a una fila eliminada o marcada para eliminación."));
+    runtime::raise(
+        err::RowDeleted,
+        QStringLiteral("El identificador de fila hace referencia a una fila eliminada o marcada para eliminación."));
 }
 
 void raiseInUse(const QString& path) {
-    runtime::raise(err::Generic, QStringLiteral("No se pudo usar '%1'; el archivo ya está en uso.").arg(displayName(path)));
+    runtime::raise(err::Generic,
+                   QStringLiteral("No se pudo usar '%1'; el archivo ya está en uso.").arg(displayName(path)));
 }
 
 void raiseUnrecognizedFormat(const QString& path) {
     runtime::raise(err::UnrecognizedFormat,
-              QStringLiteral("No se reconoce el formato de la base de datos '%1'.").arg(displayName(path)));
+                   QStringLiteral("No se reconoce el formato de la base de datos '%1'.").arg(displayName(path)));
 }
 
 void raiseSqlite(sqlite3* db, int code, const QString& path) {
@@ -43,13 +46,16 @@ void raiseSqlite(sqlite3* db, int code, const QString& path) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED: raiseInUse(path);
     case SQLITE_READONLY:
-        runtime::raise(err::ReadOnly, QStringLiteral("No se puede actualizar. Base de datos u objeto de sólo lectura."));
+        runtime::raise(err::ReadOnly,
+                       QStringLiteral("No se puede actualizar. Base de datos u objeto de sólo lectura."));
     case SQLITE_NOTADB: raiseUnrecognizedFormat(path);
     case SQLITE_CORRUPT:
-        runtime::raise(err::UnrecognizedFormat, QStringLiteral("La base de datos '%1' está dañada (%2).").arg(file, reason));
+        runtime::raise(err::UnrecognizedFormat,
+                       QStringLiteral("La base de datos '%1' está dañada (%2).").arg(file, reason));
     case SQLITE_FULL: runtime::raise(err::DiskFull, QStringLiteral("El disco está lleno (%1).").arg(file));
     case SQLITE_PERM:
-    case SQLITE_AUTH: runtime::raise(err::AccessDenied, QStringLiteral("Acceso denegado a '%1' (%2).").arg(file, reason));
+    case SQLITE_AUTH:
+        runtime::raise(err::AccessDenied, QStringLiteral("Acceso denegado a '%1' (%2).").arg(file, reason));
     case SQLITE_IOERR:
     case SQLITE_CANTOPEN:
         runtime::raise(err::DiskError, QStringLiteral("Error de disco o de red al usar '%1' (%2).").arg(file, reason));
@@ -58,14 +64,15 @@ void raiseSqlite(sqlite3* db, int code, const QString& path) {
     }
     static const QRegularExpression noTable(QStringLiteral("^no such table: (?:\\w+\\.)?(.*)$"));
     if (const auto m = noTable.match(reason); m.hasMatch())
-        runtime::raise(err::TableNotFound,
-                  QStringLiteral("El motor de base de datos no puede encontrar la tabla o consulta de entrada '%1'. "
-                                 "Asegúrese de que existe y que su nombre está escrito correctamente.")
-                      .arg(m.captured(1)));
+        runtime::raise(
+            err::TableNotFound,
+            QStringLiteral("El motor de base de datos no puede encontrar la tabla o consulta de entrada '%1'. "
+                           "Asegúrese de que existe y que su nombre está escrito correctamente.")
+                .arg(m.captured(1)));
     if (reason.startsWith(QLatin1String("no such column")))
         runtime::raise(err::ColumnNotFound,
-                  QStringLiteral("No se han especificado valores para algunos de los parámetros requeridos (%1).")
-                      .arg(reason));
+                       QStringLiteral("No se han especificado valores para algunos de los parámetros requeridos (%1).")
+                           .arg(reason));
     if ((code & 0xff) == SQLITE_CONSTRAINT || (code & 0xff) == SQLITE_MISMATCH || (code & 0xff) == SQLITE_TOOBIG)
         runtime::raise(err::Integrity, QStringLiteral("La base de datos rechazó el cambio (%1).").arg(reason));
     runtime::raise(err::Syntax, QStringLiteral("Error de sintaxis en la instrucción SQL (%1).").arg(reason));

@@ -79,7 +79,8 @@ void PendingWrites::write(int table, long long rowid, const std::vector<Column>&
     const std::vector<int> cols = t.shapes[static_cast<std::size_t>(shape)]; // a copy: shapes may grow
     Slot slot{rowid, static_cast<uint32_t>(values_.size()), static_cast<uint16_t>(shape)};
     for (int c : cols) {
-        const auto written = std::find_if(columns.rbegin(), columns.rend(), [c](const Column& x) { return x.column == c; });
+        const auto written =
+            std::find_if(columns.rbegin(), columns.rend(), [c](const Column& x) { return x.column == c; });
         Stored value, original;
         bool hasOriginal = false;
         if (existing != t.rows.end()) {

@@ -87,7 +87,7 @@ private:
         std::vector<std::vector<int>> shapes;
         std::map<std::vector<int>, int> shapeIds;
         std::unordered_map<long long, uint32_t> rows; // rowid -> slot
-        std::vector<Slot> entries;                      // entries no row points to any more are dead
+        std::vector<Slot> entries;                    // entries no row points to any more are dead
     };
 
     int shapeOf(Table& t, std::vector<int> columns);

@@ -8,9 +8,9 @@ namespace ado {
 struct QueryShape {
     bool keyset = false;
     bool view = false; // the "table" is a view: its rows have no keys to follow
-    QString table;   // the table whose rows the query selects
-    QString keysSql; // SELECT rowid FROM <table> <the rest of the query>
-    QString rowSql;  // SELECT * FROM <table> WHERE rowid=?
+    QString table;     // the table whose rows the query selects
+    QString keysSql;   // SELECT rowid FROM <table> <the rest of the query>
+    QString rowSql;    // SELECT * FROM <table> WHERE rowid=?
 
     // `sql` with its literals already replaced by parameters.
     static QueryShape of(const QString& sql);

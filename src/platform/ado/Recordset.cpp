@@ -23,9 +23,10 @@ bool isDateType(const QString& declType) {
 }
 
 [[noreturn]] void raiseNotUpdatable() {
-    runtime::raise(err::NotSupported,
-              QStringLiteral("El conjunto de registros no admite actualizaciones. Puede deberse a una limitación del "
-                             "proveedor o del tipo de bloqueo seleccionado."));
+    runtime::raise(
+        err::NotSupported,
+        QStringLiteral("El conjunto de registros no admite actualizaciones. Puede deberse a una limitación del "
+                       "proveedor o del tipo de bloqueo seleccionado."));
 }
 
 } // namespace
@@ -60,9 +61,10 @@ void Recordset::Open(const QString& source, Connection& conn, int, int lockType,
     if (keyset_) {
         // A view, or a table without row keys: its rows cannot be followed by their keys.
         auto noKeys = [&](const QString& reason) {
-            runtime::raise(err::NotSupported, QStringLiteral("No se puede abrir '%1' como conjunto de claves: no es una "
-                                                        "tabla con identificadores de fila (%2).")
-                                             .arg(shape.table, reason));
+            runtime::raise(err::NotSupported,
+                           QStringLiteral("No se puede abrir '%1' como conjunto de claves: no es una "
+                                          "tabla con identificadores de fila (%2).")
+                               .arg(shape.table, reason));
         };
         if (shape.view) noKeys(QStringLiteral("es una vista"));
         std::shared_ptr<Statement> keys;
@@ -94,7 +96,10 @@ void Recordset::Open(const QString& source, Connection& conn, int, int lockType,
             isDate_[static_cast<std::size_t>(i)] = isDateType(rowStatement_->columnDeclType(i));
             columnIds_[static_cast<std::size_t>(i)] = conn.pending().column(tableId_, columns_.back());
         }
-        columnOfId_.assign(columnIds_.empty() ? 0 : static_cast<std::size_t>(*std::max_element(columnIds_.begin(), columnIds_.end())) + 1, -1);
+        columnOfId_.assign(columnIds_.empty()
+                               ? 0
+                               : static_cast<std::size_t>(*std::max_element(columnIds_.begin(), columnIds_.end())) + 1,
+                           -1);
         for (int i = 0; i < n; ++i)
             columnOfId_[static_cast<std::size_t>(columnIds_[static_cast<std::size_t>(i)])] = i;
         reprepares_ = rowStatement_->reprepareCount();
@@ -174,21 +179,10 @@ void Recordset::MoveFirst() {
     moveTo(0);
 }
 
-void Recordset::MoveLast() {
-    requireOpen();
-    moveTo(RecordCount() - 1);
-}
-
 void Recordset::MoveNext() {
     requireOpen();
     if (Eof()) raiseNoCurrentRecord();
     moveTo(position_ + 1);
-}
-
-void Recordset::MovePrevious() {
-    requireOpen();
-    if (position_ < 0) raiseNoCurrentRecord();
-    moveTo(position_ - 1);
 }
 
 void Recordset::checkColumns(const Statement& st) const {
@@ -196,9 +190,10 @@ void Recordset::checkColumns(const Statement& st) const {
     for (int i = 0; same && i < columns_.size(); ++i)
         same = st.columnName(i).compare(columns_[i], Qt::CaseInsensitive) == 0;
     if (!same)
-        runtime::raise(err::ColumnsChanged, QStringLiteral("Las columnas de la tabla '%1' cambiaron mientras estaba abierta; "
-                                                      "vuelva a abrirla.")
-                                           .arg(table_));
+        runtime::raise(err::ColumnsChanged,
+                       QStringLiteral("Las columnas de la tabla '%1' cambiaron mientras estaba abierta; "
+                                      "vuelva a abrirla.")
+                           .arg(table_));
     reprepares_ = st.reprepareCount();
 }
 
@@ -249,8 +244,9 @@ Field Recordset::Fields(const QString& name) {
     if (!rowRead_ && position_ >= 0 && position_ < RecordCount()) readRow();
     for (int i = 0; i < columns_.size(); ++i)
         if (columns_[i].compare(name, Qt::CaseInsensitive) == 0) return Field(this, i);
-    runtime::raise(err::ItemNotFound, QStringLiteral("No se encontró el elemento en la colección que corresponde con el "
-                                                "nombre o el ordinal solicitado."));
+    runtime::raise(err::ItemNotFound,
+                   QStringLiteral("No se encontró el elemento en la colección que corresponde con el "
+                                  "nombre o el ordinal solicitado."));
 }
 
 runtime::FieldValue Recordset::value(int column) const {
@@ -270,7 +266,8 @@ void Recordset::Update() {
     if (!updatable_) raiseNotUpdatable();
     if (edits_.empty()) return;
     if (conn_->readOnly())
-        runtime::raise(err::ReadOnly, QStringLiteral("No se puede actualizar. Base de datos u objeto de sólo lectura."));
+        runtime::raise(err::ReadOnly,
+                       QStringLiteral("No se puede actualizar. Base de datos u objeto de sólo lectura."));
     if (!rowRead_) readRow(); // what the file holds now is what the write must find there
     std::vector<PendingWrites::Column> columns;
     columns.reserve(edits_.size());

@@ -51,8 +51,6 @@ public:
     long RecordCount() const;
     void MoveFirst();
     void MoveNext();
-    void MovePrevious();
-    void MoveLast();
 
     Field Fields(const QString& name);
     void Update();
@@ -79,8 +77,8 @@ private:
     std::vector<long long> keys_;
     std::shared_ptr<Statement> rowStatement_;
     mutable int reprepares_ = 0;
-    std::vector<int> columnIds_;    // each column's number in the pending writes
-    std::vector<int> columnOfId_;   // and back; -1 for a column this recordset does not have
+    std::vector<int> columnIds_;  // each column's number in the pending writes
+    std::vector<int> columnOfId_; // and back; -1 for a column this recordset does not have
     // Static mode (a query the keyset cannot follow): the rows as read.
     std::vector<std::vector<runtime::FieldValue>> fixedRows_;
 

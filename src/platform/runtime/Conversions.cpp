@@ -5,8 +5,8 @@
 #include <QRegularExpression>
 #include <charconv>
 #include <cmath>
-#include <string_view>
 #include <limits>
+#include <string_view>
 
 namespace runtime {
 
@@ -43,9 +43,7 @@ QString CStrSingle(float number) {
 
 namespace {
 // The time of day of a date, in whole seconds.
-int secondsOfDay(Date date) {
-    return static_cast<int>(std::lround((date.serial - std::floor(date.serial)) * 86400.0));
-}
+int secondsOfDay(Date date) { return static_cast<int>(std::lround((date.serial - std::floor(date.serial)) * 86400.0)); }
 QString timeText(int seconds) {
     return QStringLiteral("%1:%2:%3")
         .arg(seconds / 3600, 2, 10, QChar('0'))
@@ -61,7 +59,9 @@ QString dateText(Date date) {
     return text;
 }
 
-QString isoDateText(Date date) { return dayOf(date).toString(Qt::ISODate) + QLatin1Char(' ') + timeText(secondsOfDay(date)); }
+QString isoDateText(Date date) {
+    return dayOf(date).toString(Qt::ISODate) + QLatin1Char(' ') + timeText(secondsOfDay(date));
+}
 
 bool parseIsoDate(const QString& text, Date& date) {
     static const QRegularExpression iso(

@@ -9,14 +9,14 @@
 namespace runtime {
 
 QString CStr(double number);
-QString CStrSingle(float number);         // 7 significant digits
-QString CStr(const FieldValue& value);    // Null fails with a type mismatch; Empty gives ""
-QString textOf(const FieldValue& value); // as in text concatenation: Null and Empty give ""
-double CDbl(const QString& text);         // fails with a type mismatch when no number is there
-double CDbl(const FieldValue& value);     // Empty gives 0, Null fails
-Date CDate(const QString& text);          // day-month-year; fails with a type mismatch
-QString dateText(Date date);            // dd/mm/yyyy, with the time when there is one
-QString isoDateText(Date date);              // yyyy-mm-dd hh:mm:ss, as dates are stored in the database
+QString CStrSingle(float number);                   // 7 significant digits
+QString CStr(const FieldValue& value);              // Null fails with a type mismatch; Empty gives ""
+QString textOf(const FieldValue& value);            // as in text concatenation: Null and Empty give ""
+double CDbl(const QString& text);                   // fails with a type mismatch when no number is there
+double CDbl(const FieldValue& value);               // Empty gives 0, Null fails
+Date CDate(const QString& text);                    // day-month-year; fails with a type mismatch
+QString dateText(Date date);                        // dd/mm/yyyy, with the time when there is one
+QString isoDateText(Date date);                     // yyyy-mm-dd hh:mm:ss, as dates are stored in the database
 bool parseIsoDate(const QString& text, Date& date); // reads yyyy-mm-dd[ hh:mm[:ss]]; false if it is not one
 
 // Comparison of a value with a number, as the run-time compares a field with a literal:

@@ -31,7 +31,6 @@ public:
     Kind kind() const { return static_cast<Kind>(v_.index()); }
     bool isEmpty() const { return kind() == Kind::Empty; }
     bool isNull() const { return kind() == Kind::Null; }
-    bool isNumber() const { return kind() == Kind::Number; }
     bool isText() const { return kind() == Kind::Text; }
     bool isDate() const { return kind() == Kind::Date; }
 

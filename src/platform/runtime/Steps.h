@@ -33,7 +33,7 @@ template <typename Body, typename Handler> void runSteps(int first, Body&& body,
             failure.emplace(err::OutOfMemory, descriptionOf(err::OutOfMemory));
         } catch (const std::exception& e) {
             failure.emplace(err::InternalError, descriptionOf(err::InternalError) + QStringLiteral(" (") +
-                                                 QString::fromLocal8Bit(e.what()) + QLatin1Char(')'));
+                                                    QString::fromLocal8Bit(e.what()) + QLatin1Char(')'));
         } catch (...) {
             failure.emplace(err::InternalError, descriptionOf(err::InternalError));
         }

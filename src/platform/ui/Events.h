@@ -22,7 +22,8 @@ template <typename F> void handleEvent(F&& f) noexcept {
     } catch (const runtime::Failure& e) {
         unhandledFailure(e);
     } catch (const std::bad_alloc&) {
-        unhandledFailure(runtime::Failure(runtime::err::OutOfMemory, runtime::descriptionOf(runtime::err::OutOfMemory)));
+        unhandledFailure(
+            runtime::Failure(runtime::err::OutOfMemory, runtime::descriptionOf(runtime::err::OutOfMemory)));
     } catch (const std::exception& e) {
         unhandledFailure(runtime::Failure(-1, QString::fromLocal8Bit(e.what())));
     } catch (...) {

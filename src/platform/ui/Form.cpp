@@ -1,4 +1,5 @@
 #include "platform/ui/Form.h"
+#include "platform/ui/Look.h"
 #include "platform/ui/Twips.h"
 #include "platform/ui/WindowFrame.h"
 
@@ -113,12 +114,7 @@ void Form::setFixedBorder(bool fixed) {
     applySize();
 }
 
-void Form::setBackColor(const QColor& color) {
-    QPalette p = palette();
-    p.setColor(QPalette::Window, color);
-    setPalette(p);
-    setAutoFillBackground(true);
-}
+void Form::setBackColor(const QColor& color) { ui::setBackColor(this, color); }
 
 void Form::applyPosition() {
     const QPoint current = outerPosition();

@@ -33,8 +33,6 @@ public:
     void setClientWidth(double twips);
     void setClientHeight(double twips);
 
-    virtual bool isMDI() const { return false; }
-
 protected:
     void showEvent(QShowEvent* event) override;
 
@@ -59,7 +57,6 @@ class MDIForm : public Form {
     Q_OBJECT
 public:
     explicit MDIForm(QWidget* parent = nullptr);
-    bool isMDI() const override { return true; }
 };
 
 } // namespace ui

@@ -70,7 +70,8 @@ ListView::ListView(QWidget* parent) : QTreeView(parent), model_(new RowModel(thi
     header()->setSectionsMovable(false); // the columns stay in the order they were added
     header()->setStretchLastSection(false);
     header()->setSectionResizeMode(QHeaderView::Interactive);
-    connect(header(), &QHeaderView::sectionClicked, this, [this](int section) { emit ColumnClick(ColumnHeaders(section)); });
+    connect(header(), &QHeaderView::sectionClicked, this,
+            [this](int section) { emit ColumnClick(ColumnHeaders(section)); });
 }
 
 void ListView::AddColumnHeader(const QString& text, double widthTwips, Qt::Alignment alignment) {
@@ -93,9 +94,7 @@ int ListView::ColumnHeaderCount() const { return model_->columnCount(); }
 
 ListView::ListItem ListView::AddListItem(const QString& text) { return model_->AddListItem(text); }
 
-void ListView::SetSubItem(ListItem item, int subItem, const QString& text) {
-    model_->setText(item, subItem, text);
-}
+void ListView::SetSubItem(ListItem item, int subItem, const QString& text) { model_->setText(item, subItem, text); }
 
 QString ListView::ItemText(ListItem item, int column) const {
     return model_->data(model_->index(item, column), Qt::DisplayRole).toString();

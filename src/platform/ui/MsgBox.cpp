@@ -1,20 +1,20 @@
 #include "platform/ui/MsgBox.h"
-#include "platform/runtime/OperatorWait.h"
 #include "platform/runtime/Failure.h"
+#include "platform/runtime/OperatorWait.h"
 #include "platform/ui/App.h"
 
 #include <QApplication>
-#include <QGuiApplication>
-#include <QScreen>
-#include <QScrollArea>
-#include <QScrollBar>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStyle>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -89,9 +89,8 @@ QWidget* MessageBox::textArea(const QString& prompt, QWidget* parent) {
     scroller->setWidget(text);
     scroller->setFrameShape(QFrame::NoFrame);
     scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroller->setFixedSize(std::min(maxWidth, text->sizeHint().width()) +
-                                  scroller->verticalScrollBar()->sizeHint().width(),
-                              maxHeight);
+    scroller->setFixedSize(
+        std::min(maxWidth, text->sizeHint().width()) + scroller->verticalScrollBar()->sizeHint().width(), maxHeight);
     return scroller;
 }
 
@@ -192,11 +191,12 @@ int showBox(const QString& prompt, int buttons, const QString& title) {
 }
 
 QString unsavedText(const runtime::Failure& f, bool atExit) {
-    return f.Description() + QStringLiteral("\r\n\r\nCierre la base de datos en los demás programas y pulse "
-                                            "'Reintentar'.\r\n") +
+    return f.Description() +
+           QStringLiteral("\r\n\r\nCierre la base de datos en los demás programas y pulse "
+                          "'Reintentar'.\r\n") +
            (atExit ? QStringLiteral("Si pulsa 'Cancelar', el programa termina y esos cambios se pierden.")
-                    : QStringLiteral("Con 'Cancelar', los cambios esperan en este programa, sin bloquear la base de "
-                                     "datos, y se vuelven a guardar más adelante."));
+                   : QStringLiteral("Con 'Cancelar', los cambios esperan en este programa, sin bloquear la base de "
+                                    "datos, y se vuelven a guardar más adelante."));
 }
 
 // Lets go of what waits on shared resources (a database's pending writes) before the program
