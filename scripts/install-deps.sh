@@ -12,6 +12,8 @@ packages=(
   xvfb xauth xdotool imagemagick
   # a window manager, for the tests where window placement depends on the frame it draws
   openbox x11-utils
+  # the accessibility bus, through which the smoke test reads the windows as a screen reader does
+  at-spi2-core dbus dbus-x11 python3-pyatspi gir1.2-atspi-2.0
   # the tests' second process, which holds the database locked
   python3
   # fonts so that text is measured and drawn the same everywhere

@@ -13,12 +13,16 @@
 #    buttons before the first paint there too).
 # 5. Under a window manager (openbox): the progress window centres itself on the frame that the
 #    manager draws, which exists only once the window is shown.
-# With SCREENSHOT=file.png set, the window after the normal run is saved to that file.
+# 6. An error report, under openbox: a failing article, the dialog's third button ("Enviar Vesk")
+#    from the keyboard; the run ends as after "Salir", and a preview window opens behind the main
+#    window, with the error line, readable on the accessibility bus as a screen reader reads it.
+# With SCREENSHOT=file.png set, the window after the normal run is saved to that file; with
+# PREVIEW_SCREENSHOT=file.png, the preview window of the report.
 set -euo pipefail
 
 if [[ -z "${SMOKE_UNDER_XVFB:-}" ]]; then
   export SMOKE_UNDER_XVFB=1
-  exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" bash "$0" "$@"
+  exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" dbus-run-session -- bash "$0" "$@"
 fi
 
 here=$(dirname "$(realpath "$0")")
@@ -31,9 +35,11 @@ unset QT_QPA_PLATFORMTHEME
 work=$(mktemp -d "${TMPDIR:-/tmp}/zuk-smoke.XXXXXX")
 pid=""
 wm=""
+a11y=""
 cleanup() {
   [[ -n "$pid" ]] && kill -9 "$pid" 2>/dev/null || true
   [[ -n "$wm" ]] && kill "$wm" 2>/dev/null || true
+  [[ -n "$a11y" ]] && kill "$a11y" 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -62,7 +68,7 @@ keys() {
 start() {
   local dir=$1
   cp "$program" "$dir/"
-  "$dir/$(basename "$program")" >"$dir/output.txt" 2>&1 &
+  QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "$dir/$(basename "$program")" >"$dir/output.txt" 2>&1 &
   pid=$!
 }
 
@@ -184,3 +190,34 @@ xprop -root _NET_SUPPORTED | grep -q _NET_REQUEST_FRAME_EXTENTS || fail "openbox
 "$here/run_in_tempdir.sh" "$tests/test_centring_progress" progress_centredOnWindowManagersFrame \
   >"$work/centring.txt" 2>&1 || { cat "$work/centring.txt"; fail "centring under openbox"; }
 echo "centring under openbox: exact"
+
+# 6. An error report under openbox ---------------------------------------------------------------
+/usr/libexec/at-spi-bus-launcher --launch-immediately >"$work/at-spi.txt" 2>&1 &
+a11y=$!
+prepare -f A0000150-X report 300 1500
+start "$d"
+main=$(window "$title")
+keys "$main" alt+a
+dialog=$(window '^Informando errores $')
+keys "$dialog" Tab Tab Return # to "Enviar Vesk", and press it
+preview=$(window '^Previsualizador de errores$')
+sleep 0.5
+# The run left at the failing article: nothing after it was priced, and no summary came.
+after=$(sqlite3 "$d/veskgestion.mdb" "SELECT count(*) FROM tblArticulos WHERE CODARTI > 'A0000150-X' AND pvp1 > 0")
+[[ $after == 0 ]] || fail "the run went on after 'Enviar Vesk' ($after articles priced)"
+xdotool search --onlyvisible --name '^TALVERA$' >/dev/null && fail "a summary after 'Enviar Vesk'"
+# Behind the main window: the manager's stacking list runs from the bottom up.
+stacking=$(xprop -root _NET_CLIENT_LIST_STACKING | sed 's/.*# //; s/, / /g')
+position() { local i=0; for w in $stacking; do [[ $((w)) == "$1" ]] && { echo $i; return; }; i=$((i + 1)); done; echo -1; }
+p_preview=$(position "$preview")
+p_main=$(position "$main")
+[[ $p_preview -ge 0 && $p_preview -lt $p_main ]] || fail "the preview is not behind the main window ($stacking)"
+texts=$(QT_ACCESSIBILITY=1 "$here/accessible_texts.py" ZUK 'Previsualizador de errores') || fail "not on the accessibility bus"
+grep -q $'text\t.*\tfrmPrecioCoste cmdActualizar_Click Desbordamiento$' <<<"$texts" || { echo "$texts"; fail "no error line"; }
+[[ -d "$d/imagenerror" ]] || fail "no image folder"
+if [[ -n "${PREVIEW_SCREENSHOT:-}" ]]; then
+  xdotool windowactivate --sync "$preview"
+  sleep 0.5
+  import -window "$preview" -frame "$PREVIEW_SCREENSHOT"
+fi
+echo "report: the run left, the preview behind the main window with the error line"

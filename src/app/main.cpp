@@ -1,4 +1,6 @@
 // The program: it creates and shows the main window and runs until none of its windows is open.
+#include "errors/Protocol.h"
+#include "errors/basCapturaPantalla.h"
 #include "forms/main/frmPrecioCoste.h"
 #include "platform/ui/Events.h"
 #include "platform/ui/MsgBox.h"
@@ -7,6 +9,7 @@
 
 int main(int argc, char** argv) {
     ui::GuardedApplication app(argc, argv);
+    errors::setReportStarter(&errors::basCapturaPantalla::startReport);
     std::setlocale(LC_NUMERIC, "C");
     app.setApplicationName(QStringLiteral("ZUK"));
     frmPrecioCoste window;

@@ -27,13 +27,22 @@ int16_t InformarError(QString moduleName, QString procedureName, QString descrip
     }
 }
 
+namespace {
+ReportStarter reportStarter = nullptr;
+} // namespace
+
+void setReportStarter(ReportStarter starter) { reportStarter = starter; }
+
 int handleFailure(const Identity& identity, int step, const runtime::Failure& failure, int lastResumable) {
     RespuestaError = InformarError(QString::fromUtf8(identity.moduleName), QString::fromUtf8(identity.procedureName),
                                    failure.Description());
     switch (RespuestaError) {
     case kChoiceContinue: return step <= lastResumable ? step + 1 : runtime::kEnd;
     case kChoiceReport:
-        // The report of the screen joins here; until then the choice leaves like "Salir".
+        // The same description the dialog showed; when the report returns, the procedure is left.
+        if (reportStarter)
+            reportStarter(QString::fromUtf8(identity.captureModule), QString::fromUtf8(identity.captureProcedure),
+                          failure.Description());
         return runtime::kEnd;
     default: return runtime::kEnd;
     }

@@ -22,6 +22,13 @@ QString dialogMessage(const QString& moduleName, const QString& procedureName, c
 // Shows the dialog "Informando errores " and returns the choice.
 int16_t InformarError(QString moduleName, QString procedureName, QString description);
 
+// What "Enviar Vesk" starts: the report of the screen (basCapturaPantalla), which the program sets
+// when it starts. The report opens a window whose commands are themselves guarded procedures, so
+// it sits above this protocol and is reached through this pointer; with none set, the choice
+// only leaves the procedure.
+using ReportStarter = void (*)(const QString& moduleName, const QString& procedureName, const QString& description);
+void setReportStarter(ReportStarter starter);
+
 // The handler of a guarded procedure; returns the step to go on with, or runtime::kEnd. "Continuar"
 // resumes after steps up to lastResumable; after a later step it ends the call.
 int handleFailure(const Identity& identity, int step, const runtime::Failure& failure,

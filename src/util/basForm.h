@@ -1,7 +1,7 @@
 #pragma once
 // Centring a window on the screen or on another window.
 #include "platform/runtime/FieldValue.h"
-#include "platform/ui/Twips.h"
+#include "platform/ui/Screen.h"
 
 #include <QObject>
 #include <variant>

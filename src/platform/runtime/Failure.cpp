@@ -9,6 +9,7 @@ QString descriptionOf(long number) {
     case err::OutOfMemory: return QStringLiteral("Memoria insuficiente");
     case err::DivisionByZero: return QStringLiteral("División por cero");
     case err::InternalError: return QStringLiteral("Error interno");
+    case err::PathFileAccessError: return QStringLiteral("Error de acceso a la ruta o el archivo");
     case err::TypeMismatch: return QStringLiteral("No coinciden los tipos");
     case err::ObjectNotSet: return QStringLiteral("Variable de objeto o bloque With no establecida");
     case err::InvalidUseOfNull: return QStringLiteral("Uso no válido de Null");

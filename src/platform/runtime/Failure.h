@@ -27,6 +27,7 @@ constexpr long Overflow = 6;
 constexpr long OutOfMemory = 7;
 constexpr long DivisionByZero = 11;
 constexpr long InternalError = 51;
+constexpr long PathFileAccessError = 75;
 constexpr long TypeMismatch = 13;
 constexpr long ObjectNotSet = 91;
 constexpr long InvalidUseOfNull = 94;

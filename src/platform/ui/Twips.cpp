@@ -25,14 +25,4 @@ void place(QWidget* control, double left, double top, double width, double heigh
     control->setGeometry(toPixelsX(left), toPixelsY(top), toPixelsX(width), toPixelsY(height));
 }
 
-double Screen::Width() {
-    const QScreen* s = QGuiApplication::primaryScreen();
-    return s ? s->geometry().width() * TwipsPerPixelX() : 0;
-}
-
-double Screen::Height() {
-    const QScreen* s = QGuiApplication::primaryScreen();
-    return s ? s->geometry().height() * TwipsPerPixelY() : 0;
-}
-
 } // namespace ui

@@ -12,10 +12,4 @@ int toPixelsY(double twips);
 // Places a control at Left, Top, Width, Height given in twips within its parent's client area.
 void place(QWidget* control, double left, double top, double width, double height);
 
-// The screen object: its size in twips.
-struct Screen {
-    static double Width();
-    static double Height();
-};
-
 } // namespace ui

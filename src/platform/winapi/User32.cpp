@@ -2,10 +2,14 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QClipboard>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QHash>
+#include <QImage>
 #include <QLabel>
 #include <QPointer>
+#include <QScreen>
 #include <QThread>
 #include <QWidget>
 #include <vector>
@@ -148,6 +152,41 @@ int32_t SetDlgItemTextA(HWND hDlg, int32_t nIDDlgItem, const QString& lpString) 
         return 1;
     }
     return 0;
+}
+
+namespace {
+
+bool altDown = false;
+
+QImage pictureOfActiveWindow() {
+    QWidget* window = QApplication::activeWindow();
+    if (!window) return {};
+    QScreen* screen = window->screen();
+    const QRect frame = window->frameGeometry();
+    // What the screen shows there, the window manager's frame included; where the platform keeps
+    // each window apart (no screen to read from), the window itself.
+    QImage picture = screen ? screen
+                                  ->grabWindow(0, frame.x() - screen->geometry().x(),
+                                               frame.y() - screen->geometry().y(), frame.width(), frame.height())
+                                  .toImage()
+                            : QImage();
+    if (picture.isNull()) picture = window->grab().toImage();
+    return picture;
+}
+
+QImage pictureOfScreen() {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->grabWindow(0).toImage() : QImage();
+}
+
+} // namespace
+
+void keybd_event(uint8_t bVk, uint8_t, uint32_t dwFlags, uintptr_t) {
+    const bool up = dwFlags & KEYEVENTF_KEYUP;
+    if (bVk == VK_MENU) altDown = !up;
+    if (bVk != VK_SNAPSHOT || up) return;
+    const QImage picture = altDown ? pictureOfActiveWindow() : pictureOfScreen();
+    if (!picture.isNull()) QGuiApplication::clipboard()->setImage(picture);
 }
 
 } // namespace winapi

@@ -1,0 +1,86 @@
+#pragma once
+// The error preview window: the screenshot of the window in which a failure happened, the error
+// line, the print-size options and commands, and a hidden e-mail panel from which the report is
+// addressed, described and sent to the developer. Each error report makes a window of its own,
+// which lives until it is closed.
+#include "platform/ui/Form.h"
+#include "platform/ui/Picture.h"
+#include "platform/ui/TextBox.h"
+
+#include <QDateTime>
+#include <QLineF>
+#include <QPointF>
+#include <cstdint>
+#include <map>
+#include <vector>
+
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+
+namespace forms {
+
+class frmPrevioErrHandler : public ui::Form {
+    Q_OBJECT
+public:
+    explicit frmPrevioErrHandler(QWidget* parent = nullptr);
+
+    // The top strip.
+    QGroupBox* Frame1;
+    QRadioButton* NormalOption;
+    QRadioButton* FitToPrinterOption;
+    std::map<int, QPushButton*> CmdPrint; // 0 "Imprimir", 1 "EMAIL"
+    ui::TextBox* Text;
+    ui::TextBox* texterror;
+    ui::PictureBox* HiddenPict; // not visible; holds the screenshot at its own size
+    ui::Image* Image1;          // shows the screenshot stretched to its own size
+
+    // The e-mail panel.
+    QGroupBox* framecorreo;
+    std::map<int, QLabel*> Label7;         // 0, 1, 13 to 16
+    std::map<int, ui::TextBox*> Text11;    // 0 To, 1 subject, 2 description, 3 attachment, 4 CC
+    std::map<int, QPushButton*> Command24; // 0 "&Enviar mapi", 1 "&Salir", 2 "&Enviar Outlook"
+
+    QString ImageBasePath; // the report files' path without extension, fixed at load
+    int16_t IsDrawing = 0; // -1 from a mouse-button press on the surface until its release
+
+    // Loads the window (once): the load steps run before it is first shown.
+    void Load();
+
+    void Form_Load();
+    void Form_Resize();
+    void Form_MouseDown(int Button, int Shift, float X, float Y);
+    void Form_MouseMove(int Button, int Shift, float X, float Y);
+    void Form_MouseUp(int Button, int Shift, float X, float Y);
+    void CmdPrint_Click(int Index);
+    void Command24_Click(int Index);
+    void Text11_Click(int Index);
+    void Label7_Click(int Index);
+
+    // The report's base path for a program folder and a moment: the folder, the image folder, and
+    // the year, month, day, hour, minute and second without leading zeros or separators.
+    static QString basePathFor(const QString& programFolder, const QDateTime& moment);
+
+    // The freehand lines drawn on the window's surface, in pixels.
+    const std::vector<QLineF>& drawnLines() const { return lines_; }
+
+    static const QString kCaption;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void createEmailPanel();
+    void Line(float X, float Y); // from the current drawing position to (X, Y), which becomes current
+
+    bool loaded_ = false;
+    QPointF current_; // CurrentX, CurrentY, in twips
+    std::vector<QLineF> lines_;
+};
+
+} // namespace forms

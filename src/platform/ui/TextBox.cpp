@@ -1,0 +1,46 @@
+#include "platform/ui/TextBox.h"
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
+
+namespace ui {
+
+TextBox::TextBox(bool multiLine, QWidget* parent) : QWidget(parent) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    QWidget* editor = nullptr;
+    if (multiLine) {
+        multi_ = new QPlainTextEdit(this);
+        multi_->setTabChangesFocus(true);
+        editor = multi_;
+    } else {
+        single_ = new QLineEdit(this);
+        editor = single_;
+    }
+    layout->addWidget(editor);
+    setFocusProxy(editor);
+}
+
+QString TextBox::Text() const {
+    if (single_) return single_->text();
+    return multi_->toPlainText().replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+}
+
+void TextBox::setText(const QString& text) {
+    if (single_) {
+        single_->setText(text);
+        single_->setCursorPosition(0);
+        return;
+    }
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    multi_->setPlainText(shown);
+}
+
+void TextBox::setLocked(bool locked) {
+    if (single_) single_->setReadOnly(locked);
+    if (multi_) multi_->setReadOnly(locked);
+}
+
+} // namespace ui

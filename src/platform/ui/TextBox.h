@@ -1,0 +1,26 @@
+#pragma once
+// The platform's text box, single- or multi-line. A multi-line box gives its lines back joined by
+// carriage return + line feed, as the platform's edit control does, and shows a text given with
+// either line ending.
+#include <QWidget>
+
+class QLineEdit;
+class QPlainTextEdit;
+
+namespace ui {
+
+class TextBox : public QWidget {
+    Q_OBJECT
+public:
+    TextBox(bool multiLine, QWidget* parent);
+    QString Text() const;
+    void setText(const QString& text);
+    bool MultiLine() const { return multi_ != nullptr; }
+    void setLocked(bool locked); // the operator can read, select and copy, not edit
+
+private:
+    QLineEdit* single_ = nullptr;
+    QPlainTextEdit* multi_ = nullptr;
+};
+
+} // namespace ui

@@ -1,0 +1,227 @@
+// The start of an error report: the capture of the failing window through the clipboard, and the
+// error preview window that shows it.
+#include "Helpers.h"
+#include "errors/Protocol.h"
+#include "errors/basCapturaPantalla.h"
+#include "forms/errorpreview/frmPrevioErrHandler.h"
+#include "platform/runtime/Arithmetic.h"
+#include "platform/ui/App.h"
+#include "platform/ui/Clipboard.h"
+#include "platform/ui/Form.h"
+#include "platform/ui/Screen.h"
+#include "platform/ui/Twips.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+using namespace testing;
+using forms::frmPrevioErrHandler;
+
+namespace {
+
+constexpr errors::Identity kFailing{"modFallo", "proc_click", "modFallo", "proc_Click"};
+
+// The preview windows open now, oldest first.
+std::vector<frmPrevioErrHandler*> previews() {
+    std::vector<frmPrevioErrHandler*> r;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* p = qobject_cast<frmPrevioErrHandler*>(w); p && p->isVisible()) r.push_back(p);
+    return r;
+}
+
+void closePreviews() {
+    for (frmPrevioErrHandler* p : previews())
+        p->close();
+    QApplication::processEvents();
+}
+
+// A window with something recognisable on it, active, as a failing window is after its dialog.
+struct FailingWindow : ui::Form {
+    FailingWindow() {
+        setClientWidth(6000);
+        setClientHeight(3000);
+        auto* label = new QLabel(QStringLiteral("VENTANA QUE FALLA"), this);
+        label->move(20, 20);
+        setBackColor(QColor(10, 120, 30));
+        show();
+        activateWindow();
+        QApplication::setActiveWindow(this);
+    }
+};
+
+bool samePixels(const QImage& a, const QImage& b) {
+    return a.size() == b.size() && a.convertToFormat(QImage::Format_RGB32) == b.convertToFormat(QImage::Format_RGB32);
+}
+
+} // namespace
+
+class TestErrorReport : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { errors::setReportStarter(&errors::basCapturaPantalla::startReport); }
+    void cleanup() {
+        closePreviews();
+        QDir(ui::App::Path() + QStringLiteral("/imagenerror")).removeRecursively();
+        QFile::remove(ui::App::Path() + QStringLiteral("/imagenerror"));
+    }
+
+    void basePath_data() {
+        QTest::addColumn<QDateTime>("moment");
+        QTest::addColumn<QString>("ending");
+        QTest::newRow("6 December 2026, 09:05:03")
+            << QDateTime(QDate(2026, 12, 6), QTime(9, 5, 3)) << QStringLiteral("/imagenerror/2026126953");
+        QTest::newRow("11 January 2027, 10:10:10")
+            << QDateTime(QDate(2027, 1, 11), QTime(10, 10, 10)) << QStringLiteral("/imagenerror/2027111101010");
+        // Other moments can share the digits, and so the file names.
+        QTest::newRow("1 November 2027, 10:10:10")
+            << QDateTime(QDate(2027, 11, 1), QTime(10, 10, 10)) << QStringLiteral("/imagenerror/2027111101010");
+    }
+    void basePath() {
+        QFETCH(QDateTime, moment);
+        QFETCH(QString, ending);
+        QCOMPARE(frmPrevioErrHandler::basePathFor(QStringLiteral("/opt/programa"), moment),
+                 QStringLiteral("/opt/programa") + ending);
+    }
+
+    void load_makesTheFolderAndNamesTheReport() {
+        BoxAnswerer c; // nothing is ever reported: the load skips its failures silently
+        for (bool folderExists : {false, true}) {
+            if (folderExists) QDir(ui::App::Path()).mkdir(QStringLiteral("imagenerror"));
+            frmPrevioErrHandler f;
+            const QDateTime before = QDateTime::currentDateTime();
+            f.Load();
+            QVERIFY(QFileInfo(ui::App::Path() + QStringLiteral("/imagenerror")).isDir());
+            QVERIFY(f.ImageBasePath == frmPrevioErrHandler::basePathFor(ui::App::Path(), before) ||
+                    f.ImageBasePath == frmPrevioErrHandler::basePathFor(ui::App::Path(), QDateTime::currentDateTime()));
+            QVERIFY(!f.framecorreo->isVisible() && f.framecorreo->isHidden());
+            QVERIFY(f.NormalOption->isChecked() && !f.FitToPrinterOption->isChecked());
+            QCOMPARE(f.IsDrawing, int16_t(0));
+        }
+        // A file where the folder should be: no folder, the base path all the same, no message.
+        cleanup();
+        QFile blocker(ui::App::Path() + QStringLiteral("/imagenerror"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        frmPrevioErrHandler f;
+        f.Load();
+        QVERIFY(QFileInfo(blocker.fileName()).isFile());
+        QVERIFY(f.ImageBasePath.startsWith(ui::App::Path() + QStringLiteral("/imagenerror/")));
+    }
+
+    void capture_thePictureOfTheFailingWindow() {
+        FailingWindow failing;
+        QVERIFY(QTest::qWaitForWindowActive(&failing));
+        const QImage inside = failing.grab().toImage();
+        ui::Clipboard::SetData(QImage(5, 5, QImage::Format_RGB32)); // what the operator had copied
+        errors::basCapturaPantalla::capturapantalla(QStringLiteral("basForm"), QStringLiteral("CentrarFrm"),
+                                                    QStringLiteral("D"));
+        const auto open = previews();
+        QCOMPARE(open.size(), std::size_t(1));
+        frmPrevioErrHandler& p = *open.front();
+        // The window with its frame, where the platform reports one; inside it, the window itself.
+        const QImage expected = p.HiddenPict->picture();
+        const QPoint offset = failing.geometry().topLeft() - failing.frameGeometry().topLeft();
+        QCOMPARE(expected.size(), failing.frameGeometry().size());
+        QVERIFY(samePixels(expected.copy(QRect(offset, inside.size())), inside));
+        QVERIFY(samePixels(ui::Clipboard::GetData(), expected)); // the clipboard's content is replaced
+        QCOMPARE(p.HiddenPict->ScaleWidth(), expected.width() * ui::TwipsPerPixelX());
+        QCOMPARE(p.HiddenPict->ScaleHeight(), expected.height() * ui::TwipsPerPixelY());
+        QVERIFY(samePixels(p.Image1->picture(), expected));
+        QCOMPARE(p.Image1->size(), QSize(ui::toPixelsX(11775), ui::toPixelsY(7815))); // stretched to its size
+        QCOMPARE(p.texterror->Text(), QStringLiteral("basForm CentrarFrm D"));
+        QCOMPARE(ui::Screen::MousePointer(), int(ui::Screen::vbDefault));
+        QVERIFY(!p.parentWidget() && !p.isModal());
+        QVERIFY(QFileInfo(ui::App::Path() + QStringLiteral("/imagenerror")).isDir());
+    }
+
+    void capture_withoutAnActiveWindow_data() {
+        QTest::addColumn<bool>("stale");
+        QTest::newRow("a stale picture on the clipboard") << true;
+        QTest::newRow("no picture on the clipboard") << false;
+    }
+    void capture_withoutAnActiveWindow() {
+        // No window to copy: the clipboard is not cleared first, so what it held is shown.
+        QFETCH(bool, stale);
+        QImage old(40, 30, QImage::Format_RGB32);
+        old.fill(Qt::red);
+        if (stale)
+            ui::Clipboard::SetData(old);
+        else
+            QApplication::clipboard()->setText(QStringLiteral("texto"));
+        QApplication::setActiveWindow(nullptr);
+        errors::basCapturaPantalla::capturapantalla(QStringLiteral("m"), QStringLiteral("p"), QString());
+        const auto open = previews();
+        QCOMPARE(open.size(), std::size_t(1));
+        QCOMPARE(open.front()->HiddenPict->picture().isNull(), !stale);
+        if (stale) QVERIFY(samePixels(open.front()->HiddenPict->picture(), old));
+        QCOMPARE(open.front()->texterror->Text(), QStringLiteral("m p ")); // an empty description leaves the blank
+    }
+
+    void enviarVesk_twoReportsTwoWindows() {
+        // "Enviar Vesk" in the dialog of a guarded procedure: the report names the capture's
+        // identity and the same description, and the procedure is left.
+        FailingWindow failing;
+        BoxAnswerer c;
+        c.press("Enviar Vesk").press("Enviar Vesk");
+        std::vector<int> done;
+        for (int i = 0; i < 2; ++i)
+            errors::runGuarded(kFailing, [&](int step) -> int {
+                done.push_back(step);
+                if (step == 1) runtime::divide(1, 0);
+                return runtime::kEnd;
+            });
+        QCOMPARE(done, (std::vector<int>{1, 1}));
+        const auto open = previews();
+        QCOMPARE(open.size(), std::size_t(2));
+        QCOMPARE(open[0]->texterror->Text(), QStringLiteral("modFallo proc_Click División por cero"));
+        QVERIFY(c.boxes[0].text.contains(QStringLiteral("Función: proc_click")));
+    }
+
+    void freehand_fromPressToRelease() {
+        frmPrevioErrHandler f;
+        f.Load();
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        const QImage before = f.Image1->picture();
+        // Moving without a button draws nothing.
+        QTest::mouseMove(&f, QPoint(100, 700));
+        QTest::mouseMove(&f, QPoint(140, 710));
+        QVERIFY(f.drawnLines().empty());
+        // Press, move twice, release: a connected polyline through every reported position.
+        const QPoint points[] = {{20, 100}, {60, 120}, {90, 160}};
+        QTest::mousePress(&f, Qt::LeftButton, {}, points[0]);
+        QCOMPARE(f.IsDrawing, int16_t(-1));
+        QTest::mouseMove(&f, points[1]);
+        QTest::mouseMove(&f, points[2]);
+        QTest::mouseRelease(&f, Qt::LeftButton, {}, points[2]);
+        QCOMPARE(f.IsDrawing, int16_t(0));
+        QTest::mouseMove(&f, QPoint(200, 200));
+        QCOMPARE(f.drawnLines(), (std::vector<QLineF>{QLineF(points[0], points[1]), QLineF(points[1], points[2])}));
+        QVERIFY(f.Image1->picture() == before); // never on the picture
+        // And it is on the window's surface.
+        const QImage surface = f.grab().toImage();
+        QCOMPARE(surface.pixelColor(40, 110), f.palette().color(QPalette::WindowText));
+    }
+
+    void resize_movesNothing() {
+        frmPrevioErrHandler f;
+        f.Load();
+        f.show();
+        const QRect image = f.Image1->geometry(), button = f.CmdPrint[0]->geometry();
+        f.resize(f.width() + 300, f.height() + 200);
+        QApplication::processEvents();
+        QCOMPARE(f.Image1->geometry(), image);
+        QCOMPARE(f.CmdPrint[0]->geometry(), button);
+    }
+};
+
+QTEST_MAIN(TestErrorReport)
+#include "test_error_report.moc"
