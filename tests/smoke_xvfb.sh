@@ -16,6 +16,10 @@
 # 6. An error report, under openbox: a failing article, the dialog's third button ("Enviar Vesk")
 #    from the keyboard; the run ends as after "Salir", and a preview window opens behind the main
 #    window, with the error line, readable on the accessibility bus as a screen reader reads it.
+# 7. The report mailed: "EMAIL", then "&Enviar mapi", to the SMTP server the program was built
+#    for (SMOKE_SMTP_SERVER). The program runs in a network namespace of its own in which that
+#    server's name is this machine and a test server, with a certificate from a test authority that
+#    only the namespace trusts, stands in for it; the message arrives with the JPEG attached.
 # With SCREENSHOT=file.png set, the window after the normal run is saved to that file; with
 # PREVIEW_SCREENSHOT=file.png, the preview window of the report.
 set -euo pipefail
@@ -36,7 +40,13 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/zuk-smoke.XXXXXX")
 pid=""
 wm=""
 a11y=""
+ns=""
 cleanup() {
+  if [[ -n "$ns" ]]; then
+    ip netns pids "$ns" 2>/dev/null | xargs -r kill -9 2>/dev/null || true
+    ip netns del "$ns" 2>/dev/null || true
+    rm -rf "/etc/netns/$ns"
+  fi
   [[ -n "$pid" ]] && kill -9 "$pid" 2>/dev/null || true
   [[ -n "$wm" ]] && kill "$wm" 2>/dev/null || true
   [[ -n "$a11y" ]] && kill "$a11y" 2>/dev/null || true
@@ -220,4 +230,66 @@ if [[ -n "${PREVIEW_SCREENSHOT:-}" ]]; then
   sleep 0.5
   import -window "$preview" -frame "$PREVIEW_SCREENSHOT"
 fi
+kill -9 "$pid"
+wait "$pid" 2>/dev/null || true
+pid=""
 echo "report: the run left, the preview behind the main window with the error line"
+
+# 7. The report mailed, to the server the program was built for ----------------------------------
+server_host=$(/usr/bin/python3 -c 'import sys, urllib.parse as u; print(u.urlsplit(sys.argv[1]).hostname)' "$SMOKE_SMTP_SERVER")
+server_port=$(/usr/bin/python3 -c 'import sys, urllib.parse as u; print(u.urlsplit(sys.argv[1]).port or 25)' "$SMOKE_SMTP_SERVER")
+ns=zuk-smoke-$$
+ip netns add "$ns"
+ip netns exec "$ns" ip link set lo up
+mkdir -p "/etc/netns/$ns/ssl/certs"
+echo "127.0.0.1 $server_host" >"/etc/netns/$ns/hosts"
+# A test authority, trusted only in the namespace, and the server's certificate from it.
+ca=$work/ca
+mkdir -p "$ca"
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Autoridad de prueba" -keyout "$ca/ca.key" \
+  -out "$ca/ca.pem" 2>/dev/null
+openssl req -newkey rsa:2048 -nodes -subj "/CN=$server_host" -keyout "$ca/server.key" -out "$ca/server.csr" 2>/dev/null
+printf 'subjectAltName=DNS:%s\n' "$server_host" >"$ca/san.cnf"
+openssl x509 -req -in "$ca/server.csr" -CA "$ca/ca.pem" -CAkey "$ca/ca.key" -CAcreateserial -days 2 \
+  -extfile "$ca/san.cnf" -out "$ca/server.pem" 2>/dev/null
+cp "$ca/ca.pem" "/etc/netns/$ns/ssl/certs/ca-certificates.crt"
+ip netns exec "$ns" /usr/bin/python3 "$here/servers/smtp_server.py" --dir "$work/mail" --ready "$work/mail.port" \
+  --port "$server_port" --cert "$ca/server.pem" --key "$ca/server.key" --user "$SMOKE_SMTP_USER" \
+  --password "$SMOKE_SMTP_PASSWORD" >"$work/mail.log" 2>&1 &
+for _ in $(seq 100); do [[ -e $work/mail.port ]] && break; sleep 0.1; done
+[[ -e $work/mail.port ]] || { cat "$work/mail.log"; fail "the test SMTP server did not start"; }
+
+prepare -f A0000150-X mailed 300 1500
+cp "$program" "$d/"
+ip netns exec "$ns" "$d/$(basename "$program")" >"$d/output.txt" 2>&1 &
+pid=$!
+main=$(window "$title")
+keys "$main" alt+a
+dialog=$(window '^Informando errores $')
+keys "$dialog" Tab Tab Return
+preview=$(window '^Previsualizador de errores$')
+xdotool windowactivate --sync "$preview"
+sleep 0.3
+# "EMAIL" (3480, 480 twips in the window), then "&Enviar mapi" (9600, 6000 in the panel at 0, 840).
+xdotool mousemove --window "$preview" 245 40 click 1
+sleep 1
+xdotool mousemove --window "$preview" 700 468 click 1
+for _ in $(seq 100); do [[ -e $work/mail/1.eml ]] && break; sleep 0.1; done
+[[ -e $work/mail/1.eml ]] || { cat "$work/mail.log" "$d/output.txt"; fail "no report arrived"; }
+/usr/bin/python3 - "$work/mail/1.eml" "$work/mail/1.json" <<'PY' || fail "the report is not right"
+import email, json, struct, sys
+message = email.message_from_binary_file(open(sys.argv[1], "rb"))
+envelope = json.load(open(sys.argv[2]))
+parts = [p for p in message.walk() if p.get_content_type() == "image/jpeg"]
+assert len(parts) == 1, "one JPEG attached"
+jpeg = parts[0].get_payload(decode=True)
+assert jpeg[:2] == b"\xff\xd8", "a JPEG"
+text = [p for p in message.walk() if p.get_content_type() == "text/plain"][0].get_payload(decode=True).decode("utf-8")
+assert "frmPrecioCoste cmdActualizar_Click Desbordamiento" in text, text
+assert text.startswith("Error generado el "), text
+assert message["Subject"].startswith("Correo gestor errores"), message["Subject"]
+print("report mailed:", envelope["rcpt_tos"], len(jpeg), "bytes of JPEG")
+PY
+for _ in $(seq 50); do xdotool search --onlyvisible --name '^Previsualizador de errores$' >/dev/null || break; sleep 0.1; done
+xdotool search --onlyvisible --name '^Previsualizador de errores$' >/dev/null && fail "the preview stayed open after sending"
+echo "report mailed through MAPI, with the JPEG"

@@ -211,6 +211,20 @@ private slots:
         QCOMPARE(surface.pixelColor(40, 110), f.palette().color(QPalette::WindowText));
     }
 
+    void print_withoutADefaultPrinter() {
+        // This program runs with no printer to be found (CUPS_SERVER names no scheduler): Qt
+        // would write a PDF file instead; the print fails clearly, through the dialog.
+        frmPrevioErrHandler f;
+        f.Load();
+        f.HiddenPict->setPicture(QImage(40, 30, QImage::Format_RGB32));
+        BoxAnswerer c;
+        c.press("Salir");
+        f.CmdPrint_Click(0);
+        QCOMPARE(c.boxes.size(), std::size_t(1));
+        QVERIFY(c.boxes[0].text.contains(QStringLiteral("Función: cmdPrint_Click\r\nDescripción: No hay ninguna "
+                                                        "impresora predeterminada")));
+    }
+
     void resize_movesNothing() {
         frmPrevioErrHandler f;
         f.Load();

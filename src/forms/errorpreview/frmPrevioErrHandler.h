@@ -3,6 +3,8 @@
 // line, the print-size options and commands, and a hidden e-mail panel from which the report is
 // addressed, described and sent to the developer. Each error report makes a window of its own,
 // which lives until it is closed.
+#include "platform/imageviewer/ImageViewer.h"
+#include "platform/mail/Mapi.h"
 #include "platform/ui/Form.h"
 #include "platform/ui/Picture.h"
 #include "platform/ui/TextBox.h"
@@ -12,7 +14,12 @@
 #include <QPointF>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <vector>
+
+namespace runtime {
+class Failure;
+}
 
 class QGroupBox;
 class QLabel;
@@ -33,8 +40,11 @@ public:
     std::map<int, QPushButton*> CmdPrint; // 0 "Imprimir", 1 "EMAIL"
     ui::TextBox* Text;
     ui::TextBox* texterror;
-    ui::PictureBox* HiddenPict; // not visible; holds the screenshot at its own size
-    ui::Image* Image1;          // shows the screenshot stretched to its own size
+    ui::PictureBox* HiddenPict;                    // not visible; holds the screenshot at its own size
+    imageviewer::ImageViewer* img1;                // writes the error line on the picture and makes the JPEG
+    ui::Image* Image1;                             // shows the screenshot stretched to its own size
+    std::unique_ptr<mail::MAPISession> mpmsession; // invisible at run time
+    std::unique_ptr<mail::MAPIMessages> mpmmessage;
 
     // The e-mail panel.
     QGroupBox* framecorreo;
@@ -76,6 +86,13 @@ protected:
 
 private:
     void createEmailPanel();
+    // The commands behind the buttons.
+    void printScreenshot();
+    void prepareEmail();
+    void sendThroughMapi();
+    void sendThroughOutlook();
+    void hideEmailPanel();
+    void reportSendFailure(const runtime::Failure& failure);
     void Line(float X, float Y); // from the current drawing position to (X, Y), which becomes current
 
     bool loaded_ = false;

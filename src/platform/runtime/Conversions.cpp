@@ -2,6 +2,8 @@
 #include "platform/runtime/Failure.h"
 
 #include <QDate>
+#include <QDateTime>
+#include <QFile>
 #include <QRegularExpression>
 #include <charconv>
 #include <cmath>
@@ -52,6 +54,11 @@ QString timeText(int seconds) {
 }
 QDate dayOf(Date date) { return kDayZero.addDays(static_cast<qint64>(std::floor(date.serial))); }
 } // namespace
+
+Date Now() {
+    const QDateTime now = QDateTime::currentDateTime();
+    return Date{static_cast<double>(kDayZero.daysTo(now.date())) + now.time().msecsSinceStartOfDay() / 86400000.0};
+}
 
 QString dateText(Date date) {
     QString text = dayOf(date).toString(QStringLiteral("dd/MM/yyyy"));
@@ -188,6 +195,21 @@ template <typename T> T roundHalfEven(double number) {
 
 int32_t CLng(double number) { return roundHalfEven<int32_t>(number); }
 int16_t CInt(double number) { return roundHalfEven<int16_t>(number); }
+
+QString Trim(const QString& text) {
+    qsizetype begin = 0, end = text.size();
+    while (begin < end && text[begin] == QLatin1Char(' '))
+        ++begin;
+    while (end > begin && text[end - 1] == QLatin1Char(' '))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+void Kill(const QString& path) {
+    QFile file(path);
+    if (!file.exists()) raise(err::FileNotFound);
+    if (!file.remove()) raise(err::PathFileAccessError);
+}
 
 QString formatHashes(double number) {
     const double r = std::round(number); // halves away from zero

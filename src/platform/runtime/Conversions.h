@@ -15,6 +15,7 @@ QString textOf(const FieldValue& value);            // as in text concatenation:
 double CDbl(const QString& text);                   // fails with a type mismatch when no number is there
 double CDbl(const FieldValue& value);               // Empty gives 0, Null fails
 Date CDate(const QString& text);                    // day-month-year; fails with a type mismatch
+Date Now();                                         // this moment, on the local clock
 QString dateText(Date date);                        // dd/mm/yyyy, with the time when there is one
 QString isoDateText(Date date);                     // yyyy-mm-dd hh:mm:ss, as dates are stored in the database
 bool parseIsoDate(const QString& text, Date& date); // reads yyyy-mm-dd[ hh:mm[:ss]]; false if it is not one
@@ -26,6 +27,12 @@ bool greaterOrEqual(const FieldValue& value, double number);
 // Rounding conversions: halves to even, failing with an overflow outside the target range.
 int32_t CLng(double number);
 int16_t CInt(double number);
+
+// Trim: the text without the blanks (spaces only) at either end.
+QString Trim(const QString& text);
+
+// Kill: deletes a file; a file that is not there fails with "file not found".
+void Kill(const QString& path);
 
 // The number pattern "###": rounded half away from zero, no leading zeros, no decimals,
 // no separators; zero writes no digits at all.

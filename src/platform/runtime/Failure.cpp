@@ -9,7 +9,10 @@ QString descriptionOf(long number) {
     case err::OutOfMemory: return QStringLiteral("Memoria insuficiente");
     case err::DivisionByZero: return QStringLiteral("División por cero");
     case err::InternalError: return QStringLiteral("Error interno");
+    case err::FileNotFound: return QStringLiteral("No se encontró el archivo");
     case err::PathFileAccessError: return QStringLiteral("Error de acceso a la ruta o el archivo");
+    case err::CannotCreateObject: return QStringLiteral("El componente ActiveX no puede crear el objeto");
+    case err::PrinterError: return QStringLiteral("Error de impresora");
     case err::TypeMismatch: return QStringLiteral("No coinciden los tipos");
     case err::ObjectNotSet: return QStringLiteral("Variable de objeto o bloque With no establecida");
     case err::InvalidUseOfNull: return QStringLiteral("Uso no válido de Null");

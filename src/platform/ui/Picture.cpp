@@ -1,9 +1,15 @@
 #include "platform/ui/Picture.h"
+#include "platform/runtime/Failure.h"
 #include "platform/ui/Twips.h"
 
 #include <QPainter>
 
 namespace ui {
+
+void SavePicture(const Picture& picture, const QString& path) {
+    if (picture.isNull()) runtime::raise(runtime::err::InvalidPropertyValue);
+    if (!picture.save(path, "BMP")) runtime::raise(runtime::err::PathFileAccessError);
+}
 
 PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {}
 

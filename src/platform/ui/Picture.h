@@ -9,6 +9,9 @@ namespace ui {
 
 using Picture = QImage; // the null image is the empty picture
 
+// Writes the picture to a file as a Windows bitmap (SavePicture).
+void SavePicture(const Picture& picture, const QString& path);
+
 class PictureBox : public QWidget {
     Q_OBJECT
 public:

@@ -1,0 +1,76 @@
+#include "platform/imageviewer/ImageViewer.h"
+#include "platform/runtime/Failure.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QPainter>
+#include <QPainterPath>
+
+namespace imageviewer {
+
+QString findFileIgnoringCase(const QString& path) {
+    const QFileInfo info(path);
+    if (info.exists()) return path;
+    const QDir dir = info.dir();
+    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden))
+        if (name.compare(info.fileName(), Qt::CaseInsensitive) == 0) return dir.filePath(name);
+    return QString();
+}
+
+ImageViewer::ImageViewer(QWidget* parent) : QWidget(parent) { setFocusPolicy(Qt::StrongFocus); }
+
+void ImageViewer::setImageFile(const QString& path) {
+    if (path.isEmpty()) {
+        file_.clear();
+        image_ = QImage();
+        update();
+        return;
+    }
+    const QString found = findFileIgnoringCase(path);
+    if (found.isEmpty()) runtime::raise(runtime::err::FileNotFound);
+    QImage loaded(found);
+    if (loaded.isNull())
+        runtime::raise(runtime::err::InvalidPropertyValue,
+                       QStringLiteral("No se puede leer la imagen '%1'.").arg(QDir::toNativeSeparators(found)));
+    image_ = loaded.convertToFormat(QImage::Format_RGB32);
+    file_ = path;
+    update();
+}
+
+void ImageViewer::StampText(int16_t x, int16_t y, const QString& text) {
+    if (image_.isNull()) runtime::raise(runtime::err::InvalidCall);
+    QPainter p(&image_);
+    p.setRenderHint(QPainter::Antialiasing);
+    QFont font = p.font();
+    font.setBold(true);
+    font.setPixelSize(std::max(12, image_.height() / 40));
+    // Readable on any picture: light letters with a dark outline.
+    QPainterPath path;
+    path.addText(QPointF(x, y + QFontMetrics(font).ascent()), font, text);
+    p.setPen(QPen(Qt::black, 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.drawPath(path);
+    p.fillPath(path, QColor(255, 255, 0));
+    update();
+}
+
+void ImageViewer::SaveInFormat(const QString& basePath, const QString& format) {
+    if (image_.isNull()) runtime::raise(runtime::err::InvalidCall);
+    const QString kind = format.toUpper();
+    if (kind != QLatin1String("JPG") && kind != QLatin1String("BMP") && kind != QLatin1String("PNG"))
+        runtime::raise(runtime::err::InvalidPropertyValue);
+    const QString target = basePath + QLatin1Char('.') + kind.toLower();
+    if (!image_.save(target, kind.toLatin1().constData(), kind == QLatin1String("JPG") ? 90 : -1))
+        runtime::raise(runtime::err::PathFileAccessError,
+                       QStringLiteral("No se pudo guardar '%1'.").arg(QDir::toNativeSeparators(target)));
+}
+
+void ImageViewer::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), palette().color(QPalette::Base));
+    if (image_.isNull()) return;
+    const QSize fitted = image_.size().scaled(size(), Qt::KeepAspectRatio);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.drawImage(QRect(QPoint((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), fitted), image_);
+}
+
+} // namespace imageviewer

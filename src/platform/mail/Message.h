@@ -1,0 +1,32 @@
+#pragma once
+// An e-mail message as the mail stand-ins hand it on: composed once, with GMime, into the bytes
+// that go to an SMTP server or to the machine's sendmail alike. UTF-8 text with its charset, CR LF
+// line ends, the attachment encoded in base64 by the library; blind copies travel in the envelope
+// only. A carriage return, line feed or tab in a header value becomes a blank first, so that typed
+// text can never start a header of its own.
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace mail {
+
+struct Message {
+    QString from;
+    QString toHeader;      // the To header as given (addresses separated by commas or semicolons)
+    QString ccHeader;      // likewise, may be empty
+    QStringList blindCopy; // addresses that receive the message without being named in it
+    QString subject;
+    QString body;           // line ends of any kind
+    QString attachmentPath; // empty: no attachment
+    QString attachmentDescription;
+
+    QByteArray compose() const;     // fails when the attachment cannot be read
+    QStringList recipients() const; // every envelope recipient: To, CC and blind copies
+};
+
+// A header value as it may stand in a message: no line breaks, no tabs.
+QString headerValue(const QString& text);
+// The addresses of a To or CC text ("a@b, c@d; e@f"), trimmed.
+QStringList addressesIn(const QString& text);
+
+} // namespace mail
