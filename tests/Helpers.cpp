@@ -3,10 +3,12 @@
 #include "platform/ui/MsgBox.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <QThread>
 #include <algorithm>
 #include <sqlite3.h>
 #include <stdexcept>
@@ -16,9 +18,19 @@ namespace testing {
 QString databasePath() { return ui::App::Path() + QStringLiteral("/veskgestion.mdb"); }
 
 namespace {
+// Another program's connection: when the file is busy it waits, up to a few seconds, while this
+// program goes on (its events run meanwhile, as they would if the other program were apart).
+int waitWhileBusy(void*, int tries) {
+    if (tries > 1500) return 0;
+    QCoreApplication::processEvents();
+    QThread::msleep(2);
+    return 1;
+}
+
 sqlite3* open(const QString& path) {
     sqlite3* db = nullptr;
     if (sqlite3_open(path.toUtf8().constData(), &db) != SQLITE_OK) throw std::runtime_error("sqlite3_open");
+    sqlite3_busy_handler(db, &waitWhileBusy, nullptr);
     return db;
 }
 } // namespace
@@ -101,7 +113,7 @@ bool othersCanWrite(const QString& path) {
     return ok;
 }
 
-Locker::Locker(const QString& path, Mode mode) {
+Locker::Locker(const QString& path, Mode mode, bool waitUntilLocked) {
     const QString script = QStringLiteral("import sqlite3, sys\n"
                                           "c = sqlite3.connect(sys.argv[1], isolation_level=None)\n"
                                           "if sys.argv[2] == 'x':\n"
@@ -114,7 +126,14 @@ Locker::Locker(const QString& path, Mode mode) {
                                           "c.execute('COMMIT')\n");
     process_.start(QStringLiteral("/usr/bin/python3"),
                    {QStringLiteral("-c"), script, path, mode == Exclusive ? QStringLiteral("x") : QStringLiteral("r")});
-    if (!process_.waitForReadyRead(10000)) throw std::runtime_error("the locking process did not start");
+    // This program goes on meanwhile, as it would beside another program: its events run, and
+    // with them the end of its own reads.
+    QElapsedTimer waited;
+    waited.start();
+    while (waitUntilLocked && !process_.waitForReadyRead(10)) {
+        QCoreApplication::processEvents();
+        if (waited.elapsed() > 10000) throw std::runtime_error("the locking process did not start");
+    }
 }
 
 Locker::~Locker() { release(); }

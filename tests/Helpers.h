@@ -35,7 +35,8 @@ bool othersCanWrite(const QString& path);
 class Locker {
 public:
     enum Mode { Exclusive, Reader };
-    explicit Locker(const QString& path, Mode mode = Exclusive);
+    // Waits until the lock is taken, unless told not to (then it is taken as soon as it can be).
+    explicit Locker(const QString& path, Mode mode = Exclusive, bool waitUntilLocked = true);
     ~Locker();
     void release();
 

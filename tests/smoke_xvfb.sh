@@ -4,7 +4,7 @@
 #   smoke_xvfb.sh PROGRAM SAMPLE_DB TESTS_DIR
 #
 # 1. A normal run: Alt+A, Return on the summary box; every article gets the prices that the
-#    engine computes in one statement (expected_prices.sql), and the window shows its results.
+#    engine computes in one statement (tools/sql/set_based_prices.sql), and the window shows its results.
 # 2. A run that fails at one article: the error dialog opens, Return ("Continuar") goes on, the
 #    other articles are still updated.
 # 3. The process killed in the middle of a run: the file passes integrity_check and every article
@@ -117,7 +117,7 @@ prepare() {
       INSERT INTO tblHistoricoEntradas (CODARTI, entro, pvp, descuento) VALUES ('$failing', '2026-01-01', 1e308, 0);"
   fi
   cp "$d/veskgestion.mdb" "$d/expected.mdb"
-  sqlite3 "$d/expected.mdb" <"$here/expected_prices.sql"
+  sqlite3 "$d/expected.mdb" <"$here/../tools/sql/set_based_prices.sql"
 }
 
 title='^TALVERA\.    Precios-Costes$'

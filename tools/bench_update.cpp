@@ -1,80 +1,77 @@
 // Benchmark of the cost update run.
 //
-//   bench_update [S|M|L|ARTICLES:ENTRIES ...]      (default: S M)
+//   bench_update [--repeat N] [--run-only] [S|M|L|ARTICLES:ENTRIES ...]   (default: --repeat 3 S M)
+//
+// --run-only leaves out the two statements (for a profiler's eyes on the run alone).
 //
 // For each size it generates the sample database once (kept as sample_<size>.mdb beside this
-// program), then, on two fresh copies:
-//   1. the real run: the main window on the offscreen platform, "&ACTUALIZAR" pressed, every
-//      event processed, the list filled, the summary box answered;
-//   2. the engine's own set-based UPDATE computing the same prices in one statement.
-// It prints the wall time of each, their ratio, articles per second and the peak RSS.
+// program), then, N times, each on a fresh copy:
+//   1. the real run: the main window ("&ACTUALIZAR" pressed, every event processed, the list
+//      filled, the summary box answered), on the platform QT_QPA_PLATFORM names (offscreen unless
+//      set: xcb under Xvfb measures real painting);
+//   2. the plain statement a user would type into the sqlite3 shell instead (sql/plain_update.sql),
+//      run by the sqlite3 shell with its defaults;
+//   3. the engine computing exactly the run's prices in one statement, 15-digit rounding included
+//      (sql/set_based_prices.sql), with a 32 MB cache.
+// It prints the medians, the run's ratio to each, articles per second, the process's peak RSS
+// (the run's: the statements run in the shell's own process) and how many articles the run
+// priced differently from the plain statement.
 #include "SampleDatabase.h"
 #include "forms/main/frmPrecioCoste.h"
 #include "platform/ui/Events.h"
 #include "platform/ui/MsgBox.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QPushButton>
 #include <QTimer>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cstdio>
 #include <sys/resource.h>
 
 namespace {
 
-// The set-based version of the run: each article with entries takes its cost from its latest
-// entry; number() keeps 15 significant digits and reads Null as 0, as the run does.
-const char* const kSetBasedUpdate = R"SQL(
-UPDATE tblArticulos SET
-  costesiniva = u.c, ultimopreciocoste = u.c,
-  pvp1 = CAST(printf('%.15g', u.c + u.c * IFNULL(CAST(printf('%.15g', tblArticulos.margen1) AS REAL), 0) / 100) AS REAL),
-  pvp2 = CAST(printf('%.15g', u.c + u.c * IFNULL(CAST(printf('%.15g', tblArticulos.margen2) AS REAL), 0) / 100) AS REAL),
-  pvp3 = CAST(printf('%.15g', u.c + u.c * IFNULL(CAST(printf('%.15g', tblArticulos.margen3) AS REAL), 0) / 100) AS REAL)
-FROM (
-  SELECT a.rowid AS id,
-         (SELECT IFNULL(CAST(printf('%.15g', e.pvp) AS REAL), 0)
-                 * (1 - IFNULL(CAST(printf('%.15g', e.descuento) AS REAL), 0) / 100)
-            FROM tblHistoricoEntradas e WHERE e.CODARTI = a.CODARTI ORDER BY e.entro DESC LIMIT 1) AS c
-    FROM tblArticulos a) AS u
-WHERE tblArticulos.rowid = u.id AND u.c IS NOT NULL;
-)SQL";
+QString sqlFile(const char* name) { return QStringLiteral(ZUK_SQL_DIR "/") + QString::fromLatin1(name); }
 
-bool runSetBasedUpdate(const QString& path, QString& error) {
-    sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    if (rc == SQLITE_OK) rc = sqlite3_exec(db, "PRAGMA cache_size=-32768", nullptr, nullptr, nullptr);
-    if (rc == SQLITE_OK) rc = sqlite3_exec(db, kSetBasedUpdate, nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) error = QString::fromUtf8(sqlite3_errmsg(db));
-    sqlite3_close(db);
-    return rc == SQLITE_OK;
+// Runs an SQL file on a database in the sqlite3 shell; the seconds it took, or -1.
+double shell(const QString& database, const QString& sql, const QByteArray& before = {}) {
+    QFile f(sql);
+    if (!f.open(QIODevice::ReadOnly)) return -1;
+    QProcess p;
+    QElapsedTimer t;
+    t.start();
+    p.start(QStringLiteral("sqlite3"), {database});
+    p.write(before + f.readAll());
+    p.closeWriteChannel();
+    if (!p.waitForFinished(-1) || p.exitCode() != 0) {
+        std::fprintf(stderr, "sqlite3: %s\n", p.readAllStandardError().constData());
+        return -1;
+    }
+    return t.elapsed() / 1000.0;
 }
 
-// Articles whose five prices differ between two databases (beyond the last of 15 digits),
-// leaving out the article `except`. -1 when the files cannot be compared.
-int64_t differingArticles(const QString& a, const QString& b, const QString& except = QString()) {
+// Articles whose five prices differ between two databases beyond the last of 15 digits; -1 when
+// the files cannot be compared.
+int64_t differingArticles(const QString& a, const QString& b) {
     sqlite3* db = nullptr;
     sqlite3_stmt* st = nullptr;
     int64_t n = -1;
-    const QByteArray attach = "ATTACH '" + QFile::encodeName(b).replace("'", "''") + "' AS otra;";
+    const QByteArray attach = "ATTACH '" + QFile::encodeName(b).replace("'", "''") + "' AS other;";
     const char* const query = R"SQL(
-SELECT count(*) FROM tblArticulos x JOIN otra.tblArticulos y ON x.rowid = y.rowid
- WHERE x.CODARTI IS NOT ?1 AND (
-       abs(x.costesiniva - y.costesiniva) > 1e-12 * abs(y.costesiniva)
+SELECT count(*) FROM tblArticulos x JOIN other.tblArticulos y ON x.rowid = y.rowid
+ WHERE abs(x.costesiniva - y.costesiniva) > 1e-12 * abs(y.costesiniva)
     OR abs(x.ultimopreciocoste - y.ultimopreciocoste) > 1e-12 * abs(y.ultimopreciocoste)
     OR abs(x.pvp1 - y.pvp1) > 1e-12 * abs(y.pvp1) OR abs(x.pvp2 - y.pvp2) > 1e-12 * abs(y.pvp2)
-    OR abs(x.pvp3 - y.pvp3) > 1e-12 * abs(y.pvp3)))SQL";
+    OR abs(x.pvp3 - y.pvp3) > 1e-12 * abs(y.pvp3))SQL";
     if (sqlite3_open_v2(QFile::encodeName(a).constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
         sqlite3_exec(db, attach.constData(), nullptr, nullptr, nullptr) == SQLITE_OK &&
-        sqlite3_prepare_v2(db, query, -1, &st, nullptr) == SQLITE_OK) {
-        const QByteArray code = except.toUtf8();
-        if (!except.isEmpty()) sqlite3_bind_text(st, 1, code.constData(), -1, SQLITE_TRANSIENT);
-        if (sqlite3_step(st) == SQLITE_ROW) n = sqlite3_column_int64(st, 0);
-    }
+        sqlite3_prepare_v2(db, query, -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+        n = sqlite3_column_int64(st, 0);
     sqlite3_finalize(st);
     sqlite3_close(db);
     return n;
@@ -109,9 +106,9 @@ bool parseCase(const QString& arg, Case& testCase) {
     return true;
 }
 
-bool copyFile(const QString& de, const QString& a) {
-    QFile::remove(a);
-    return QFile::copy(de, a);
+bool freshCopy(const QString& from, const QString& to) {
+    QFile::remove(to);
+    return QFile::copy(from, to);
 }
 
 // Answers the summary box when it opens, with its first (and only) button.
@@ -124,7 +121,14 @@ void answerBoxes() {
     timer->start(20);
 }
 
-int measure(const Case& testCase) {
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+bool runOnly = false;
+
+int measure(const Case& testCase, int repeat) {
     const QString dir = QCoreApplication::applicationDirPath();
     const QString samplePath = dir + QStringLiteral("/sample_") + testCase.name + QStringLiteral(".mdb");
     if (!QFile::exists(samplePath)) {
@@ -137,43 +141,44 @@ int measure(const Case& testCase) {
         }
         std::printf("%s: generated in %.1f s\n", qPrintable(testCase.name), t.elapsed() / 1000.0);
     }
-
-    // The set-based update on a pristine copy.
-    const QString setBasedCopy = dir + QStringLiteral("/conjunto.mdb");
-    if (!copyFile(samplePath, setBasedCopy)) return 1;
-    QElapsedTimer t;
-    t.start();
-    QString error;
-    if (!runSetBasedUpdate(setBasedCopy, error)) {
-        std::fprintf(stderr, "set-based update failed: %s\n", qPrintable(error));
-        return 1;
-    }
-    const double setBasedSeconds = t.elapsed() / 1000.0;
-
-    // The real run, on the database beside this program.
+    const QString plainCopy = dir + QStringLiteral("/plain.mdb");
+    const QString setBasedCopy = dir + QStringLiteral("/set_based.mdb");
     const QString database = dir + QStringLiteral("/veskgestion.mdb");
-    if (!copyFile(samplePath, database)) return 1;
-    double runSeconds = 0;
+    std::vector<double> runs, plains, setBaseds;
     int listed = 0;
-    {
-        frmPrecioCoste window;
-        window.show();
-        QApplication::processEvents();
-        t.restart();
-        window.cmdActualizar->click();
-        runSeconds = t.elapsed() / 1000.0;
-        listed = window.lstNoActualizados->ListItemCount();
+    int64_t differing = -1;
+    for (int r = 0; r < repeat; ++r) {
+        if (!freshCopy(samplePath, plainCopy) || !freshCopy(samplePath, setBasedCopy) ||
+            !freshCopy(samplePath, database))
+            return 1;
+        if (!runOnly) {
+            plains.push_back(shell(plainCopy, sqlFile("plain_update.sql")));
+            setBaseds.push_back(shell(setBasedCopy, sqlFile("set_based_prices.sql"), "PRAGMA cache_size=-32768;\n"));
+            if (plains.back() < 0 || setBaseds.back() < 0) return 1;
+        }
+        {
+            frmPrecioCoste window;
+            window.show();
+            QApplication::processEvents();
+            QElapsedTimer t;
+            t.start();
+            window.cmdActualizar->click();
+            runs.push_back(t.elapsed() / 1000.0);
+            listed = window.lstNoActualizados->ListItemCount();
+        }
+        if (!runOnly) differing = differingArticles(database, plainCopy);
     }
-    const int64_t differing = differingArticles(database, setBasedCopy);
-    QFile::remove(database);
-    QFile::remove(setBasedCopy);
+    for (const QString& f : {plainCopy, setBasedCopy, database})
+        QFile::remove(f);
 
+    const double run = median(runs), plain = median(plains), setBased = median(setBaseds);
     const double n = static_cast<double>(testCase.size.articles);
-    std::printf("%-3s %9lld articles %10lld entries | run %8.2f s (%9.0f articles/s, %5d listed) | "
-                "set-based %7.2f s | ratio %5.2f | peak RSS %ld MB | prices differing %lld\n",
+    std::printf("%-3s %8lld articles %9lld entries | median of %d: run %7.2f s (%8.0f articles/s, %6d listed) | "
+                "plain statement %6.2f s, ratio %4.2f | set-based 15-digit %6.2f s, ratio %4.2f | peak RSS %ld MB | "
+                "prices differing %lld\n",
                 qPrintable(testCase.name), static_cast<long long>(testCase.size.articles),
-                static_cast<long long>(testCase.size.entries), runSeconds, runSeconds > 0 ? n / runSeconds : 0.0,
-                listed, setBasedSeconds, setBasedSeconds > 0 ? runSeconds / setBasedSeconds : 0.0, peakRssMb(),
+                static_cast<long long>(testCase.size.entries), repeat, run, run > 0 ? n / run : 0.0, listed, plain,
+                plain > 0 ? run / plain : 0.0, setBased, setBased > 0 ? run / setBased : 0.0, peakRssMb(),
                 static_cast<long long>(differing));
     std::fflush(stdout);
     return 0;
@@ -187,18 +192,32 @@ int main(int argc, char** argv) {
     std::setlocale(LC_NUMERIC, "C");
 
     std::vector<Case> cases;
+    int repeat = 3;
     QStringList args = QCoreApplication::arguments().mid(1);
+    for (bool more = true; more && !args.isEmpty();) {
+        more = false;
+        if (args.size() >= 2 && args[0] == QLatin1String("--repeat")) {
+            repeat = std::max(1, args[1].toInt());
+            args = args.mid(2);
+            more = true;
+        } else if (args[0] == QLatin1String("--run-only")) {
+            runOnly = true;
+            args = args.mid(1);
+            more = true;
+        }
+    }
     if (args.isEmpty()) args = {QStringLiteral("S"), QStringLiteral("M")};
     for (const QString& a : args) {
         Case c;
         if (!parseCase(a, c)) {
-            std::fprintf(stderr, "usage: bench_update [S|M|L|ARTICLES:ENTRIES ...]\n");
+            std::fprintf(stderr, "usage: bench_update [--repeat N] [--run-only] [S|M|L|ARTICLES:ENTRIES ...]\n");
             return 2;
         }
         cases.push_back(c);
     }
+    std::printf("platform %s\n", qPrintable(QGuiApplication::platformName()));
     answerBoxes();
     for (const Case& c : cases)
-        if (measure(c) != 0) return 1;
+        if (measure(c, repeat) != 0) return 1;
     return 0;
 }

@@ -55,6 +55,8 @@ QString pathOfDataSource(const QString& dataSource) {
 Connection::Connection() {
     retryTimer_.setSingleShot(true);
     QObject::connect(&retryTimer_, &QTimer::timeout, [this] { checkpoint(); });
+    readTimer_.setSingleShot(true);
+    QObject::connect(&readTimer_, &QTimer::timeout, [this] { endReading(); });
 }
 
 Connection::~Connection() {
@@ -109,11 +111,15 @@ void Connection::Open(const QString& connectionString, const QString&, const QSt
     readOnly_ = readOnly;
     sqlite3_busy_timeout(db_, kBusyMs);
     sqlite3_exec(db_, "PRAGMA cache_size=-32768", nullptr, nullptr, nullptr); // 32 MB of page cache
-    wait_ = runtime::onOperatorWait([this] { flush(kBusyMs); });
+    wait_ = runtime::onOperatorWait([this] {
+        endReading(); // no lock of the file is held while the operator reads a box
+        flush(kBusyMs);
+    });
 }
 
 void Connection::Close() {
     if (!db_) return;
+    endReading();
     flush(kBusyMs);
     runtime::removeOperatorWait(wait_);
     wait_ = 0;
@@ -153,7 +159,28 @@ void Connection::wrote() {
     retryTimer_.start(static_cast<int>(flushMs_));
 }
 
+void Connection::reading() {
+    if (readingSince_.isValid() || !db_) return;
+    // A read transaction takes the shared lock at its first read and keeps it: statement after
+    // statement, the file is not locked and unlocked again (two system calls and a look for a
+    // journal each time). It is let go every kReadHoldMs, so that another program's commit waits
+    // at most that long.
+    if (sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK) {
+        readingSince_.start();
+        ++readSerial_;
+        readTimer_.start(kReadHoldMs); // and when the program is idle, on time all the same
+    }
+}
+
+void Connection::endReading() {
+    if (!readingSince_.isValid()) return;
+    readingSince_.invalidate();
+    readTimer_.stop();
+    if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+}
+
 void Connection::checkpoint() {
+    if (readingSince_.isValid() && readingSince_.elapsed() >= kReadHoldMs) endReading();
     if (!db_ || pending_.empty() || !oldestWrite_.isValid()) return;
     const qint64 age = oldestWrite_.elapsed();
     const bool due = age >= nextTryMs_ || (pending_.rows() >= kFlushRows && !backingOff_);
@@ -177,6 +204,7 @@ void Connection::flush(int busyMs) {
     std::size_t changedElsewhere = 0;
     try {
         if (readOnly_) raiseSqlite(db_, SQLITE_READONLY, path_);
+        endReading();
         exec("BEGIN IMMEDIATE");
         try {
             std::shared_ptr<Statement> st;

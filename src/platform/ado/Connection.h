@@ -54,7 +54,11 @@ public:
     const QString& path() const { return path_; }
     bool readOnly() const { return readOnly_; }
     void wrote();      // a row was added to the pending writes
-    void checkpoint(); // a flush if one is due; never fails
+    void checkpoint(); // a flush if one is due, and the end of a long read; never fails
+    void reading();    // a statement is about to read: within a read transaction
+    void endReading(); // the shared lock goes
+    // Which read transaction is open (0: none): what was read in it is still what the file holds.
+    quint64 readTransaction() const { return readingSince_.isValid() ? readSerial_ : 0; }
 
     // Writes every pending row, waiting up to busyMs for other programs' locks. On failure the
     // rows keep waiting and the failure names how many there are and why; rows that another
@@ -67,6 +71,7 @@ public:
     static constexpr int kBusyMs = 1500;   // how long an operation waits for another program's lock
     static constexpr int kFlushMs = 10000; // how long a write may wait while the program works
     static constexpr std::size_t kFlushRows = 200000;
+    static constexpr int kReadHoldMs = 50; // how long the shared lock is kept across statements
 
 private:
     void exec(const char* sql);
@@ -77,11 +82,14 @@ private:
     StatementCache statements_;
     QHash<QString, QueryShape> shapes_;
     PendingWrites pending_;
-    QElapsedTimer oldestWrite_; // started by the first pending write, stopped by a flush
+    QElapsedTimer oldestWrite_;  // started by the first pending write, stopped by a flush
+    QElapsedTimer readingSince_; // valid while a read transaction is open
+    quint64 readSerial_ = 0;
     qint64 flushMs_ = kFlushMs;
     qint64 nextTryMs_ = kFlushMs;
     bool backingOff_ = false;
     QTimer retryTimer_;
+    QTimer readTimer_;
     runtime::WaitId wait_ = 0;
 };
 

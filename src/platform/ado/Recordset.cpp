@@ -5,6 +5,7 @@
 #include "platform/runtime/Failure.h"
 
 #include <algorithm>
+#include <sqlite3.h>
 
 namespace ado {
 
@@ -52,6 +53,7 @@ void Recordset::Open(const QString& source, Connection& conn, int, int lockType,
     if (open_) raiseObjectOpen();
     if (!conn.State()) raiseObjectClosed();
     const ParameterizedSql p = ParameterizedSql::from(source);
+    conn.reading();
     const QueryShape shape = conn.shape(p.sql);
     keys_.clear();
     fixedRows_.clear();
@@ -138,6 +140,7 @@ void Recordset::Close() {
     open_ = false;
     keys_ = {};
     fixedRows_ = {};
+    lookups_.clear();
     edits_.clear();
     rowStatement_.reset();
     rowRead_ = false;
@@ -168,9 +171,13 @@ bool Recordset::Bof() const {
 
 void Recordset::moveTo(long position) {
     edits_.clear(); // an edit not written by Update is dropped when the cursor moves
-    position_ = position;
-    rowRead_ = false;
     conn_->checkpoint();
+    // Back to the row just read, in the same read of the file (MoveFirst after an opening): the
+    // row is what the file holds, and is not read again.
+    const bool same = position == position_ && rowRead_ && readIn_ != 0 && readIn_ == conn_->readTransaction();
+    position_ = position;
+    if (same) return;
+    rowRead_ = false;
     if (position_ >= 0 && position_ < RecordCount()) readRow();
 }
 
@@ -201,10 +208,11 @@ void Recordset::readRow() const {
     requireCurrentRow();
     const auto index = static_cast<std::size_t>(position_);
     if (!keyset_) {
-        row_ = fixedRows_[index];
+        row_.assign(fixedRows_[index].begin(), fixedRows_[index].end());
         rowRead_ = true;
         return;
     }
+    conn_->reading();
     Statement& st = *rowStatement_;
     st.bind(1, keys_[index]);
     if (!st.step()) {
@@ -219,13 +227,27 @@ void Recordset::readRow() const {
             throw;
         }
     }
+    // The row as the engine gives it; each field is turned into a value only when it is read.
     const auto n = static_cast<std::size_t>(columns_.size());
-    row_.resize(n);
-    stored_.resize(n);
+    cells_.resize(n);
+    text_.clear();
+    sqlite3_stmt* h = st.handle();
     for (std::size_t i = 0; i < n; ++i) {
-        stored_[i] = st.column(static_cast<int>(i));
-        row_[i] = isDate_[i] ? asDate(stored_[i]) : stored_[i];
+        Cell& c = cells_[i];
+        const int col = static_cast<int>(i);
+        c.type = sqlite3_column_type(h, col);
+        if (c.type == SQLITE_INTEGER) {
+            c.number = static_cast<double>(sqlite3_column_int64(h, col));
+        } else if (c.type == SQLITE_FLOAT) {
+            c.number = sqlite3_column_double(h, col);
+        } else if (c.type != SQLITE_NULL) {
+            const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(h, col));
+            c.offset = static_cast<uint32_t>(text_.size());
+            c.length = static_cast<uint32_t>(sqlite3_column_bytes(h, col));
+            text_.append(p, c.length);
+        }
     }
+    row_.assign(n, std::nullopt);
     st.reset();
     // This connection's writes that wait for their flush are part of the row.
     PendingWrites& pending = conn_->pending();
@@ -235,6 +257,17 @@ void Recordset::readRow() const {
             if (i < columnOfId_.size() && columnOfId_[i] >= 0) row_[static_cast<std::size_t>(columnOfId_[i])] = v;
         });
     rowRead_ = true;
+    readIn_ = conn_->readTransaction();
+}
+
+runtime::FieldValue Recordset::storedValue(std::size_t column) const {
+    const Cell& c = cells_[column];
+    switch (c.type) {
+    case SQLITE_INTEGER:
+    case SQLITE_FLOAT: return runtime::FieldValue(c.number);
+    case SQLITE_NULL: return runtime::FieldValue::Null();
+    default: return runtime::FieldValue(QString::fromUtf8(text_.data() + c.offset, c.length));
+    }
 }
 
 Field Recordset::Fields(const QString& name) {
@@ -242,8 +275,14 @@ Field Recordset::Fields(const QString& name) {
     // The move that should have read the row failed: it is read again here, in the caller's own
     // step, so that a lock that is still there fails that step and not a later, quieter read.
     if (!rowRead_ && position_ >= 0 && position_ < RecordCount()) readRow();
+    // The same name asked again is found at once.
+    for (const auto& [asked, column] : lookups_)
+        if (asked == name) return Field(this, column);
     for (int i = 0; i < columns_.size(); ++i)
-        if (columns_[i].compare(name, Qt::CaseInsensitive) == 0) return Field(this, i);
+        if (columns_[i].compare(name, Qt::CaseInsensitive) == 0) {
+            if (lookups_.size() < 32) lookups_.emplace_back(name, i);
+            return Field(this, i);
+        }
     runtime::raise(err::ItemNotFound,
                    QStringLiteral("No se encontró el elemento en la colección que corresponde con el "
                                   "nombre o el ordinal solicitado."));
@@ -252,7 +291,12 @@ Field Recordset::Fields(const QString& name) {
 runtime::FieldValue Recordset::value(int column) const {
     if (const auto it = edits_.find(column); it != edits_.end()) return it->second;
     if (!rowRead_) readRow(); // the move that should have read it failed: try again
-    return row_[static_cast<std::size_t>(column)];
+    auto& cached = row_[static_cast<std::size_t>(column)];
+    if (!cached) {
+        const runtime::FieldValue v = storedValue(static_cast<std::size_t>(column));
+        cached = isDate_[static_cast<std::size_t>(column)] ? asDate(v) : v;
+    }
+    return *cached;
 }
 
 void Recordset::assign(int column, const runtime::FieldValue& value) {
@@ -273,7 +317,7 @@ void Recordset::Update() {
     columns.reserve(edits_.size());
     for (const auto& [column, v] : edits_) {
         const auto c = static_cast<std::size_t>(column);
-        columns.push_back({columnIds_[c], v, stored_[c]});
+        columns.push_back({columnIds_[c], v, storedValue(c)});
     }
     conn_->pending().write(tableId_, keys_[static_cast<std::size_t>(position_)], columns);
     conn_->wrote();

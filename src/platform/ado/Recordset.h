@@ -9,6 +9,8 @@
 
 #include <QStringList>
 #include <map>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace ado {
@@ -86,8 +88,19 @@ private:
     std::vector<bool> isDate_;
     long position_ = 0; // 0-based; -1 is BOF, RecordCount() is EOF
     mutable bool rowRead_ = false;
-    mutable std::vector<runtime::FieldValue> row_;    // as read, with this connection's waiting writes
-    mutable std::vector<runtime::FieldValue> stored_; // as the file holds it
+    mutable quint64 readIn_ = 0; // the connection's read transaction in which the row was read
+    // The current row as the engine gave it (numbers inline, texts in text_), and each field's
+    // value once it was read, or this connection's waiting write for it.
+    struct Cell {
+        int type = 0;
+        double number = 0;
+        uint32_t offset = 0, length = 0;
+    };
+    runtime::FieldValue storedValue(std::size_t column) const; // as the file holds it
+    mutable std::vector<Cell> cells_;
+    mutable std::string text_;
+    mutable std::vector<std::optional<runtime::FieldValue>> row_;
+    std::vector<std::pair<QString, int>> lookups_; // names asked for, and their columns
     std::map<int, runtime::FieldValue> edits_;
 };
 

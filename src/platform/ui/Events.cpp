@@ -3,11 +3,20 @@
 #include "platform/ui/MsgBox.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <cstdio>
 
 namespace ui {
 
-void DoEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void DoEvents() {
+    // A loop that asks after every item would spend its time polling: the events are handled at
+    // most every kDoEventsMs, well within a screen's refresh, so the window looks and answers the
+    // same.
+    static QElapsedTimer last;
+    if (last.isValid() && last.elapsed() < kDoEventsMs) return;
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    last.restart();
+}
 
 QString unhandledFailureText(const runtime::Failure& failure) {
     return QStringLiteral("Error '%1' en tiempo de ejecución:\r\n\r\n%2")

@@ -7,7 +7,9 @@
 
 namespace ui {
 
-// Handles the window messages waiting in the queue (repaint, input) and returns.
+// Handles the window messages waiting in the queue (repaint, input) and returns; called more
+// often than every kDoEventsMs, it handles them that often.
+constexpr int kDoEventsMs = 5;
 void DoEvents();
 
 // The default for a failure that reached the top of an event: a message box titled with the
