@@ -284,6 +284,15 @@ parts = [p for p in message.walk() if p.get_content_type() == "image/jpeg"]
 assert len(parts) == 1, "one JPEG attached"
 jpeg = parts[0].get_payload(decode=True)
 assert jpeg[:2] == b"\xff\xd8", "a JPEG"
+# The picture is the main window's (634 pixels wide inside, with the manager's frame), not the screen's.
+i = 2
+while i < len(jpeg):
+    marker, length = jpeg[i + 1], struct.unpack(">H", jpeg[i + 2:i + 4])[0]
+    if marker in (0xC0, 0xC2):
+        height, width = struct.unpack(">HH", jpeg[i + 5:i + 9])
+        break
+    i += 2 + length
+assert 634 <= width < 700 and 200 <= height < 400, (width, height)
 text = [p for p in message.walk() if p.get_content_type() == "text/plain"][0].get_payload(decode=True).decode("utf-8")
 assert "frmPrecioCoste cmdActualizar_Click Desbordamiento" in text, text
 assert text.startswith("Error generado el "), text

@@ -191,24 +191,28 @@ private slots:
         f.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
         const QImage before = f.Image1->picture();
-        // Moving without a button draws nothing.
-        QTest::mouseMove(&f, QPoint(100, 700));
-        QTest::mouseMove(&f, QPoint(140, 710));
+        // Moving without a button draws nothing; neither does a press on a control (the screenshot).
+        QTest::mouseMove(&f, QPoint(760, 20));
+        QTest::mouseMove(&f, QPoint(770, 40));
+        QTest::mousePress(&f, Qt::LeftButton, {}, QPoint(100, 300));
+        QTest::mouseMove(&f, QPoint(150, 350));
+        QTest::mouseRelease(&f, Qt::LeftButton, {}, QPoint(150, 350));
         QVERIFY(f.drawnLines().empty());
-        // Press, move twice, release: a connected polyline through every reported position.
-        const QPoint points[] = {{20, 100}, {60, 120}, {90, 160}};
+        // Press on the bare surface (right of the top strip), move twice, release: a connected
+        // polyline through every reported position.
+        const QPoint points[] = {{760, 4}, {770, 30}, {782, 52}};
         QTest::mousePress(&f, Qt::LeftButton, {}, points[0]);
         QCOMPARE(f.IsDrawing, int16_t(-1));
         QTest::mouseMove(&f, points[1]);
         QTest::mouseMove(&f, points[2]);
         QTest::mouseRelease(&f, Qt::LeftButton, {}, points[2]);
         QCOMPARE(f.IsDrawing, int16_t(0));
-        QTest::mouseMove(&f, QPoint(200, 200));
+        QTest::mouseMove(&f, QPoint(786, 10));
         QCOMPARE(f.drawnLines(), (std::vector<QLineF>{QLineF(points[0], points[1]), QLineF(points[1], points[2])}));
         QVERIFY(f.Image1->picture() == before); // never on the picture
         // And it is on the window's surface.
         const QImage surface = f.grab().toImage();
-        QCOMPARE(surface.pixelColor(40, 110), f.palette().color(QPalette::WindowText));
+        QCOMPARE(surface.pixelColor(765, 17), f.palette().color(QPalette::WindowText));
     }
 
     void print_withoutADefaultPrinter() {

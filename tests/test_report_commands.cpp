@@ -385,6 +385,8 @@ private slots:
             f->mpmsession->Server = QStringLiteral("smtp://127.0.0.1:") + env("ZUK_SMTP_SILENT_PORT");
         if (setup == QLatin1String("down")) f->mpmsession->Server = QStringLiteral("smtp://127.0.0.1:9");
         if (setup == QLatin1String("attachment")) f->Text11[3]->setText(dir.filePath(QStringLiteral("no.jpg")));
+        if (setup == QLatin1String("injection"))
+            f->Text11[0]->setText(QStringLiteral("soporte@tienda.test\r\nRCPT TO:<otro@tienda.test>"));
         if (setup == QLatin1String("nosendmail"))
             mail::OutlookApplication::setSendmailProgram(dir.filePath(QStringLiteral("sendmail")));
         if (setup == QLatin1String("sendmailfails")) {

@@ -36,9 +36,7 @@ runtime::FieldValue capturapantalla(const QString& modulo, const QString& proced
             window().texterror->setText(modulo + QLatin1Char(' ') + procedimiento + QLatin1Char(' ') + descripcion);
             break;
         case 15:
-            // Without an owner and without modality: the window lives on by itself. It does not
-            // take the focus from the window the operator was working in.
-            window().setAttribute(Qt::WA_ShowWithoutActivating);
+            // Without an owner and without modality: the window lives on by itself.
             window().show();
             shown = true;
             break;

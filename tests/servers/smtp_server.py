@@ -17,12 +17,9 @@ import os
 import signal
 import socket
 import ssl
-import threading
-import time
 import warnings
 
-from aiosmtpd.controller import Controller
-from aiosmtpd.smtp import AuthResult, LoginPassword
+from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
 
 
 class Handler:
@@ -57,12 +54,6 @@ class Authenticator:
         return AuthResult(success=ok, handled=False, auth_data=self.user if ok else None)
 
 
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
 def silent(ready):
     # Accepts and never greets: the client must give up on its own.
     server = socket.socket()
@@ -88,7 +79,7 @@ def main():
     p.add_argument("--password")
     p.add_argument("--mode", default="normal")
     p.add_argument("--host", default="127.0.0.1")
-    p.add_argument("--port", type=int, default=0, help="0: a free one")
+    p.add_argument("--port", type=int, default=0, help="0: a free one, chosen by the system")
     a = p.parse_args()
     os.makedirs(a.dir, exist_ok=True)
     if a.mode == "silent":
@@ -97,21 +88,21 @@ def main():
     if a.cert:
         tls = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
         tls.load_cert_chain(a.cert, a.key)
-    port = a.port or free_port()
-    kwargs = dict(hostname=a.host, port=port, tls_context=tls, require_starttls=False)
+    kwargs = dict(hostname=a.host, tls_context=tls, require_starttls=False)
     if a.user:
         kwargs.update(authenticator=Authenticator(a.user, a.password), auth_required=True, auth_require_tls=False)
-    controller = Controller(Handler(a.dir, a.mode), **kwargs)
-    controller.start()
+    handler = Handler(a.dir, a.mode)
+    loop = asyncio.new_event_loop()
+    # Port 0: the system gives a free port, and nobody else can take it meanwhile.
+    server = loop.run_until_complete(loop.create_server(lambda: SMTP(handler, **kwargs), host=a.host, port=a.port))
+    port = server.sockets[0].getsockname()[1]
     with open(a.ready + ".tmp", "w") as f:
         f.write(str(port))
     os.rename(a.ready + ".tmp", a.ready)
-    stop = threading.Event()
-    signal.signal(signal.SIGTERM, lambda *_: stop.set())
-    signal.signal(signal.SIGINT, lambda *_: stop.set())
-    while not stop.is_set():
-        time.sleep(0.2)
-    controller.stop()
+    for s in (signal.SIGTERM, signal.SIGINT):
+        loop.add_signal_handler(s, loop.stop)
+    loop.run_forever()
+    server.close()
 
 
 if __name__ == "__main__":

@@ -20,6 +20,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QStyle>
 #include <optional>
 
@@ -50,6 +51,9 @@ int shiftCode(Qt::KeyboardModifiers modifiers) {
 frmPrevioErrHandler::frmPrevioErrHandler(QWidget* parent) : ui::Form(parent) {
     setObjectName(QStringLiteral("frmPrevioErrHandler"));
     setAttribute(Qt::WA_DeleteOnClose); // closing it ends the instance
+    // Shown behind the other windows, it does not take the focus from the one the operator was
+    // using (the platform reads this when the window is made, so it is set here).
+    setAttribute(Qt::WA_ShowWithoutActivating);
     setCaption(kCaption);
     setWindowIcon(style()->standardIcon(QStyle::SP_MessageBoxWarning));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
@@ -364,6 +368,11 @@ void frmPrevioErrHandler::prepareEmail() {
 }
 
 void frmPrevioErrHandler::sendThroughMapi() {
+    if (sending_) return; // a second click while the first send lets events through
+    sending_ = true;
+    const auto done = qScopeGuard([this] { sending_ = false; });
+    setCursor(Qt::WaitCursor);
+    const auto cursor = qScopeGuard([this] { unsetCursor(); });
     // "&Enviar mapi". Failing steps are skipped; but when the report did not go out, the window
     // and the panel stay open with everything typed, and a box names the failure.
     std::optional<runtime::Failure> failed;
@@ -400,6 +409,11 @@ void frmPrevioErrHandler::sendThroughMapi() {
 }
 
 void frmPrevioErrHandler::sendThroughOutlook() {
+    if (sending_) return;
+    sending_ = true;
+    const auto done = qScopeGuard([this] { sending_ = false; });
+    setCursor(Qt::WaitCursor);
+    const auto cursor = qScopeGuard([this] { unsetCursor(); });
     // "&Enviar Outlook", through the machine's own mail system; a failure is handled as in the
     // MAPI send.
     std::optional<runtime::Failure> failed;
@@ -482,6 +496,8 @@ QPointF twipsOf(QMouseEvent* event) {
 } // namespace
 
 void frmPrevioErrHandler::mousePressEvent(QMouseEvent* event) {
+    // The window's surface only: a press on a control (the screenshot, the panel) is the control's.
+    if (childAt(event->position().toPoint())) return;
     const QPointF at = twipsOf(event);
     Form_MouseDown(buttonCode(event->button()), shiftCode(event->modifiers()), static_cast<float>(at.x()),
                    static_cast<float>(at.y()));

@@ -96,6 +96,7 @@ private:
     void Line(float X, float Y); // from the current drawing position to (X, Y), which becomes current
 
     bool loaded_ = false;
+    bool sending_ = false;
     QPointF current_; // CurrentX, CurrentY, in twips
     std::vector<QLineF> lines_;
 };

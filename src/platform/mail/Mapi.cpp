@@ -53,7 +53,7 @@ void MAPIMessages::Send(bool) {
     if (!session) runtime::raise(err::mapNotSignedOn, QStringLiteral("No hay ninguna sesión de correo abierta."));
     Message m;
     m.from = session->Sender;
-    const QString address = RecipAddress.trimmed();
+    const QString address = headerValue(RecipAddress).trimmed();
     const QString name = headerValue(RecipDisplayName).trimmed();
     m.toHeader = name.isEmpty() || name == address ? address : QStringLiteral("\"%1\" <%2>").arg(name, address);
     m.subject = MsgSubject;

@@ -32,7 +32,9 @@ template <typename T> struct Owned {
 void addAddresses(InternetAddressList* list, const QString& text) {
     for (const QString& a : addressesIn(text)) {
         const QByteArray utf8 = a.toUtf8();
-        internet_address_list_add(list, internet_address_mailbox_new(nullptr, utf8.constData()));
+        InternetAddress* mailbox = internet_address_mailbox_new(nullptr, utf8.constData());
+        internet_address_list_add(list, mailbox); // the list takes a reference of its own
+        g_object_unref(mailbox);
     }
 }
 

@@ -2,9 +2,13 @@
 #include "platform/mail/MailErrors.h"
 #include "platform/runtime/Failure.h"
 
+#include "platform/mail/Message.h"
+
 #include <QFileInfo>
 #include <QProcess>
+#include <QStringList>
 #include <QUrl>
+#include <algorithm>
 #include <cstring>
 #include <curl/curl.h>
 #include <mutex>
@@ -29,11 +33,33 @@ size_t readMessage(char* buffer, size_t size, size_t count, void* data) {
 
 bool isLoopback(const QString& server) {
     const QString host = QUrl(server).host();
-    return host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0 || host == QLatin1String("::1") ||
-           (host.startsWith(QLatin1String("127.")) && host.count(QLatin1Char('.')) == 3);
+    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0 || host == QLatin1String("::1")) return true;
+    // 127.0.0.0/8, written as an address: four numbers.
+    const QStringList parts = host.split(QLatin1Char('.'));
+    if (parts.size() != 4 || parts[0] != QLatin1String("127")) return false;
+    return std::all_of(parts.begin(), parts.end(), [](const QString& p) {
+        bool ok = false;
+        const int n = p.toInt(&ok);
+        return ok && !p.isEmpty() && p.size() <= 3 && n >= 0 && n <= 255 &&
+               std::all_of(p.begin(), p.end(), [](QChar c) { return c.isDigit(); });
+    });
 }
 
-QByteArray angle(const QString& address) { return ("<" + address.trimmed() + ">").toUtf8(); }
+// An envelope address as the server will read it: nothing that could end the command it stands in
+// (a line break typed or pasted into the address box, say) or make it two addresses.
+QString envelopeAddress(const QString& address) {
+    const QString a = address.trimmed();
+    const bool bad = a.isEmpty() || std::any_of(a.begin(), a.end(), [](QChar c) {
+                         return c.isSpace() || c.category() == QChar::Other_Control || c == QLatin1Char('<') ||
+                                c == QLatin1Char('>');
+                     });
+    if (bad)
+        runtime::raise(err::mapFailure,
+                       QStringLiteral("La dirección de correo '%1' no es válida.").arg(headerValue(a)));
+    return a;
+}
+
+QByteArray angle(const QString& address) { return ("<" + envelopeAddress(address) + ">").toUtf8(); }
 
 } // namespace
 
@@ -69,8 +95,10 @@ void sendSmtp(const SmtpAccount& account, const QString& from, const QStringList
         curl_easy_setopt(curl, CURLOPT_USERNAME, user.constData());
         curl_easy_setopt(curl, CURLOPT_PASSWORD, password.constData());
     }
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, static_cast<long>(std::max(1, account.timeoutSeconds / 2)));
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT, static_cast<long>(account.timeoutSeconds));
+    // Slow is fine; stalled is not: a server that sends nothing for timeoutSeconds is given up.
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, static_cast<long>(account.timeoutSeconds));
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(account.timeoutSeconds));
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, reason);
     const CURLcode rc = curl_easy_perform(curl);
@@ -92,9 +120,9 @@ void sendmail(const QString& program, const QString& from, const QStringList& re
     if (!QFileInfo(program).isExecutable())
         runtime::raise(err::olFailure,
                        QStringLiteral("No hay sistema de correo en este equipo (falta %1).").arg(program));
-    QStringList args{QStringLiteral("-i"), QStringLiteral("-f"), from.trimmed(), QStringLiteral("--")};
+    QStringList args{QStringLiteral("-i"), QStringLiteral("-f"), envelopeAddress(from), QStringLiteral("--")};
     for (const QString& r : recipients)
-        args << r.trimmed();
+        args << envelopeAddress(r);
     // QProcess starts the program without a shell, and a program that stops reading early does not
     // kill this one: writing to its closed input is an error here, not a signal.
     QProcess p;

@@ -10,8 +10,8 @@ struct SmtpAccount {
     QString server;   // smtp://host[:port] or smtps://host[:port]
     QString userName; // empty: no login
     QString password;
-    QString caFile; // certificates to trust beyond the system's; empty: the system's only
-    int timeoutSeconds = 20;
+    QString caFile;          // certificates to trust beyond the system's; empty: the system's only
+    int timeoutSeconds = 20; // to connect, and the longest the server may send nothing
 };
 
 // Over SMTP with libcurl: login when a user name is set; TLS (STARTTLS or smtps) is required
@@ -24,6 +24,6 @@ void sendSmtp(const SmtpAccount& account, const QString& from, const QStringList
 // `program -i -f from -- recipients...`, started without a shell. Fails when the program is
 // missing, when it does not end in time, or when it ends with an error (what it said is kept).
 void sendmail(const QString& program, const QString& from, const QStringList& recipients, const QByteArray& message,
-              int timeoutSeconds = 60);
+              int timeoutSeconds = 30);
 
 } // namespace mail

@@ -44,20 +44,26 @@ QString CStrSingle(float number) {
 }
 
 namespace {
-// The time of day of a date, in whole seconds.
-int secondsOfDay(Date date) { return static_cast<int>(std::lround((date.serial - std::floor(date.serial)) * 86400.0)); }
+// A date in whole seconds since day zero, rounded: the day and the time of day never disagree
+// (23:59:59.6 is the next day at 00:00:00, never "24:00:00").
+long long totalSeconds(Date date) { return std::llround(date.serial * 86400.0); }
+int secondsOfDay(Date date) {
+    const long long s = totalSeconds(date) % 86400;
+    return static_cast<int>(s < 0 ? s + 86400 : s);
+}
+QDate dayOf(Date date) { return kDayZero.addDays((totalSeconds(date) - secondsOfDay(date)) / 86400); }
 QString timeText(int seconds) {
     return QStringLiteral("%1:%2:%3")
         .arg(seconds / 3600, 2, 10, QChar('0'))
         .arg(seconds / 60 % 60, 2, 10, QChar('0'))
         .arg(seconds % 60, 2, 10, QChar('0'));
 }
-QDate dayOf(Date date) { return kDayZero.addDays(static_cast<qint64>(std::floor(date.serial))); }
 } // namespace
 
 Date Now() {
+    // In whole seconds, as the platform's clock gives the time.
     const QDateTime now = QDateTime::currentDateTime();
-    return Date{static_cast<double>(kDayZero.daysTo(now.date())) + now.time().msecsSinceStartOfDay() / 86400000.0};
+    return Date{static_cast<double>(kDayZero.daysTo(now.date())) + now.time().msecsSinceStartOfDay() / 1000 / 86400.0};
 }
 
 QString dateText(Date date) {
