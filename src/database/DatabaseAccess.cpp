@@ -3,6 +3,8 @@
 #include "platform/runtime/Steps.h"
 #include "platform/ui/MsgBox.h"
 
+#include <cmath>
+
 namespace database {
 
 const QString kZukTitle = QStringLiteral("..:: Z U K ::..");
@@ -92,7 +94,16 @@ runtime::FieldValue valueWithoutNull(Read read, Replace replace, int32_t type) {
             const runtime::FieldValue v = read();
             return (v.isNull() || runtime::greaterOrEqual(v, 0)) ? kNumberAsText : kNegativeNumber;
         }
-        case kNumberAsText: result = runtime::CDbl(QStringLiteral("0") + runtime::textOf(read())); return runtime::kEnd;
+        case kNumberAsText: {
+            // "0" and the value's text, read as a number. For a number that is the number kept to
+            // 15 digits, which the run-time gives without building the texts (the run does this
+            // eight times an article).
+            const runtime::FieldValue v = read();
+            const bool number = v.kind() == runtime::FieldValue::Kind::Number && std::isfinite(v.number());
+            result = number ? runtime::roundTo15Digits(v.number())
+                            : runtime::CDbl(QStringLiteral("0") + runtime::textOf(v));
+            return runtime::kEnd;
+        }
         case kNegativeNumber: result = runtime::CDbl(read()); return runtime::kEnd;
         case kDate: return read().isNull() ? kNullDate : kDateAsItIs;
         case kNullDate:

@@ -70,7 +70,9 @@ public:
 
     static constexpr int kBusyMs = 1500;   // how long an operation waits for another program's lock
     static constexpr int kFlushMs = 10000; // how long a write may wait while the program works
-    static constexpr std::size_t kFlushRows = 200000;
+    // A flush costs about the same per row however many wait, so the rows that wait are kept to a
+    // number that holds little memory (about 20 MB).
+    static constexpr std::size_t kFlushRows = 100000;
     static constexpr int kReadHoldMs = 50; // how long the shared lock is kept across statements
 
 private:

@@ -101,6 +101,16 @@ QString CStr(const FieldValue& value) {
 
 QString textOf(const FieldValue& value) { return value.isNull() ? QString() : CStr(value); }
 
+double roundTo15Digits(double number) {
+    if (number == 0) return 0;
+    char buf[40];
+    const auto written = std::to_chars(buf, buf + sizeof buf, number, std::chars_format::general, 15);
+    double result = 0;
+    const auto read = std::from_chars(buf, written.ptr, result);
+    if (read.ec == std::errc::result_out_of_range) raise(err::Overflow);
+    return result;
+}
+
 double CDbl(const QString& text) {
     // Blanks, one optional sign, digits with at most one decimal point, an exponent written
     // with E or D, blanks. Anything else is not a number.

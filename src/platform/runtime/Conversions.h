@@ -14,6 +14,9 @@ QString CStr(const FieldValue& value);              // Null fails with a type mi
 QString textOf(const FieldValue& value);            // as in text concatenation: Null and Empty give ""
 double CDbl(const QString& text);                   // fails with a type mismatch when no number is there
 double CDbl(const FieldValue& value);               // Empty gives 0, Null fails
+// CDbl(CStr(number)) for a finite number, without the texts: the number kept to 15 significant
+// digits (fails with an overflow where that rounds beyond the largest double).
+double roundTo15Digits(double number);
 Date CDate(const QString& text);                    // day-month-year; fails with a type mismatch
 Date Now();                                         // this moment, on the local clock
 QString dateText(Date date);                        // dd/mm/yyyy, with the time when there is one
