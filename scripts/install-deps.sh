@@ -1,24 +1,35 @@
 #!/usr/bin/env bash
-# Installs, from Debian's packages, everything the program, its tests and its benchmark need.
+# Installs, from Debian's packages, what the program needs to be built and to run, with or without
+# a display; with --tests, also what its tests and benchmark need.
 # Run as root on Debian 12. Safe to run again: apt skips what is already there.
 set -euo pipefail
 
 packages=(
-  # build, and the format check of the test command
-  cmake g++ make pkg-config clang-format
-  # the program: Qt 6 widgets and printing, SQLite
-  qt6-base-dev libgl-dev libxcb1-dev libsqlite3-dev sqlite3
-  # the tests of the real executable: a virtual X server, a keyboard driver, screenshots
-  xvfb xauth xdotool imagemagick
-  # a window manager, for the tests where window placement depends on the frame it draws
-  openbox x11-utils
-  # the accessibility bus, through which the smoke test reads the windows as a screen reader does
-  at-spi2-core dbus dbus-x11 python3-pyatspi gir1.2-atspi-2.0
-  # the tests' second process, which holds the database locked
-  python3
-  # fonts so that text is measured and drawn the same everywhere
-  fonts-dejavu-core
+  # build
+  cmake g++ make pkg-config
+  # the program: Qt 6 widgets and printing, SQLite, GMime and libcurl for the reports' mail
+  qt6-base-dev libgl-dev libxcb1-dev libsqlite3-dev sqlite3 libgmime-3.0-dev libcurl4-openssl-dev
+  # fonts with the metrics of the ones the windows ask for (see ui/Look.cpp)
+  fonts-liberation fonts-comic-neue fonts-wine fonts-dejavu-core
+  # without a display: a virtual screen, a window manager, and the screen served to VNC viewers
+  # and to browsers
+  xvfb xauth openbox x11vnc novnc websockify
 )
+if [[ ${1:-} == --tests ]]; then
+  packages+=(
+    # the format check
+    clang-format
+    # the tests of the real program: a keyboard driver, screenshots, window properties
+    xdotool imagemagick x11-utils vncsnapshot curl
+    # the accessibility bus, through which the smoke test reads the windows as a screen reader does
+    at-spi2-core dbus dbus-x11 python3-pyatspi gir1.2-atspi-2.0
+    # the tests' other programs: a second process on the database, an SMTP server, sendmail
+    # (msmtp), a private CUPS printing to PDF, and tools to read what they produce
+    python3 python3-aiosmtpd msmtp-mta openssl cups-daemon cups-client cups-filters poppler-utils
+    # network namespaces for the smoke test's mail
+    iproute2
+  )
+fi
 
 missing=()
 for p in "${packages[@]}"; do

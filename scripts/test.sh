@@ -5,7 +5,7 @@
 # UndefinedBehaviorSanitizer and runs it once more.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./scripts/install-deps.sh
+./scripts/install-deps.sh --tests
 
 echo "== Format (clang-format --dry-run -Werror)"
 find src tests tools -name '*.cpp' -o -name '*.h' | sort | xargs clang-format --dry-run -Werror

@@ -1,12 +1,18 @@
 // The main window: its layouts, its progress text, "Volver", "&Salir" and the column-header box.
 #include "Helpers.h"
+#include "forms/errorpreview/frmPrevioErrHandler.h"
 #include "forms/main/frmPrecioCoste.h"
+#include "forms/progress/frmProgreso.h"
 #include "platform/ui/Twips.h"
 
 #include <QApplication>
+#include <QGroupBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPaintEvent>
+#include <QRadioButton>
 #include <QSignalSpy>
+#include <QStyle>
 #include <QTest>
 
 using namespace testing;
@@ -190,6 +196,39 @@ private slots:
         QTest::mouseRelease(h->viewport(), Qt::LeftButton, {}, to);
         QCOMPARE(h->logicalIndex(0), 0);
         QCOMPARE(h->logicalIndex(1), 1);
+    }
+
+    void captions_fitTheirControls() {
+        // With the fonts that stand in for the Windows ones, every caption of every window fits the
+        // width it was designed with.
+        frmPrecioCoste main;
+        forms::frmPrevioErrHandler preview;
+        frmProgreso progress;
+        QStringList cut;
+        for (QWidget* window : std::initializer_list<QWidget*>{&main, &preview, &progress}) {
+            for (QWidget* w : window->findChildren<QWidget*>()) {
+                QString text;
+                int room = w->width();
+                if (auto* l = qobject_cast<QLabel*>(w)) text = l->text();
+                if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+                    text = b->text();
+                    room -= qobject_cast<QRadioButton*>(w)
+                                ? w->style()->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, w) +
+                                      w->style()->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, nullptr, w)
+                                : 6; // the option's circle and its gap; the button's frame
+                }
+                if (auto* g = qobject_cast<QGroupBox*>(w)) text = g->title(), room -= 16;
+                text.remove(QLatin1Char('&'));
+                if (text.isEmpty() || text.contains(QLatin1Char('\n'))) continue;
+                const int width = QFontMetrics(w->font()).horizontalAdvance(text);
+                if (width > room)
+                    cut << QStringLiteral("%1: '%2' %3 > %4").arg(w->objectName(), text).arg(width).arg(room);
+            }
+        }
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QStringLiteral("; "))));
+        QCOMPARE(QFontInfo(main.cmdActualizar->font()).family(), QStringLiteral("Liberation Sans"));
+        QCOMPARE(QFontInfo(progress.lblInfo->font()).family(), QStringLiteral("Comic Neue"));
+        QCOMPARE(QFontInfo(main.btnVolver->font()).family(), QStringLiteral("Tahoma"));
     }
 
     void salir_closesWithoutAsking() {

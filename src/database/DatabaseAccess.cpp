@@ -100,8 +100,8 @@ runtime::FieldValue valueWithoutNull(Read read, Replace replace, int32_t type) {
             // eight times an article).
             const runtime::FieldValue v = read();
             const bool number = v.kind() == runtime::FieldValue::Kind::Number && std::isfinite(v.number());
-            result = number ? runtime::roundTo15Digits(v.number())
-                            : runtime::CDbl(QStringLiteral("0") + runtime::textOf(v));
+            result =
+                number ? runtime::roundTo15Digits(v.number()) : runtime::CDbl(QStringLiteral("0") + runtime::textOf(v));
             return runtime::kEnd;
         }
         case kNegativeNumber: result = runtime::CDbl(read()); return runtime::kEnd;

@@ -140,6 +140,7 @@ void frmPrevioErrHandler::createEmailPanel() {
         label->setObjectName(QStringLiteral("Label7_%1").arg(l.index));
         ui::place(label, l.left, l.top, l.width, l.height);
         label->setFont(labelFont());
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop); // a label's text starts at its top
         ui::setForeColor(label, kYellow);
         ui::setBackColor(label, kNavy);
         Label7[l.index] = label;

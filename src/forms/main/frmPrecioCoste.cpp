@@ -36,6 +36,7 @@ frmPrecioCoste::frmPrecioCoste(QWidget* parent) : ui::Form(parent) {
     lblInfo->setObjectName(QStringLiteral("lblInfo"));
     ui::place(lblInfo, 240, 840, 8775, 375);
     lblInfo->setFont(ui::makeFont(QStringLiteral("MS Sans Serif"), 9.75, false));
+    lblInfo->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     ui::setForeColor(lblInfo, QColor(192, 64, 0));
 
     barra = new ui::ProgressBar(this);
@@ -67,6 +68,7 @@ frmPrecioCoste::frmPrecioCoste(QWidget* parent) : ui::Form(parent) {
     lblArticulos->setObjectName(QStringLiteral("lblArticulos"));
     ui::place(lblArticulos, 240, 0, 8055, 375);
     lblArticulos->setFont(ui::makeFont(QStringLiteral("MS Sans Serif"), 9.75, false));
+    lblArticulos->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     ui::setForeColor(lblArticulos, QColor(0, 0, 64));
 
     btnVolver =

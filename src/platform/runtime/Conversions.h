@@ -9,11 +9,11 @@
 namespace runtime {
 
 QString CStr(double number);
-QString CStrSingle(float number);                   // 7 significant digits
-QString CStr(const FieldValue& value);              // Null fails with a type mismatch; Empty gives ""
-QString textOf(const FieldValue& value);            // as in text concatenation: Null and Empty give ""
-double CDbl(const QString& text);                   // fails with a type mismatch when no number is there
-double CDbl(const FieldValue& value);               // Empty gives 0, Null fails
+QString CStrSingle(float number);        // 7 significant digits
+QString CStr(const FieldValue& value);   // Null fails with a type mismatch; Empty gives ""
+QString textOf(const FieldValue& value); // as in text concatenation: Null and Empty give ""
+double CDbl(const QString& text);        // fails with a type mismatch when no number is there
+double CDbl(const FieldValue& value);    // Empty gives 0, Null fails
 // CDbl(CStr(number)) for a finite number, without the texts: the number kept to 15 significant
 // digits (fails with an overflow where that rounds beyond the largest double).
 double roundTo15Digits(double number);

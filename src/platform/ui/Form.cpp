@@ -10,7 +10,7 @@
 
 namespace ui {
 
-Form::Form(QWidget* parent) : QWidget(parent, Qt::Window) {}
+Form::Form(QWidget* parent) : QWidget(parent, Qt::Window) { usePlatformFonts(); }
 
 bool Form::notFramedYet() const {
     const QWindow* w = windowHandle();

@@ -1,10 +1,28 @@
 #include "platform/ui/Look.h"
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QFontDatabase>
 #include <QPalette>
 #include <QWidget>
 
 namespace ui {
+
+void usePlatformFonts() {
+    static bool done = false;
+    if (done || !qApp) return;
+    done = true;
+    const QString wine = QStringLiteral("/usr/share/wine/fonts/");
+    for (const char* file : {"tahoma.ttf", "tahomabd.ttf"})
+        QFontDatabase::addApplicationFont(wine + QString::fromLatin1(file));
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                               {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+    QFont::insertSubstitutions(QStringLiteral("Tahoma"),
+                               {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+    QFont::insertSubstitutions(QStringLiteral("Comic Sans MS"),
+                               {QStringLiteral("Comic Neue"), QStringLiteral("Liberation Sans")});
+    QApplication::setFont(makeFont(QStringLiteral("MS Sans Serif"), 8, false));
+}
 
 QFont makeFont(const QString& family, double points, bool bold) {
     QFont f(family);

@@ -9,6 +9,13 @@ class QWidget;
 
 namespace ui {
 
+// The fonts the windows ask for are Windows' own: MS Sans Serif (also the platform's default
+// font, at 8 points), Tahoma and Comic Sans MS. Their free look-alikes take their place, with the
+// same widths, so that every caption fits as it was designed and every machine draws the same
+// glyphs: Liberation Sans (Arial's widths) for MS Sans Serif, Wine's Tahoma (Debian's fonts-wine),
+// and Comic Neue for Comic Sans MS. Done once, when the first window is made.
+void usePlatformFonts();
+
 QFont makeFont(const QString& family, double points, bool bold);
 void setForeColor(QWidget* control, const QColor& color);
 void setFaceColor(QAbstractButton* button, const QColor& color);

@@ -13,6 +13,9 @@ TextBox::TextBox(bool multiLine, QWidget* parent) : QWidget(parent) {
     if (multiLine) {
         multi_ = new QPlainTextEdit(this);
         multi_->setTabChangesFocus(true);
+        // No scroll bars, as the platform's text box has none unless it is given them.
+        multi_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        multi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         editor = multi_;
     } else {
         single_ = new QLineEdit(this);

@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# The first command's way on a machine without a display (scripts/serve-headless.sh), with the
+# real program beside a sample database:
+#   - a picture of the screen through a real VNC client (vncsnapshot) shows the main window;
+#   - the web page (noVNC) and its websocket proxy answer;
+#   - Ctrl+C (SIGINT to the script) stops everything it started.
+#   headless_start.sh PROGRAM SAMPLE_DB
+set -euo pipefail
+here=$(dirname "$(realpath "$0")")
+work=$(mktemp -d "${TMPDIR:-/tmp}/zuk-headless.XXXXXX")
+server=""
+cleanup() {
+  [[ -n "$server" ]] && kill -9 "$server" 2>/dev/null || true
+  pkill -9 -f "$work" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+  echo "FAILED: $*" >&2
+  [[ -f $work/served.txt ]] && cat "$work/served.txt" >&2
+  exit 1
+}
+
+cp "$(realpath "$1")" "$work/"
+"$(realpath "$2")" "$work/veskgestion.mdb" >/dev/null
+program=$work/$(basename "$1")
+unset DISPLAY WAYLAND_DISPLAY
+export VNC_PORT=$((5950 + RANDOM % 40)) WEB_PORT=$((16080 + RANDOM % 1000))
+# As from a terminal: SIGINT reaches the script (a background job would ignore it otherwise).
+/usr/bin/python3 -c 'import os, signal, sys; signal.signal(signal.SIGINT, signal.SIG_DFL); os.execvp(sys.argv[1], sys.argv[1:])' \
+  bash "$here/../scripts/serve-headless.sh" "$program" >"$work/served.txt" 2>&1 &
+server=$!
+for _ in $(seq 100); do grep -q "With a VNC viewer" "$work/served.txt" && break; sleep 0.1; done
+vnc=$(sed -n 's/.*With a VNC viewer: localhost:\([0-9]*\).*/\1/p' "$work/served.txt")
+web=$(sed -n 's|.*http://localhost:\([0-9]*\)/vnc.html.*|\1|p' "$work/served.txt")
+display=$(sed -n 's/.*virtual screen (\(:[0-9]*\)).*/\1/p' "$work/served.txt")
+[[ -n $vnc && -n $web ]] || fail "no addresses printed"
+
+# The main window on the screen the VNC server serves: its background, RGB(198, 199, 197), covers
+# most of its 634 × 189 pixels inside.
+seen=0
+for _ in $(seq 60); do
+  if vncsnapshot -quiet "localhost:$((vnc - 5900))" "$work/screen.jpg" >/dev/null 2>&1; then
+    seen=$(convert "$work/screen.jpg" -fuzz 4% -fill white -opaque "rgb(198,199,197)" -fill black +opaque white \
+      -format "%[fx:round(mean*w*h)]" info:)
+    ((seen > 634 * 189 / 2)) && break
+  fi
+  sleep 0.5
+done
+((seen > 634 * 189 / 2)) || fail "the main window is not on the served screen ($seen pixels of its colour)"
+echo "VNC: the main window is on the screen ($seen pixels of its background)"
+
+code=$(curl -s -o "$work/page.html" -w '%{http_code}' "http://localhost:$web/vnc.html")
+[[ $code == 200 ]] && grep -q "noVNC" "$work/page.html" || fail "the web page did not answer ($code)"
+answer=$(curl -s -i -N --max-time 3 -H "Connection: Upgrade" -H "Upgrade: websocket" -H "Sec-WebSocket-Version: 13" \
+  -H "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==" "http://localhost:$web/websockify" | head -1 || true)
+[[ $answer == *" 101 "* ]] || fail "the websocket proxy did not answer ($answer)"
+echo "web: the page and its websocket proxy answer"
+
+kill -INT "$server"
+for _ in $(seq 50); do kill -0 "$server" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$server" 2>/dev/null && fail "Ctrl+C did not stop the script"
+server=""
+sleep 0.3
+left=$(pgrep -f "$work|Xvfb $display |rfbport $vnc |websockify.* $web " || true)
+[[ -z $left ]] || fail "left running after Ctrl+C: $(ps -o pid,args -p "${left//$'\n'/,}")"
+echo "Ctrl+C: everything stopped"
