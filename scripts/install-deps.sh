@@ -28,6 +28,10 @@ if [[ ${1:-} == --tests ]]; then
     python3 python3-aiosmtpd msmtp-mta openssl cups-daemon cups-client cups-filters poppler-utils
     # network namespaces for the smoke test's mail
     iproute2
+    # the Debian package: its dependencies computed, then checked
+    dpkg-dev file lintian desktop-file-utils
+    # the fuzzing harnesses (libFuzzer) and the memcheck run
+    clang valgrind
   )
 fi
 
