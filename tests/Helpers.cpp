@@ -181,6 +181,11 @@ BoxAnswerer& BoxAnswerer::then(Action action) {
 
 BoxAnswerer& BoxAnswerer::press(const QString& caption) { return then(clickOn(caption)); }
 
+BoxAnswerer& BoxAnswerer::otherwise(Action action) {
+    otherwise_ = std::move(action);
+    return *this;
+}
+
 void BoxAnswerer::look() {
     auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
     if (!box || !box->isVisible() || box->property("atendida").toBool()) return;
@@ -192,6 +197,7 @@ void BoxAnswerer::look() {
     for (auto* b : box->findChildren<QPushButton*>())
         if (b->isDefault()) c.defaultButton = b->text();
     boxes.push_back(c);
+    if (actions_.empty() && otherwise_) actions_.push_back(otherwise_);
     if (actions_.empty()) {
         if (unexpected++ == 0) firstUnexpected_ = c;
         auto buttons = box->findChildren<QPushButton*>();

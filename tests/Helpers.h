@@ -60,6 +60,8 @@ public:
     ~BoxAnswerer() override;
     BoxAnswerer& then(Action action);
     BoxAnswerer& press(const QString& caption);
+    // What to do with boxes once the queued actions are used up (otherwise they are unexpected).
+    BoxAnswerer& otherwise(Action action);
     int pending() const { return static_cast<int>(actions_.size()); }
 
     std::vector<Box> boxes;
@@ -69,6 +71,7 @@ public:
 private:
     void look();
     Box firstUnexpected_;
+    Action otherwise_;
     QTimer timer_;
     std::deque<Action> actions_;
 };

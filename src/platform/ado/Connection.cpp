@@ -155,7 +155,32 @@ void Connection::exec(const char* sql) {
     if (rc != SQLITE_OK) raiseSqlite(db_, rc, path_);
 }
 
+void Connection::raiseIfDamaged() {
+    // The whole check (the indexes against their tables too) takes a while on a big file: once
+    // per connection is enough, as rows deleted by other programs are the usual reason.
+    if (checkedIntact_) return;
+    checkedIntact_ = true;
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db_, "PRAGMA integrity_check(1)", -1, &st, nullptr) != SQLITE_OK) return;
+    const int rc = sqlite3_step(st);
+    const QString verdict = rc == SQLITE_ROW
+                                ? QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)))
+                                : QString::fromUtf8(sqlite3_errmsg(db_));
+    sqlite3_finalize(st);
+    if ((rc == SQLITE_ROW && verdict != QLatin1String("ok")) || (rc & 0xff) == SQLITE_CORRUPT) {
+        // Nothing more is written into a damaged file: what waits is given up, and the file is
+        // left as it was found, for a repair or a backup.
+        damaged_ = QStringLiteral("La base de datos '%1' está dañada (%2).").arg(displayName(path_), verdict);
+        pending_.clear();
+        runtime::raise(err::UnrecognizedFormat, damaged_);
+    }
+}
+
 void Connection::wrote() {
+    if (!damaged_.isEmpty()) {
+        pending_.clear();
+        runtime::raise(err::UnrecognizedFormat, damaged_);
+    }
     if (oldestWrite_.isValid()) return;
     oldestWrite_.start();
     // While the program is idle (after the operator chose to go on without saving, say), the

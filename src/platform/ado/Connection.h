@@ -57,6 +57,9 @@ public:
     void checkpoint(); // a flush if one is due, and the end of a long read; never fails
     void reading();    // a statement is about to read: within a read transaction
     void endReading(); // the shared lock goes
+    // A row that should be there is not: if the file is damaged (cut short, say), that is the
+    // failure, not a row deleted by somebody else.
+    void raiseIfDamaged();
     // Which read transaction is open (0: none): what was read in it is still what the file holds.
     quint64 readTransaction() const { return readingSince_.isValid() ? readSerial_ : 0; }
 
@@ -79,6 +82,8 @@ private:
     void exec(const char* sql);
 
     sqlite3* db_ = nullptr;
+    bool checkedIntact_ = false;
+    QString damaged_; // why the file was found damaged: then it is not written any more
     QString path_;
     bool readOnly_ = false;
     StatementCache statements_;

@@ -74,7 +74,7 @@ void Recordset::Open(const QString& source, Connection& conn, int, int lockType,
             keys = conn.statement(shape.keysSql);
         } catch (const runtime::Failure& f) {
             if (f.Number() == err::ColumnNotFound && f.Description().contains(QLatin1String("rowid")))
-                noKeys(f.Description());
+                noKeys(QStringLiteral("se creó sin ellos, WITHOUT ROWID"));
             throw;
         }
         // The keys are chosen and ordered by what the file holds: this connection's waiting
@@ -217,6 +217,7 @@ void Recordset::readRow() const {
     st.bind(1, keys_[index]);
     if (!st.step()) {
         st.reset();
+        conn_->raiseIfDamaged();
         raiseRowDeleted();
     }
     if (st.reprepareCount() != reprepares_ || st.columnCount() != columns_.size()) {
