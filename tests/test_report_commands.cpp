@@ -23,8 +23,11 @@
 #include <QPointer>
 #include <QProcess>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/mount.h>
+#include <unistd.h>
 
 using namespace testing;
 using forms::frmPrevioErrHandler;
@@ -234,6 +237,24 @@ private slots:
         QCOMPARE(f->cursor().shape(), Qt::WaitCursor); // only the last step restores it
     }
 
+    void print_queueRefusingJobs_toldAndKept() {
+        // The default queue does not take jobs (cupsreject): the operator hears it, and the
+        // window stays with its screenshot, to print once the queue takes jobs again.
+        QCOMPARE(QProcess::execute(QStringLiteral("cupsreject"),
+                                   {QStringLiteral("-r"), QStringLiteral("bandeja llena"), QStringLiteral("pdf")}),
+                 0);
+        const auto accept =
+            qScopeGuard([] { QProcess::execute(QStringLiteral("cupsaccept"), {QStringLiteral("pdf")}); });
+        auto f = preview(solid(64, 48, Qt::red));
+        BoxAnswerer c;
+        c.press("Salir");
+        f->CmdPrint_Click(0);
+        QCOMPARE(c.boxes.size(), std::size_t(1));
+        QVERIFY2(c.boxes[0].text.contains(QStringLiteral("Descripción: La impresora 'pdf' no acepta trabajos ahora")),
+                 qPrintable(c.boxes[0].text));
+        QVERIFY(!f.isNull() && f->isVisible() && !f->Image1->picture().isNull());
+    }
+
     void print_throughTheDefaultPrinter() {
         // A real queue of a private CUPS: one landscape page, the screenshot at its natural size
         // in the middle of the printable area.
@@ -364,6 +385,12 @@ private slots:
                                      << "No se pudo enviar el correo por 127.0.0.1";
         QTest::newRow("server never answers") << 0 << "silent"
                                               << "No se pudo enviar el correo por 127.0.0.1";
+        QTest::newRow("server answers 4xx") << 0 << "tempfail"
+                                            << "No se pudo enviar el correo por 127.0.0.1";
+        QTest::newRow("server answers 5xx") << 0 << "permfail"
+                                            << "No se pudo enviar el correo por 127.0.0.1";
+        QTest::newRow("server drops the connection") << 0 << "drop"
+                                                     << "No se pudo enviar el correo por 127.0.0.1";
         QTest::newRow("attachment missing") << 0 << "attachment"
                                             << "No se encuentra el archivo adjunto";
         QTest::newRow("no sendmail") << 2 << "nosendmail"
@@ -384,6 +411,11 @@ private slots:
         if (setup == QLatin1String("silent"))
             f->mpmsession->Server = QStringLiteral("smtp://127.0.0.1:") + env("ZUK_SMTP_SILENT_PORT");
         if (setup == QLatin1String("down")) f->mpmsession->Server = QStringLiteral("smtp://127.0.0.1:9");
+        for (const char* refusing : {"tempfail", "permfail", "drop"})
+            if (setup == QLatin1String(refusing))
+                f->mpmsession->Server =
+                    QStringLiteral("smtp://127.0.0.1:") +
+                    env(QStringLiteral("ZUK_SMTP_%1_PORT").arg(setup.toUpper()).toLatin1().constData());
         if (setup == QLatin1String("attachment")) f->Text11[3]->setText(dir.filePath(QStringLiteral("no.jpg")));
         if (setup == QLatin1String("injection"))
             f->Text11[0]->setText(QStringLiteral("soporte@tienda.test\r\nRCPT TO:<otro@tienda.test>"));
@@ -412,6 +444,42 @@ private slots:
                 !c.boxes[0].text.contains(QStringLiteral("otra-clave")));
         QVERIFY(!f.isNull() && f->isVisible() && f->framecorreo->isVisible());
         QCOMPARE(f->Text11[2]->Text(), QStringLiteral("mi descripción"));
+        QCOMPARE(receivedCount(), before);
+    }
+
+    void send_imageFolderUnwritable_data() {
+        QTest::addColumn<QString>("options");
+        QTest::newRow("read-only") << "ro,size=64k";
+        QTest::newRow("full") << "size=8k";
+    }
+    void send_imageFolderUnwritable() {
+        // The picture cannot be written: "EMAIL" goes on without it (its file steps are quiet),
+        // and the send says what is missing instead of mailing a report without its picture.
+        auto f = preview(solid(400, 300, Qt::darkGreen));
+        pointMapiAtTheTestServer(*f);
+        const QByteArray folder = QFile::encodeName(QFileInfo(f->ImageBasePath).path());
+        if (geteuid() != 0) QSKIP("mounting a small file system needs root");
+        QFETCH(QString, options);
+        if (mount("tmpfs", folder.constData(), "tmpfs", 0, options.toLatin1().constData()) != 0)
+            QSKIP("this machine does not allow mounting a file system here");
+        const auto unmount = qScopeGuard([&] { umount2(folder.constData(), MNT_DETACH); });
+        if (!options.startsWith(QLatin1String("ro"))) {
+            QFile filler(QFile::decodeName(folder) + QStringLiteral("/relleno"));
+            QVERIFY(filler.open(QIODevice::WriteOnly));
+            while (filler.write(QByteArray(1024, 'x')) == 1024 && filler.flush()) {
+            }
+        }
+        f->CmdPrint_Click(1);
+        QVERIFY(f->framecorreo->isVisible());
+        QVERIFY(!QFileInfo::exists(f->Text11[3]->Text()));
+        const int before = receivedCount();
+        BoxAnswerer c;
+        c.press("Aceptar");
+        f->Command24_Click(0);
+        QCOMPARE(c.boxes.size(), std::size_t(1));
+        QVERIFY2(c.boxes[0].text.contains(QStringLiteral("No se encuentra el archivo adjunto")),
+                 qPrintable(c.boxes[0].text));
+        QVERIFY(!f.isNull() && f->isVisible() && f->framecorreo->isVisible());
         QCOMPARE(receivedCount(), before);
     }
 

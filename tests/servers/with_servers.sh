@@ -2,11 +2,13 @@
 # Runs a command with the real servers that the report tests talk to, all on this machine and all
 # stopped afterwards:
 #   - an SMTP server on 127.0.0.1 with STARTTLS (a self-signed certificate for 127.0.0.1) and
-#     login, which saves what it receives; and one that accepts connections and never answers;
+#     login, which saves what it receives; three like it that refuse every message in their own
+#     way; and one that accepts connections and never answers;
 #   - the machine's sendmail (msmtp) configured to relay to that SMTP server;
 #   - a private CUPS scheduler whose default queue prints into a PDF file.
 # The command finds them through its environment: ZUK_SMTP_PORT, ZUK_SMTP_DIR, ZUK_SMTP_CERT,
-# ZUK_SMTP_USER, ZUK_SMTP_PASSWORD, ZUK_SMTP_SILENT_PORT, CUPS_SERVER and ZUK_CUPS_OUTPUT.
+# ZUK_SMTP_USER, ZUK_SMTP_PASSWORD, ZUK_SMTP_SILENT_PORT, ZUK_SMTP_{TEMPFAIL,PERMFAIL,DROP}_PORT,
+# CUPS_SERVER and ZUK_CUPS_OUTPUT.
 #   with_servers.sh COMMAND [ARGUMENTS...]
 set -euo pipefail
 here=$(dirname "$(realpath "$0")")
@@ -39,11 +41,23 @@ pids+=($!)
 /usr/bin/python3 "$here/smtp_server.py" --dir "$work/silent" --ready "$work/silent.port" --mode silent \
   >"$work/silent.log" 2>&1 &
 pids+=($!)
+# Servers that log the client in and then refuse the message: "451" (try later), "554" (never),
+# or a connection dropped once the message is in.
+for mode in tempfail permfail drop; do
+  /usr/bin/python3 "$here/smtp_server.py" --dir "$work/$mode" --ready "$work/$mode.port" --mode $mode \
+    --cert "$work/cert.pem" --key "$work/key.pem" --user "$ZUK_SMTP_USER" --password "$ZUK_SMTP_PASSWORD" \
+    >"$work/$mode.log" 2>&1 &
+  pids+=($!)
+done
 wait_for "$work/smtp.port" "the SMTP server"
 wait_for "$work/silent.port" "the silent SMTP server"
 ZUK_SMTP_PORT=$(cat "$work/smtp.port")
 ZUK_SMTP_SILENT_PORT=$(cat "$work/silent.port")
 export ZUK_SMTP_PORT ZUK_SMTP_SILENT_PORT
+for mode in tempfail permfail drop; do
+  wait_for "$work/$mode.port" "the $mode SMTP server"
+  export "ZUK_SMTP_${mode^^}_PORT=$(cat "$work/$mode.port")"
+done
 
 # sendmail (msmtp) relays to the SMTP server.
 mkdir -p "$work/config/msmtp"

@@ -7,6 +7,7 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QScreen>
+#include <cups/cups.h>
 
 namespace printer {
 
@@ -34,6 +35,21 @@ double twipsPer(int scale, bool horizontal) {
                    QStringLiteral("No hay ninguna impresora predeterminada instalada en este equipo."));
 }
 
+// A queue that refuses new jobs (cupsreject, or a full spool) would swallow the document without
+// a word: Qt's print engine does not report what CUPS answers. It is asked first.
+void requireAcceptingJobs(const QString& queue) {
+    cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, queue.toUtf8().constData(), nullptr);
+    if (!dest) return; // not a CUPS queue: nothing more to ask
+    const char* accepting = cupsGetOption("printer-is-accepting-jobs", dest->num_options, dest->options);
+    const char* reason = cupsGetOption("printer-state-message", dest->num_options, dest->options);
+    const bool refuses = accepting && QByteArray(accepting).compare("false", Qt::CaseInsensitive) == 0;
+    const QString why = reason && *reason ? QStringLiteral(" (%1)").arg(QString::fromUtf8(reason)) : QString();
+    cupsFreeDests(1, dest);
+    if (refuses)
+        runtime::raise(runtime::err::PrinterError,
+                       QStringLiteral("La impresora '%1' no acepta trabajos ahora%2.").arg(queue, why));
+}
+
 } // namespace
 
 Printer& Printer::instance() {
@@ -57,6 +73,7 @@ QPrinter& Printer::device() {
     if (outputFile_.isEmpty()) {
         const QPrinterInfo info = QPrinterInfo::defaultPrinter();
         if (info.isNull()) raiseNoPrinter();
+        requireAcceptingJobs(info.printerName());
         printer_ = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
         if (!printer_->isValid()) raiseNoPrinter();
     } else {
