@@ -1,6 +1,7 @@
 // The connection string, the recordset opener with its own messages, and the null-safe reader.
 #include "Helpers.h"
 #include "database/DatabaseAccess.h"
+#include "platform/ado/ConnectionString.h"
 #include "platform/runtime/Conversions.h"
 #include "platform/runtime/Failure.h"
 
@@ -27,6 +28,31 @@ private slots:
         QCOMPARE(
             database::CadenaConexion(QStringLiteral("C:\\"), QStringLiteral("a.mdb"), QStringLiteral("x")),
             QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=C:\\\\a.mdb;Jet OLEDB:Database Password=x;"));
+    }
+
+    void cadenaConexion_readBackWhole_data() {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("password");
+        QTest::newRow("plain") << "/opt/actualizapvp"
+                               << "";
+        QTest::newRow("a ; in the folder") << "/home/tienda;2"
+                                           << "";
+        QTest::newRow("a ; and = in the folder") << "/srv/a;b=c"
+                                                 << "";
+        QTest::newRow("a ; in the password") << "/opt/x"
+                                             << "cla;ve;";
+        QTest::newRow("blanks and accents") << "/home/Peña/mis datos"
+                                            << "ñ";
+    }
+    void cadenaConexion_readBackWhole() {
+        // What the string is made of is what the provider reads from it.
+        QFETCH(QString, folder);
+        QFETCH(QString, password);
+        const auto parts =
+            ado::parseConnectionString(database::CadenaConexion(folder, QStringLiteral("veskgestion.mdb"), password));
+        QCOMPARE(parts.provider, QStringLiteral("Microsoft.Jet.OLEDB.4.0"));
+        QCOMPARE(parts.dataSource, folder + QStringLiteral("\\veskgestion.mdb"));
+        QCOMPARE(parts.password, password);
     }
 
     void valorSinNulo_text() {

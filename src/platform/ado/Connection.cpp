@@ -1,4 +1,5 @@
 #include "platform/ado/Connection.h"
+#include "platform/ado/ConnectionString.h"
 #include "platform/ado/Errors.h"
 #include "platform/runtime/Failure.h"
 
@@ -16,27 +17,6 @@ namespace {
 constexpr int kPeriodicBusyMs = 100;
 // After a periodic flush failed, the next try waits this long.
 constexpr qint64 kRetryMs = 1000;
-
-struct Parts {
-    QString provider, dataSource, password;
-};
-
-Parts parse(const QString& connectionString) {
-    Parts p;
-    for (const QString& piece : connectionString.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
-        const auto equals = piece.indexOf(QLatin1Char('='));
-        if (equals < 0) continue;
-        const QString key = piece.left(equals).trimmed().toLower();
-        const QString value = piece.mid(equals + 1).trimmed();
-        if (key == QLatin1String("provider"))
-            p.provider = value;
-        else if (key == QLatin1String("data source"))
-            p.dataSource = value;
-        else if (key == QLatin1String("jet oledb:database password"))
-            p.password = value;
-    }
-    return p;
-}
 
 bool hasSqliteHeader(const QString& path) {
     QFile f(path);
@@ -74,7 +54,7 @@ Connection::~Connection() {
 
 void Connection::Open(const QString& connectionString, const QString&, const QString&, long) {
     if (db_) raiseObjectOpen();
-    const Parts parts = parse(connectionString);
+    const ConnectionStringParts parts = parseConnectionString(connectionString);
     if (!parts.provider.startsWith(QLatin1String("Microsoft.Jet.OLEDB."), Qt::CaseInsensitive) &&
         !parts.provider.startsWith(QLatin1String("Microsoft.ACE.OLEDB."), Qt::CaseInsensitive))
         runtime::raise(
