@@ -21,7 +21,11 @@ bool endsAPair(QStringView rest) {
                                          QStringLiteral("extended properties")};
     for (const QString& k : keywords) {
         if (!rest.startsWith(k, Qt::CaseInsensitive)) continue;
-        if (k.endsWith(QLatin1Char(':'))) return rest.indexOf(QLatin1Char('=')) > k.size();
+        if (k.endsWith(QLatin1Char(':'))) { // "Jet OLEDB:<name>=", the name without a ";"
+            const auto equals = rest.indexOf(QLatin1Char('='));
+            const auto semicolon = rest.indexOf(QLatin1Char(';'));
+            return equals > k.size() && (semicolon < 0 || equals < semicolon);
+        }
         const QStringView after = rest.mid(k.size()).trimmed();
         if (after.startsWith(QLatin1Char('='))) return true;
     }
