@@ -2,7 +2,8 @@
 # Installs what is needed, checks the sources' format, builds with warnings as errors, and runs
 # every test (widget tests on Qt's offscreen platform, the real program under an Xvfb server that
 # the smoke test starts itself); then builds the whole suite again with AddressSanitizer and
-# UndefinedBehaviorSanitizer and runs it once more.
+# UndefinedBehaviorSanitizer and runs it once more; last, the fuzzing harnesses, built by clang,
+# each for a few seconds over its corpus.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh --tests
@@ -20,3 +21,9 @@ cmake --build build-san -j"$(nproc)"
 suppressions=$PWD/tests/sanitizers/lsan.supp
 (cd build-san && LSAN_OPTIONS="suppressions=$suppressions" UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --output-on-failure -j"$(nproc)")
+
+echo "== Fuzzing (libFuzzer, ASan and UBSan)"
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -DZUK_FUZZ=ON -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  >/dev/null
+cmake --build build-fuzz -j"$(nproc)" --target fuzzers
+(cd build-fuzz && ctest --output-on-failure)
