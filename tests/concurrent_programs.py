@@ -31,6 +31,7 @@ EXCLUSIVE_HOLD_S = 2.0
 # The operator answers each box after this long: told that the file is in use, they press "OK",
 # "Reintentar" or "Continuar" once the other program has let go of it.
 PATIENCE_MS = int((max(READ_HOLD_S, EXCLUSIVE_HOLD_S) + 1.0) * 1000)
+HOLD_CEILING_S = 6.0
 
 
 def main():
@@ -58,6 +59,7 @@ def main():
         path = os.path.join(folder, DB)
         shutil.copy(base, path)
         stop = threading.Event()
+        holds = []
         tally = {"attempted": 0, "committed": 0, "lost": 0, "slowest": 0.0, "errors": []}
 
         def writer():
@@ -88,17 +90,31 @@ def main():
             while line not in run.lines and run.process.poll() is None:
                 time.sleep(0.005)
 
+        def boxes_seen():
+            return sum(1 for l in run.lines if l.startswith("box: "))
+
+        def hold_until_told(at_least_s):
+            # Held at least that long, and then until the run has told the operator (whose box the
+            # run's output shows), but never so long that the writer's own busy timeout runs out:
+            # on a loaded machine the run may reach the file later than on an idle one.
+            told = boxes_seen()
+            start = time.monotonic()
+            while time.monotonic() - start < at_least_s or (
+                    boxes_seen() == told and time.monotonic() - start < HOLD_CEILING_S and run.process.poll() is None):
+                time.sleep(0.01)
+            holds.append((time.monotonic() - start, boxes_seen() > told))
+
         def reader_then_locker():
             # A fifth of the way through the pass, a reader; three fifths through, an exclusive lock.
             c = sqlite3.connect(path, timeout=WRITER_BUSY_S, isolation_level=None)
             reached(20)
             c.execute("BEGIN")
             c.execute("SELECT count(*) FROM tblArticulos").fetchone()
-            time.sleep(READ_HOLD_S)
+            hold_until_told(READ_HOLD_S)
             c.execute("COMMIT")
             reached(60)
             c.execute("BEGIN EXCLUSIVE")
-            time.sleep(EXCLUSIVE_HOLD_S)
+            hold_until_told(EXCLUSIVE_HOLD_S)
             c.execute("COMMIT")
             c.close()
 
@@ -145,6 +161,9 @@ def main():
 
         print("%d articles; the summary came after %.1f s; the boxes the operator saw:\n  %s"
               % (a.articles, run.box_at or -1, boxes_text))
+        print("the reader held its transaction %s; the exclusive lock was held %s"
+              % tuple("%.1f s (%s)" % (t, "the operator was told" if told else "nobody was told")
+                      for t, told in holds + [(0.0, False)] * (2 - len(holds))))
         print("writer: %d writes attempted, %d lost, the slowest waited %.2f s (its busy timeout %.0f s)"
               % (tally["attempted"], tally["lost"], tally["slowest"], WRITER_BUSY_S))
         print("run: %d articles reported updated, %d on disk" % (reported, on_disk))
