@@ -40,7 +40,7 @@ void checkNumber(double d) {
     static const QRegularExpression digits(QStringLiteral("^-?([1-9][0-9]*)?$"));
     if (!digits.match(hashes).hasMatch()) finding("\"###\" wrote more than digits", hashes);
     if (std::fabs(d) < 1e15) {
-        const double rounded = std::floor(std::fabs(d) + 0.5);
+        const double rounded = std::round(std::fabs(d)); // (floor(x + 0.5) is wrong just below one half)
         const QString expected = rounded == 0 ? QString() : QString::number(rounded, 'f', 0);
         if (QString(hashes).remove(QLatin1Char('-')) != expected)
             finding("\"###\" did not round half away from zero", QString::number(d, 'g', 17) + " -> " + hashes);
