@@ -76,7 +76,8 @@ public:
     // A flush costs about the same per row however many wait, so the rows that wait are kept to a
     // number that holds little memory (about 20 MB).
     static constexpr std::size_t kFlushRows = 100000;
-    static constexpr int kReadHoldMs = 50; // how long the shared lock is kept across statements
+    static constexpr int kReadHoldMs = 50;                 // how long the shared lock is kept across statements
+    static constexpr qint64 kMapBytes = qint64(256) << 20; // the biggest file read through a mapping
 
 private:
     void exec(const char* sql);
