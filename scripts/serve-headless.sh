@@ -26,6 +26,15 @@ pids=()
 stop() {
   trap - EXIT INT TERM
   for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
+  # x11vnc sometimes hangs in its own clean-up after SIGTERM (a lock taken inside its signal
+  # handler): whatever has not ended within 3 s is killed.
+  for _ in $(seq 30); do
+    local left=0
+    for p in "${pids[@]}"; do kill -0 "$p" 2>/dev/null && left=1; done
+    ((left)) || break
+    sleep 0.1
+  done
+  for p in "${pids[@]}"; do kill -9 "$p" 2>/dev/null || true; done
   wait 2>/dev/null || true
 }
 trap stop EXIT

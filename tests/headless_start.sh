@@ -58,8 +58,8 @@ answer=$(curl -s -i -N --max-time 3 -H "Connection: Upgrade" -H "Upgrade: websoc
 echo "web: the page and its websocket proxy answer"
 
 kill -INT "$server"
-# The script waits for what it started to end; a program built with the sanitizers spends
-# seconds checking for leaks as it exits, more on a loaded machine.
+# The script gives what it started 3 s to end before killing it; a program built with the
+# sanitizers also spends seconds checking for leaks as it exits.
 for _ in $(seq 200); do kill -0 "$server" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$server" 2>/dev/null && fail "Ctrl+C did not stop the script"
 server=""

@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 
 using namespace testing;
 using forms::frmPrevioErrHandler;
@@ -140,6 +141,25 @@ private slots:
         QCOMPARE(ui::Screen::MousePointer(), int(ui::Screen::vbDefault));
         QVERIFY(!p.parentWidget() && !p.isModal());
         QVERIFY(QFileInfo(ui::App::Path() + QStringLiteral("/imagenerror")).isDir());
+    }
+
+    // What the window still has to draw when the capture starts (the area the dialog covered,
+    // say) may arrive in two goes; the events handled after each key let it draw before the shot.
+    void capture_theWindowDrawsBetweenTheKeys() {
+        FailingWindow failing;
+        QVERIFY(QTest::qWaitForWindowActive(&failing));
+        const QColor repainted(200, 30, 30);
+        QTimer::singleShot(0, &failing, [&] {
+            QTimer::singleShot(0, &failing, [&] {
+                failing.setBackColor(repainted);
+                failing.repaint();
+            });
+        });
+        errors::basCapturaPantalla::capturapantalla(QStringLiteral("m"), QStringLiteral("p"), QStringLiteral("d"));
+        const auto open = previews();
+        QCOMPARE(open.size(), std::size_t(1));
+        const QImage shot = open.front()->HiddenPict->picture();
+        QCOMPARE(shot.pixelColor(shot.width() - 10, shot.height() - 10), repainted);
     }
 
     void capture_withoutAnActiveWindow_data() {

@@ -128,7 +128,7 @@ void cmdActualizar_Click(UpdateWindow& v) {
         // Progress and next article
         case kProgress: v.barraValue(v.barraValue() + 1.0f); break;
         case 40:
-            ui::DoEvents();
+            ui::DoEventsInLoop();
             // A window closed meanwhile ends the run here: the article is complete, and what was
             // written is saved when the recordsets are released.
             return v.closed() ? runtime::kEnd : step + 1;
@@ -138,7 +138,7 @@ void cmdActualizar_Click(UpdateWindow& v) {
             v.progreso(runtime::CLng(v.barraValue()), articleCount(), donde, progressText);
             break;
         }
-        case 42: ui::DoEvents(); return v.closed() ? runtime::kEnd : step + 1;
+        case 42: ui::DoEventsInLoop(); return v.closed() ? runtime::kEnd : step + 1;
         case 43: articles().MoveNext(); break;
         case 44: return kNextArticle;
         // Summary and restoring

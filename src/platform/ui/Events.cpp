@@ -8,14 +8,18 @@
 
 namespace ui {
 
+namespace {
+QElapsedTimer lastHandled;
+}
+
 void DoEvents() {
-    // A loop that asks after every item would spend its time polling: the events are handled at
-    // most every kDoEventsMs, well within a screen's refresh, so the window looks and answers the
-    // same.
-    static QElapsedTimer last;
-    if (last.isValid() && last.elapsed() < kDoEventsMs) return;
     QCoreApplication::processEvents(QEventLoop::AllEvents);
-    last.restart();
+    lastHandled.restart();
+}
+
+void DoEventsInLoop() {
+    if (lastHandled.isValid() && lastHandled.elapsed() < kDoEventsMs) return;
+    DoEvents();
 }
 
 QString unhandledFailureText(const runtime::Failure& failure) {

@@ -7,10 +7,13 @@
 
 namespace ui {
 
-// Handles the window messages waiting in the queue (repaint, input) and returns; called more
-// often than every kDoEventsMs, it handles them that often.
-constexpr int kDoEventsMs = 5;
+// Handles the window messages waiting in the queue (repaint, input) and returns.
 void DoEvents();
+// The same for a loop that asks after every item: the messages are handled at most every
+// kDoEventsMs, well within a screen's refresh, so the window looks and answers the same while the
+// loop spends its time on its work rather than on polling.
+constexpr int kDoEventsMs = 5;
+void DoEventsInLoop();
 
 // The default for a failure that reached the top of an event: a message box titled with the
 // application's title that names the error number and its description. The program goes on.
