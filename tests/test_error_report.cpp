@@ -162,6 +162,30 @@ private slots:
         QCOMPARE(shot.pixelColor(shot.width() - 10, shot.height() - 10), repainted);
     }
 
+    // The error line is read back for the picture's stamp and the mail: as it was written, until
+    // the operator edits it.
+    void errorLine_readBackAsWritten_data() {
+        QTest::addColumn<QString>("description");
+        QTest::newRow("line feed") << QStringLiteral("no such column: x\nnear here");
+        QTest::newRow("carriage return") << QStringLiteral("uno\rdos");
+        QTest::newRow("both") << QStringLiteral("uno\r\ndos");
+        QTest::newRow("non-breaking space") << QStringLiteral("100\u00a0%");
+    }
+    void errorLine_readBackAsWritten() {
+        QFETCH(QString, description);
+        FailingWindow failing;
+        QVERIFY(QTest::qWaitForWindowActive(&failing));
+        errors::basCapturaPantalla::capturapantalla(QStringLiteral("m"), QStringLiteral("p"), description);
+        const auto open = previews();
+        QCOMPARE(open.size(), std::size_t(1));
+        ui::TextBox& line = *open.front()->texterror;
+        QCOMPARE(line.Text(), QStringLiteral("m p ") + description);
+        line.setFocus();
+        QTest::keyClick(line.focusProxy(), Qt::Key_End, Qt::ControlModifier);
+        QTest::keyClicks(line.focusProxy(), QStringLiteral(" ok"));
+        QVERIFY(line.Text().endsWith(QStringLiteral(" ok")));
+    }
+
     void capture_withoutAnActiveWindow_data() {
         QTest::addColumn<bool>("stale");
         QTest::newRow("a stale picture on the clipboard") << true;

@@ -16,6 +16,9 @@ TextBox::TextBox(bool multiLine, QWidget* parent) : QWidget(parent) {
         // No scroll bars, as the platform's text box has none unless it is given them.
         multi_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         multi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        connect(multi_, &QPlainTextEdit::textChanged, this, [this] {
+            if (!settingText_) exactValid_ = false;
+        });
         editor = multi_;
     } else {
         single_ = new QLineEdit(this);
@@ -27,6 +30,7 @@ TextBox::TextBox(bool multiLine, QWidget* parent) : QWidget(parent) {
 
 QString TextBox::Text() const {
     if (single_) return single_->text();
+    if (exactValid_) return exact_;
     return multi_->toPlainText().replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
 }
 
@@ -38,7 +42,11 @@ void TextBox::setText(const QString& text) {
     }
     QString shown = text;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    settingText_ = true;
     multi_->setPlainText(shown);
+    settingText_ = false;
+    exact_ = text;
+    exactValid_ = true;
 }
 
 void TextBox::setLocked(bool locked) {

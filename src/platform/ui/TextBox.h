@@ -21,6 +21,12 @@ public:
 private:
     QLineEdit* single_ = nullptr;
     QPlainTextEdit* multi_ = nullptr;
+    // A multi-line box gives back exactly what was put in it (a lone line feed, a non-breaking
+    // space), as the platform's does, until the operator edits it: the editor itself would turn
+    // those into its own line breaks and blanks.
+    QString exact_;
+    bool exactValid_ = false;
+    bool settingText_ = false;
 };
 
 } // namespace ui
