@@ -368,6 +368,19 @@ void frmPrevioErrHandler::prepareEmail() {
         });
 }
 
+namespace {
+
+// The failure policy of both sends: every failing step is skipped, and the first failure up to
+// the send itself is kept for the operator.
+auto keepFirstFailure(std::optional<runtime::Failure>& failed, int lastSendStep) {
+    return [&failed, lastSendStep](int step, const runtime::Failure& failure) {
+        if (step <= lastSendStep && !failed) failed = failure;
+        return step + 1;
+    };
+}
+
+} // namespace
+
 void frmPrevioErrHandler::sendThroughMapi() {
     if (sending_) return; // a second click while the first send lets events through
     sending_ = true;
@@ -397,16 +410,8 @@ void frmPrevioErrHandler::sendThroughMapi() {
             }
             return step + 1;
         },
-        [&](int step, const runtime::Failure& failure) {
-            if (step <= kSend && !failed) failed = failure;
-            return step + 1;
-        });
-    if (failed) return reportSendFailure(*failed);
-    runtime::runStepsSkippingFailures(1, [&](int step) -> int {
-        if (step == 1) framecorreo->setVisible(false);
-        if (step == 2) close();
-        return step < 2 ? step + 1 : runtime::kEnd;
-    });
+        keepFirstFailure(failed, kSend));
+    finishSend(failed);
 }
 
 void frmPrevioErrHandler::sendThroughOutlook() {
@@ -449,22 +454,22 @@ void frmPrevioErrHandler::sendThroughOutlook() {
             }
             return step + 1;
         },
-        [&](int step, const runtime::Failure& failure) {
-            if (step <= kSend && !failed) failed = failure;
-            return step + 1;
-        });
-    if (failed) return reportSendFailure(*failed);
+        keepFirstFailure(failed, kSend));
+    finishSend(failed);
+}
+
+void frmPrevioErrHandler::finishSend(const std::optional<runtime::Failure>& failed) {
+    if (failed) {
+        ui::MsgBox(QStringLiteral("No se pudo enviar el informe de error: ") + failed->Description() +
+                       QStringLiteral("\r\n\r\nEl informe sigue en esta ventana, tal como está escrito."),
+                   ui::vbOKOnly | ui::vbExclamation, ui::App::Title());
+        return;
+    }
     runtime::runStepsSkippingFailures(1, [&](int step) -> int {
         if (step == 1) framecorreo->setVisible(false);
         if (step == 2) close();
         return step < 2 ? step + 1 : runtime::kEnd;
     });
-}
-
-void frmPrevioErrHandler::reportSendFailure(const runtime::Failure& failure) {
-    ui::MsgBox(QStringLiteral("No se pudo enviar el informe de error: ") + failure.Description() +
-                   QStringLiteral("\r\n\r\nEl informe sigue en esta ventana, tal como está escrito."),
-               ui::vbOKOnly | ui::vbExclamation, ui::App::Title());
 }
 
 void frmPrevioErrHandler::hideEmailPanel() {

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace runtime {
@@ -92,7 +93,9 @@ private:
     void sendThroughMapi();
     void sendThroughOutlook();
     void hideEmailPanel();
-    void reportSendFailure(const runtime::Failure& failure);
+    // After a send: a failure is named in a box and the window keeps everything typed; otherwise
+    // the panel hides and the window closes.
+    void finishSend(const std::optional<runtime::Failure>& failed);
     void Line(float X, float Y); // from the current drawing position to (X, Y), which becomes current
 
     bool loaded_ = false;
