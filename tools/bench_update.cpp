@@ -13,7 +13,8 @@
 //      run by the sqlite3 shell with its defaults;
 //   3. the engine computing exactly the run's prices in one statement, 15-digit rounding included
 //      (sql/set_based_prices.sql), with a 32 MB cache.
-// It prints the medians, the run's ratio to each, articles per second, the process's peak RSS
+// It prints the medians, the run's processor time and the bytes it read from the disk (not from
+// the system's page cache), the run's ratio to each, articles per second, the process's peak RSS
 // (the run's: the statements run in the shell's own process) and how many articles the run
 // priced differently from the plain statement.
 #include "SampleDatabase.h"
@@ -75,6 +76,19 @@ SELECT count(*) FROM tblArticulos x JOIN other.tblArticulos y ON x.rowid = y.row
     sqlite3_finalize(st);
     sqlite3_close(db);
     return n;
+}
+
+// This process's processor time so far (user and system), and the bytes it read from the disk.
+struct Usage {
+    double cpu = 0;
+    double readMb = 0;
+};
+Usage usage() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return {static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+                (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6,
+            static_cast<double>(u.ru_inblock) * 512 / 1e6};
 }
 
 long peakRssMb() {
@@ -144,7 +158,7 @@ int measure(const Case& testCase, int repeat) {
     const QString plainCopy = dir + QStringLiteral("/plain.mdb");
     const QString setBasedCopy = dir + QStringLiteral("/set_based.mdb");
     const QString database = dir + QStringLiteral("/veskgestion.mdb");
-    std::vector<double> runs, plains, setBaseds;
+    std::vector<double> runs, plains, setBaseds, cpus, reads;
     int listed = 0;
     int64_t differing = -1;
     for (int r = 0; r < repeat; ++r) {
@@ -161,9 +175,13 @@ int measure(const Case& testCase, int repeat) {
             window.show();
             QApplication::processEvents();
             QElapsedTimer t;
+            const Usage before = usage();
             t.start();
             window.cmdActualizar->click();
             runs.push_back(t.elapsed() / 1000.0);
+            const Usage after = usage();
+            cpus.push_back(after.cpu - before.cpu);
+            reads.push_back(after.readMb - before.readMb);
             listed = window.lstNoActualizados->ListItemCount();
         }
         if (!runOnly) differing = differingArticles(database, plainCopy);
@@ -173,13 +191,14 @@ int measure(const Case& testCase, int repeat) {
 
     const double run = median(runs), plain = median(plains), setBased = median(setBaseds);
     const double n = static_cast<double>(testCase.size.articles);
-    std::printf("%-3s %8lld articles %9lld entries | median of %d: run %7.2f s (%8.0f articles/s, %6d listed) | "
+    std::printf("%-3s %8lld articles %9lld entries | median of %d: run %7.2f s (processor %.2f s, %.0f MB read from "
+                "disk, %8.0f articles/s, %6d listed) | "
                 "plain statement %6.2f s, ratio %4.2f | set-based 15-digit %6.2f s, ratio %4.2f | peak RSS %ld MB | "
                 "prices differing %lld\n",
                 qPrintable(testCase.name), static_cast<long long>(testCase.size.articles),
-                static_cast<long long>(testCase.size.entries), repeat, run, run > 0 ? n / run : 0.0, listed, plain,
-                plain > 0 ? run / plain : 0.0, setBased, setBased > 0 ? run / setBased : 0.0, peakRssMb(),
-                static_cast<long long>(differing));
+                static_cast<long long>(testCase.size.entries), repeat, run, median(cpus), median(reads),
+                run > 0 ? n / run : 0.0, listed, plain, plain > 0 ? run / plain : 0.0, setBased,
+                setBased > 0 ? run / setBased : 0.0, peakRssMb(), static_cast<long long>(differing));
     std::fflush(stdout);
     return 0;
 }
