@@ -103,6 +103,8 @@ QString textOf(const FieldValue& value) { return value.isNull() ? QString() : CS
 
 double roundTo15Digits(double number) {
     if (number == 0) return 0;
+    // A whole number below 10^15 has at most 15 digits already (margins, discounts, most prices).
+    if (std::fabs(number) < 1e15 && std::trunc(number) == number) return number;
     char buf[40];
     const auto written = std::to_chars(buf, buf + sizeof buf, number, std::chars_format::general, 15);
     double result = 0;
