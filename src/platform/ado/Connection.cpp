@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QScopeGuard>
+#include <algorithm>
 #include <sqlite3.h>
 
 namespace ado {
@@ -18,6 +19,21 @@ constexpr int kPeriodicBusyMs = 100;
 // After a periodic flush failed, the next try waits this long.
 constexpr qint64 kRetryMs = 1000;
 
+// A waiting value bound as Statement::bind binds a field's value.
+void bind(Statement& st, int index, const PendingWrites::Ref& v) {
+    switch (v.kind) {
+    case runtime::FieldValue::Kind::Number: st.bind(index, v.number); break;
+    case runtime::FieldValue::Kind::Text: st.bind(index, *v.text); break;
+    case runtime::FieldValue::Kind::Date: st.bind(index, runtime::FieldValue(runtime::Date{v.number})); break;
+    default: st.bindNull(index); break;
+    }
+}
+
+bool isDateType(const QString& declType) {
+    const QString t = declType.toUpper();
+    return t.contains(QLatin1String("DATE")) || t.contains(QLatin1String("TIME"));
+}
+
 bool hasSqliteHeader(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) return false;
@@ -25,6 +41,18 @@ bool hasSqliteHeader(const QString& path) {
 }
 
 } // namespace
+
+int RowLayout::find(const QString& name) const {
+    // The same names are asked for row after row: they are found at once.
+    for (const auto& [asked, column] : lookups_)
+        if (asked == name) return column;
+    for (int i = 0; i < columns.size(); ++i)
+        if (columns[i].compare(name, Qt::CaseInsensitive) == 0) {
+            if (lookups_.size() < 64) lookups_.emplace_back(name, i);
+            return i;
+        }
+    return -1;
+}
 
 QString pathOfDataSource(const QString& dataSource) {
     QString path = dataSource;
@@ -117,6 +145,7 @@ void Connection::Close() {
     wait_ = 0;
     statements_.clear();
     shapes_.clear();
+    layouts_.clear();
     sqlite3_close_v2(db_);
     db_ = nullptr;
 }
@@ -136,6 +165,33 @@ const QueryShape& Connection::shape(const QString& sql) {
         type->reset();
     }
     return shapes_.insert(sql, s).value();
+}
+
+std::shared_ptr<const RowLayout> Connection::rowLayout(const QueryShape& shape) {
+    // By the table's name as the query spells it: another spelling only makes another layout.
+    const QString& key = shape.table;
+    if (const auto it = layouts_.constFind(key); it != layouts_.constEnd()) {
+        const RowLayout& known = *it.value();
+        if (known.row->reprepareCount() == known.reprepares) return it.value();
+    }
+    auto layout = std::make_shared<RowLayout>();
+    layout->table = shape.table;
+    layout->tableId = pending_.table(shape.table);
+    layout->row = statement(shape.rowSql);
+    layout->reprepares = layout->row->reprepareCount();
+    const int n = layout->row->columnCount();
+    for (int i = 0; i < n; ++i) {
+        layout->columns << layout->row->columnName(i);
+        layout->isDate.push_back(isDateType(layout->row->columnDeclType(i)));
+        layout->columnIds.push_back(pending_.column(layout->tableId, layout->columns.back()));
+    }
+    const int ids =
+        layout->columnIds.empty() ? 0 : *std::max_element(layout->columnIds.begin(), layout->columnIds.end()) + 1;
+    layout->columnOfId.assign(static_cast<std::size_t>(ids), -1);
+    for (int i = 0; i < n; ++i)
+        layout->columnOfId[static_cast<std::size_t>(layout->columnIds[static_cast<std::size_t>(i)])] = i;
+    layouts_.insert(key, layout);
+    return layout;
 }
 
 void Connection::exec(const char* sql) {
@@ -245,10 +301,10 @@ void Connection::flush(int busyMs) {
                 }
                 int i = 1;
                 for (std::size_t k = 0; k < columns.size(); ++k)
-                    st->bind(i++, pending_.value(row.first + static_cast<uint32_t>(k)));
+                    bind(*st, i++, pending_.valueRef(row.first + static_cast<uint32_t>(k)));
                 st->bind(i++, row.rowid);
                 for (std::size_t k = 0; k < columns.size(); ++k)
-                    st->bind(i++, pending_.original(row.first + static_cast<uint32_t>(k)));
+                    bind(*st, i++, pending_.originalRef(row.first + static_cast<uint32_t>(k)));
                 st->step();
                 st->reset();
                 if (sqlite3_changes(db_) == 0) ++changedElsewhere;

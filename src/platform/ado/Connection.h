@@ -34,6 +34,26 @@ struct sqlite3;
 
 namespace ado {
 
+// How a recordset reads the rows of one table, or of one query: the statement that reads a row
+// by its key, and the columns it gives. A connection prepares it once per table (again after the
+// table's columns changed), however many recordsets open on that table.
+struct RowLayout {
+    QString table;
+    int tableId = -1;               // the table's number in the connection's pending writes
+    std::shared_ptr<Statement> row; // SELECT * FROM <table> WHERE rowid=?; none for a query
+    int reprepares = 0;             // the statement's compilations when the columns were read
+    QStringList columns;
+    std::vector<bool> isDate;    // dates are kept as ISO texts and read as dates
+    std::vector<int> columnIds;  // each column's number in the pending writes
+    std::vector<int> columnOfId; // and back; -1 for a column of the table not read here
+
+    // The column with that name, without regard to case; -1 if there is none.
+    int find(const QString& name) const;
+
+private:
+    mutable std::vector<std::pair<QString, int>> lookups_; // names asked for, and their columns
+};
+
 class Connection {
 public:
     Connection();
@@ -50,6 +70,8 @@ public:
     // For the recordsets of this connection.
     std::shared_ptr<Statement> statement(const QString& sql);
     const QueryShape& shape(const QString& sql);
+    // The layout of the rows of a keyset query's table.
+    std::shared_ptr<const RowLayout> rowLayout(const QueryShape& shape);
     PendingWrites& pending() { return pending_; }
     const QString& path() const { return path_; }
     bool readOnly() const { return readOnly_; }
@@ -73,9 +95,11 @@ public:
 
     static constexpr int kBusyMs = 1500;   // how long an operation waits for another program's lock
     static constexpr int kFlushMs = 10000; // how long a write may wait while the program works
-    // A flush costs about the same per row however many wait, so the rows that wait are kept to a
-    // number that holds little memory (about 20 MB).
-    static constexpr std::size_t kFlushRows = 100000;
+    // A flush rewrites every page that holds one of its rows, and in a file whose rows are not in
+    // the order of the run that is most of the table, however few rows wait: fewer, bigger
+    // flushes cost less. The rows that wait are kept to a number that holds little memory (about
+    // 150 bytes a row of five prices: 40 MB).
+    static constexpr std::size_t kFlushRows = 250000;
     static constexpr int kReadHoldMs = 50;                 // how long the shared lock is kept across statements
     static constexpr qint64 kMapBytes = qint64(256) << 20; // the biggest file read through a mapping
 
@@ -89,6 +113,7 @@ private:
     bool readOnly_ = false;
     StatementCache statements_;
     QHash<QString, QueryShape> shapes_;
+    QHash<QString, std::shared_ptr<const RowLayout>> layouts_; // by table
     PendingWrites pending_;
     QElapsedTimer oldestWrite_;  // started by the first pending write, stopped by a flush
     QElapsedTimer readingSince_; // valid while a read transaction is open

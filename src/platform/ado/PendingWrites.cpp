@@ -23,13 +23,13 @@ int PendingWrites::column(int table, const QString& name) {
     return id;
 }
 
-int PendingWrites::shapeOf(Table& t, std::vector<int> columns) {
+int PendingWrites::shapeOf(Table& t, std::vector<int>& columns) {
     std::sort(columns.begin(), columns.end());
     columns.erase(std::unique(columns.begin(), columns.end()), columns.end());
     if (const auto it = t.shapeIds.find(columns); it != t.shapeIds.end()) return it->second;
     const int id = static_cast<int>(t.shapes.size());
     t.shapes.push_back(columns);
-    t.shapeIds.emplace(std::move(columns), id);
+    t.shapeIds.emplace(columns, id);
     return id;
 }
 
@@ -40,7 +40,7 @@ PendingWrites::Stored PendingWrites::stored(const runtime::FieldValue& v) {
     case runtime::FieldValue::Kind::Number: s.number = v.number(); break;
     case runtime::FieldValue::Kind::Date: s.number = v.date().serial; break;
     case runtime::FieldValue::Kind::Text:
-        s.text = static_cast<int32_t>(texts_.size());
+        s.number = static_cast<double>(texts_.size());
         texts_.push_back(v.text());
         break;
     default: break;
@@ -52,7 +52,7 @@ runtime::FieldValue PendingWrites::fieldValue(const Stored& s) const {
     switch (static_cast<runtime::FieldValue::Kind>(s.kind)) {
     case runtime::FieldValue::Kind::Number: return runtime::FieldValue(s.number);
     case runtime::FieldValue::Kind::Date: return runtime::FieldValue(runtime::Date{s.number});
-    case runtime::FieldValue::Kind::Text: return runtime::FieldValue(texts_[static_cast<std::size_t>(s.text)]);
+    case runtime::FieldValue::Kind::Text: return runtime::FieldValue(texts_[static_cast<std::size_t>(s.number)]);
     case runtime::FieldValue::Kind::Null: return runtime::FieldValue::Null();
     case runtime::FieldValue::Kind::Empty: break;
     }
@@ -64,19 +64,18 @@ runtime::FieldValue PendingWrites::original(uint32_t index) const { return field
 
 void PendingWrites::write(int table, long long rowid, const std::vector<Column>& columns) {
     Table& t = tables_[static_cast<std::size_t>(table)];
-    std::vector<int> ids;
-    ids.reserve(columns.size());
+    // The row's columns: those written now, and those of an earlier write of the same row.
+    std::vector<int>& all = scratch_;
+    all.clear();
     for (const Column& c : columns)
-        ids.push_back(c.column);
-
+        all.push_back(c.column);
     const auto existing = t.rows.find(rowid);
-    std::vector<int> all = ids;
     if (existing != t.rows.end()) {
         const auto& old = t.shapes[t.entries[existing->second].shape];
         all.insert(all.end(), old.begin(), old.end());
     }
     const int shape = shapeOf(t, all);
-    const std::vector<int> cols = t.shapes[static_cast<std::size_t>(shape)]; // a copy: shapes may grow
+    const std::vector<int>& cols = t.shapes[static_cast<std::size_t>(shape)];
     Slot slot{rowid, static_cast<uint32_t>(values_.size()), static_cast<uint16_t>(shape)};
     for (int c : cols) {
         const auto written =

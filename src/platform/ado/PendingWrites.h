@@ -68,11 +68,19 @@ public:
     }
     runtime::FieldValue value(uint32_t index) const;
     runtime::FieldValue original(uint32_t index) const;
+    // The same without making a value: a number (a date's serial), or a text, or neither (Null).
+    struct Ref {
+        runtime::FieldValue::Kind kind;
+        double number;
+        const QString* text;
+    };
+    Ref valueRef(uint32_t index) const { return ref(values_[index]); }
+    Ref originalRef(uint32_t index) const { return ref(originals_[index]); }
 
 private:
-    struct Stored {
-        double number = 0; // numbers, and dates as their serial
-        int32_t text = -1; // index into texts_
+    // Nine bytes a value: a flush's worth of rows is hundreds of thousands of them.
+    struct __attribute__((packed)) Stored {
+        double number = 0; // numbers, dates as their serial, and texts as their index into texts_
         uint8_t kind = 0;  // runtime::FieldValue::Kind
     };
     struct Slot {
@@ -90,15 +98,22 @@ private:
         std::vector<Slot> entries;                    // entries no row points to any more are dead
     };
 
-    int shapeOf(Table& t, std::vector<int> columns);
+    int shapeOf(Table& t, std::vector<int>& columns); // sorts and dedups `columns`
     Stored stored(const runtime::FieldValue& v);
     runtime::FieldValue fieldValue(const Stored& s) const;
+    Ref ref(const Stored& s) const {
+        const auto kind = static_cast<runtime::FieldValue::Kind>(s.kind);
+        const double number = s.number;
+        return {kind, number,
+                kind == runtime::FieldValue::Kind::Text ? &texts_[static_cast<std::size_t>(number)] : nullptr};
+    }
 
     std::vector<Table> tables_;
     QHash<QString, int> tableIds_;
     std::vector<Stored> values_, originals_; // side by side
     std::vector<QString> texts_;
     std::size_t rows_ = 0;
+    std::vector<int> scratch_; // the columns of the row being written
 };
 
 } // namespace ado

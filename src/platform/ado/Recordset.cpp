@@ -18,11 +18,6 @@ runtime::FieldValue asDate(const runtime::FieldValue& v) {
     return v;
 }
 
-bool isDateType(const QString& declType) {
-    const QString t = declType.toUpper();
-    return t.contains(QLatin1String("DATE")) || t.contains(QLatin1String("TIME"));
-}
-
 [[noreturn]] void raiseNotUpdatable() {
     runtime::raise(
         err::NotSupported,
@@ -58,7 +53,6 @@ void Recordset::Open(const QString& source, Connection& conn, int, int lockType,
     keys_.clear();
     fixedRows_.clear();
     edits_.clear();
-    rowStatement_.reset();
     keyset_ = shape.keyset;
     if (keyset_) {
         // A view, or a table without row keys: its rows cannot be followed by their keys.
@@ -77,44 +71,28 @@ void Recordset::Open(const QString& source, Connection& conn, int, int lockType,
                 noKeys(QStringLiteral("se creó sin ellos, WITHOUT ROWID"));
             throw;
         }
+        layout_ = conn.rowLayout(shape);
+        reprepares_ = layout_->reprepares;
         // The keys are chosen and ordered by what the file holds: this connection's waiting
         // rows of the table must be there first.
-        if (conn.pending().pending(conn.pending().table(shape.table))) conn.flush();
+        if (conn.pending().pending(layout_->tableId)) conn.flush();
         for (int i = 0; i < p.literals.size(); ++i)
             keys->bind(i + 1, p.literals[i]);
         while (keys->step())
             keys_.push_back(keys->columnInt64(0));
         keys->reset();
-
-        rowStatement_ = conn.statement(shape.rowSql);
-        table_ = shape.table;
-        tableId_ = conn.pending().table(table_);
-        const int n = rowStatement_->columnCount();
-        columns_.clear();
-        isDate_.assign(static_cast<std::size_t>(n), false);
-        columnIds_.assign(static_cast<std::size_t>(n), -1);
-        for (int i = 0; i < n; ++i) {
-            columns_ << rowStatement_->columnName(i);
-            isDate_[static_cast<std::size_t>(i)] = isDateType(rowStatement_->columnDeclType(i));
-            columnIds_[static_cast<std::size_t>(i)] = conn.pending().column(tableId_, columns_.back());
-        }
-        columnOfId_.assign(columnIds_.empty()
-                               ? 0
-                               : static_cast<std::size_t>(*std::max_element(columnIds_.begin(), columnIds_.end())) + 1,
-                           -1);
-        for (int i = 0; i < n; ++i)
-            columnOfId_[static_cast<std::size_t>(columnIds_[static_cast<std::size_t>(i)])] = i;
-        reprepares_ = rowStatement_->reprepareCount();
         updatable_ = lockType != adLockReadOnly;
     } else {
         if (conn.pendingRows()) conn.flush(); // the query reads the file as it is
         const auto st = conn.statement(p.sql);
         for (int i = 0; i < p.literals.size(); ++i)
             st->bind(i + 1, p.literals[i]);
-        columns_.clear();
-        isDate_.assign(static_cast<std::size_t>(st->columnCount()), false);
-        for (int i = 0; i < st->columnCount(); ++i)
-            columns_ << st->columnName(i);
+        auto layout = std::make_shared<RowLayout>();
+        for (int i = 0; i < st->columnCount(); ++i) {
+            layout->columns << st->columnName(i);
+            layout->isDate.push_back(false);
+        }
+        layout_ = std::move(layout);
         while (st->step()) {
             std::vector<runtime::FieldValue> f;
             for (int i = 0; i < st->columnCount(); ++i)
@@ -140,9 +118,7 @@ void Recordset::Close() {
     open_ = false;
     keys_ = {};
     fixedRows_ = {};
-    lookups_.clear();
     edits_.clear();
-    rowStatement_.reset();
     rowRead_ = false;
     if (wrote_) {
         wrote_ = false;
@@ -193,14 +169,15 @@ void Recordset::MoveNext() {
 }
 
 void Recordset::checkColumns(const Statement& st) const {
-    bool same = st.columnCount() == columns_.size();
-    for (int i = 0; same && i < columns_.size(); ++i)
-        same = st.columnName(i).compare(columns_[i], Qt::CaseInsensitive) == 0;
+    const QStringList& columns = layout_->columns;
+    bool same = st.columnCount() == columns.size();
+    for (int i = 0; same && i < columns.size(); ++i)
+        same = st.columnName(i).compare(columns[i], Qt::CaseInsensitive) == 0;
     if (!same)
         runtime::raise(err::ColumnsChanged,
                        QStringLiteral("Las columnas de la tabla '%1' cambiaron mientras estaba abierta; "
                                       "vuelva a abrirla.")
-                           .arg(table_));
+                           .arg(layout_->table));
     reprepares_ = st.reprepareCount();
 }
 
@@ -213,14 +190,14 @@ void Recordset::readRow() const {
         return;
     }
     conn_->reading();
-    Statement& st = *rowStatement_;
+    Statement& st = *layout_->row;
     st.bind(1, keys_[index]);
     if (!st.step()) {
         st.reset();
         conn_->raiseIfDamaged();
         raiseRowDeleted();
     }
-    if (st.reprepareCount() != reprepares_ || st.columnCount() != columns_.size()) {
+    if (st.reprepareCount() != reprepares_ || st.columnCount() != layout_->columns.size()) {
         try {
             checkColumns(st);
         } catch (...) {
@@ -229,7 +206,7 @@ void Recordset::readRow() const {
         }
     }
     // The row as the engine gives it; each field is turned into a value only when it is read.
-    const auto n = static_cast<std::size_t>(columns_.size());
+    const auto n = static_cast<std::size_t>(layout_->columns.size());
     cells_.resize(n);
     text_.clear();
     sqlite3_stmt* h = st.handle();
@@ -252,10 +229,12 @@ void Recordset::readRow() const {
     st.reset();
     // This connection's writes that wait for their flush are part of the row.
     PendingWrites& pending = conn_->pending();
-    if (pending.pending(tableId_))
-        pending.forEach(tableId_, keys_[index], [this](int id, const runtime::FieldValue& v) {
+    const RowLayout& layout = *layout_;
+    if (pending.pending(layout.tableId))
+        pending.forEach(layout.tableId, keys_[index], [this, &layout](int id, const runtime::FieldValue& v) {
             const auto i = static_cast<std::size_t>(id);
-            if (i < columnOfId_.size() && columnOfId_[i] >= 0) row_[static_cast<std::size_t>(columnOfId_[i])] = v;
+            if (i < layout.columnOfId.size() && layout.columnOfId[i] >= 0)
+                row_[static_cast<std::size_t>(layout.columnOfId[i])] = v;
         });
     rowRead_ = true;
     readIn_ = conn_->readTransaction();
@@ -276,26 +255,20 @@ Field Recordset::Fields(const QString& name) {
     // The move that should have read the row failed: it is read again here, in the caller's own
     // step, so that a lock that is still there fails that step and not a later, quieter read.
     if (!rowRead_ && position_ >= 0 && position_ < RecordCount()) readRow();
-    // The same name asked again is found at once.
-    for (const auto& [asked, column] : lookups_)
-        if (asked == name) return Field(this, column);
-    for (int i = 0; i < columns_.size(); ++i)
-        if (columns_[i].compare(name, Qt::CaseInsensitive) == 0) {
-            if (lookups_.size() < 32) lookups_.emplace_back(name, i);
-            return Field(this, i);
-        }
+    if (const int column = layout_->find(name); column >= 0) return Field(this, column);
     runtime::raise(err::ItemNotFound,
                    QStringLiteral("No se encontró el elemento en la colección que corresponde con el "
                                   "nombre o el ordinal solicitado."));
 }
 
 runtime::FieldValue Recordset::value(int column) const {
-    if (const auto it = edits_.find(column); it != edits_.end()) return it->second;
+    for (const auto& [edited, v] : edits_)
+        if (edited == column) return v;
     if (!rowRead_) readRow(); // the move that should have read it failed: try again
     auto& cached = row_[static_cast<std::size_t>(column)];
     if (!cached) {
         const runtime::FieldValue v = storedValue(static_cast<std::size_t>(column));
-        cached = isDate_[static_cast<std::size_t>(column)] ? asDate(v) : v;
+        cached = layout_->isDate[static_cast<std::size_t>(column)] ? asDate(v) : v;
     }
     return *cached;
 }
@@ -303,7 +276,12 @@ runtime::FieldValue Recordset::value(int column) const {
 void Recordset::assign(int column, const runtime::FieldValue& value) {
     requireCurrentRow();
     if (!updatable_) raiseNotUpdatable();
-    edits_[column] = value;
+    for (auto& [edited, v] : edits_)
+        if (edited == column) {
+            v = value;
+            return;
+        }
+    edits_.emplace_back(column, value);
 }
 
 void Recordset::Update() {
@@ -314,13 +292,13 @@ void Recordset::Update() {
         runtime::raise(err::ReadOnly,
                        QStringLiteral("No se puede actualizar. Base de datos u objeto de sólo lectura."));
     if (!rowRead_) readRow(); // what the file holds now is what the write must find there
-    std::vector<PendingWrites::Column> columns;
-    columns.reserve(edits_.size());
+    std::vector<PendingWrites::Column>& columns = written_;
+    columns.clear();
     for (const auto& [column, v] : edits_) {
         const auto c = static_cast<std::size_t>(column);
-        columns.push_back({columnIds_[c], v, storedValue(c)});
+        columns.push_back({layout_->columnIds[c], v, storedValue(c)});
     }
-    conn_->pending().write(tableId_, keys_[static_cast<std::size_t>(position_)], columns);
+    conn_->pending().write(layout_->tableId, keys_[static_cast<std::size_t>(position_)], columns);
     conn_->wrote();
     if (rowRead_)
         for (const auto& [column, v] : edits_)
@@ -337,6 +315,6 @@ Field& Field::operator=(const runtime::FieldValue& value) {
     return *this;
 }
 
-QString Field::Name() const { return rs_->columns_[column_]; }
+QString Field::Name() const { return rs_->layout_->columns[column_]; }
 
 } // namespace ado

@@ -8,7 +8,6 @@
 #include "platform/runtime/FieldValue.h"
 
 #include <QStringList>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -72,21 +71,15 @@ private:
     bool updatable_ = false;
     bool wrote_ = false;
 
-    // Keyset mode: the table, its keys in query order, and the statement that reads a row.
+    // Keyset mode: the table's keys in query order; its rows are read as the layout says.
     bool keyset_ = false;
-    QString table_;
-    int tableId_ = -1; // the table's number in the connection's pending writes
     std::vector<long long> keys_;
-    std::shared_ptr<Statement> rowStatement_;
     mutable int reprepares_ = 0;
-    std::vector<int> columnIds_;  // each column's number in the pending writes
-    std::vector<int> columnOfId_; // and back; -1 for a column this recordset does not have
     // Static mode (a query the keyset cannot follow): the rows as read.
     std::vector<std::vector<runtime::FieldValue>> fixedRows_;
 
-    QStringList columns_;
-    std::vector<bool> isDate_;
-    long position_ = 0; // 0-based; -1 is BOF, RecordCount() is EOF
+    std::shared_ptr<const RowLayout> layout_; // the columns, in either mode
+    long position_ = 0;                       // 0-based; -1 is BOF, RecordCount() is EOF
     mutable bool rowRead_ = false;
     mutable quint64 readIn_ = 0; // the connection's read transaction in which the row was read
     // The current row as the engine gave it (numbers inline, texts in text_), and each field's
@@ -100,8 +93,8 @@ private:
     mutable std::vector<Cell> cells_;
     mutable std::string text_;
     mutable std::vector<std::optional<runtime::FieldValue>> row_;
-    std::vector<std::pair<QString, int>> lookups_; // names asked for, and their columns
-    std::map<int, runtime::FieldValue> edits_;
+    std::vector<std::pair<int, runtime::FieldValue>> edits_; // assigned since the last move, by column
+    std::vector<PendingWrites::Column> written_;             // what Update hands to the pending writes
 };
 
 } // namespace ado
