@@ -1,8 +1,35 @@
 #include "platform/ado/PendingWrites.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace ado {
+
+void PendingWrites::RowIndex::insert(long long rowid, uint32_t slot) {
+    if ((size_ + 1) * 2 > cells_.size()) grow(); // at most half full: probes stay short
+    std::size_t i = home(rowid);
+    while (cells_[i].slot != kFree)
+        i = (i + 1) & mask_;
+    cells_[i] = {rowid, slot};
+    ++size_;
+}
+
+void PendingWrites::RowIndex::grow() {
+    std::vector<Cell> old = std::move(cells_);
+    const std::size_t capacity = old.empty() ? 1024 : old.size() * 2;
+    cells_.assign(capacity, Cell{0, kFree});
+    mask_ = capacity - 1;
+    shift_ = 64 - std::countr_zero(capacity);
+    size_ = 0;
+    for (const Cell& c : old)
+        if (c.slot != kFree) insert(c.rowid, c.slot);
+}
+
+void PendingWrites::RowIndex::clear() {
+    if (size_ == 0) return;
+    std::fill(cells_.begin(), cells_.end(), Cell{0, kFree});
+    size_ = 0;
+}
 
 int PendingWrites::table(const QString& name) {
     const QString key = name.toLower();
@@ -69,9 +96,9 @@ void PendingWrites::write(int table, long long rowid, const std::vector<Column>&
     all.clear();
     for (const Column& c : columns)
         all.push_back(c.column);
-    const auto existing = t.rows.find(rowid);
-    if (existing != t.rows.end()) {
-        const auto& old = t.shapes[t.entries[existing->second].shape];
+    uint32_t* const existing = t.rows.find(rowid);
+    if (existing) {
+        const auto& old = t.shapes[t.entries[*existing].shape];
         all.insert(all.end(), old.begin(), old.end());
     }
     const int shape = shapeOf(t, all);
@@ -82,8 +109,8 @@ void PendingWrites::write(int table, long long rowid, const std::vector<Column>&
             std::find_if(columns.rbegin(), columns.rend(), [c](const Column& x) { return x.column == c; });
         Stored value, original;
         bool hasOriginal = false;
-        if (existing != t.rows.end()) {
-            const Slot& old = t.entries[existing->second];
+        if (existing) {
+            const Slot& old = t.entries[*existing];
             const auto& oldCols = t.shapes[old.shape];
             if (const auto pos = std::find(oldCols.begin(), oldCols.end(), c); pos != oldCols.end()) {
                 const auto i = old.first + static_cast<uint32_t>(pos - oldCols.begin());
@@ -100,10 +127,10 @@ void PendingWrites::write(int table, long long rowid, const std::vector<Column>&
         originals_.push_back(original);
     }
     t.entries.push_back(slot);
-    if (existing != t.rows.end()) {
-        existing->second = static_cast<uint32_t>(t.entries.size() - 1);
+    if (existing) {
+        *existing = static_cast<uint32_t>(t.entries.size() - 1);
     } else {
-        t.rows.emplace(rowid, static_cast<uint32_t>(t.entries.size() - 1));
+        t.rows.insert(rowid, static_cast<uint32_t>(t.entries.size() - 1));
         ++rows_;
     }
 }
@@ -113,10 +140,10 @@ std::vector<PendingWrites::Row> PendingWrites::inFileOrder() const {
     r.reserve(rows_);
     for (std::size_t ti = 0; ti < tables_.size(); ++ti) {
         const Table& t = tables_[ti];
-        for (const auto& [rowid, slot] : t.rows) {
+        t.rows.forEach([&](long long rowid, uint32_t slot) {
             const Slot& s = t.entries[slot];
             r.push_back({static_cast<int>(ti), rowid, s.shape, s.first});
-        }
+        });
     }
     std::sort(r.begin(), r.end(),
               [](const Row& a, const Row& b) { return a.table != b.table ? a.table < b.table : a.rowid < b.rowid; });

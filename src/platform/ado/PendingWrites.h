@@ -13,7 +13,6 @@
 #include <QStringList>
 #include <cstdint>
 #include <map>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -43,9 +42,9 @@ public:
     // Calls f(column, value) for each pending value of the row.
     template <typename F> void forEach(int table, long long rowid, F&& f) const {
         const Table& t = tables_[static_cast<std::size_t>(table)];
-        const auto it = t.rows.find(rowid);
-        if (it == t.rows.end()) return;
-        const Slot& s = t.entries[it->second];
+        const uint32_t* slot = t.rows.find(rowid);
+        if (!slot) return;
+        const Slot& s = t.entries[*slot];
         const auto& cols = t.shapes[s.shape];
         for (std::size_t i = 0; i < cols.size(); ++i)
             f(cols[i], value(s.first + static_cast<uint32_t>(i)));
@@ -88,14 +87,51 @@ private:
         uint32_t first;
         uint16_t shape;
     };
+    // rowid -> slot, by open addressing: one probe of a flat array where a node-based map chases
+    // a pointer, on every row a recordset reads while writes wait.
+    class RowIndex {
+    public:
+        const uint32_t* find(long long rowid) const {
+            if (cells_.empty()) return nullptr;
+            for (std::size_t i = home(rowid);; i = (i + 1) & mask_) {
+                const Cell& c = cells_[i];
+                if (c.slot == kFree) return nullptr;
+                if (c.rowid == rowid) return &c.slot;
+            }
+        }
+        uint32_t* find(long long rowid) { return const_cast<uint32_t*>(std::as_const(*this).find(rowid)); }
+        void insert(long long rowid, uint32_t slot); // a rowid not there yet
+        std::size_t size() const { return size_; }
+        bool empty() const { return size_ == 0; }
+        void clear(); // keeps the array for the next rows
+        template <typename F> void forEach(F&& f) const {
+            for (const Cell& c : cells_)
+                if (c.slot != kFree) f(c.rowid, c.slot);
+        }
+
+    private:
+        static constexpr uint32_t kFree = UINT32_MAX;
+        struct Cell {
+            long long rowid;
+            uint32_t slot;
+        };
+        std::size_t home(long long rowid) const {
+            return static_cast<std::size_t>((static_cast<uint64_t>(rowid) * 0x9E3779B97F4A7C15ull) >> shift_) & mask_;
+        }
+        void grow();
+        std::vector<Cell> cells_;
+        std::size_t mask_ = 0;
+        int shift_ = 0;
+        std::size_t size_ = 0;
+    };
     struct Table {
         QString name;
         QStringList columns;
         QHash<QString, int> columnIds; // by lower-case name
         std::vector<std::vector<int>> shapes;
         std::map<std::vector<int>, int> shapeIds;
-        std::unordered_map<long long, uint32_t> rows; // rowid -> slot
-        std::vector<Slot> entries;                    // entries no row points to any more are dead
+        RowIndex rows;             // rowid -> slot
+        std::vector<Slot> entries; // entries no row points to any more are dead
     };
 
     int shapeOf(Table& t, std::vector<int>& columns); // sorts and dedups `columns`
