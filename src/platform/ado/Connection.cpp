@@ -258,10 +258,11 @@ void Connection::checkpoint() {
     if (readingSince_.isValid() && readingSince_.elapsed() >= kReadHoldMs) endReading();
     if (!db_ || pending_.empty() || !oldestWrite_.isValid()) return;
     const qint64 age = oldestWrite_.elapsed();
-    const bool due = age >= nextTryMs_ || (pending_.rows() >= kFlushRows && !backingOff_);
+    const bool inCycle = cycleDone_ < cycle_.size();
+    const bool due = age >= nextTryMs_ || (!backingOff_ && (inCycle || pending_.rows() >= kFlushRows));
     if (!due) return;
     try {
-        flush(kPeriodicBusyMs);
+        flushSlice(kPeriodicBusyMs);
         backingOff_ = false;
     } catch (const runtime::Failure&) {
         // Another program holds the file: the rows keep waiting, and the next flush point tries
@@ -274,9 +275,37 @@ void Connection::checkpoint() {
 
 void Connection::flush(int busyMs) {
     if (!db_ || pending_.empty()) return;
+    cycle_.clear();
+    cycleDone_ = 0;
+    const std::vector<PendingWrites::Row> rows = pending_.inFileOrder();
+    const Written w = writeRows(rows, 0, busyMs, -1);
+    pending_.clear();
+    wroteRows(w);
+}
+
+void Connection::flushSlice(int busyMs) {
+    if (cycleDone_ >= cycle_.size()) {
+        cycle_ = pending_.inFileOrder();
+        cycleDone_ = 0;
+    }
+    const Written w = writeRows(cycle_, cycleDone_, busyMs, sliceMs_);
+    for (std::size_t i = cycleDone_; i < w.end; ++i)
+        pending_.erase(cycle_[i].table, cycle_[i].rowid);
+    cycleDone_ = w.end;
+    if (cycleDone_ >= cycle_.size()) {
+        cycle_.clear();
+        cycleDone_ = 0;
+    }
+    wroteRows(w);
+}
+
+Connection::Written Connection::writeRows(const std::vector<PendingWrites::Row>& rows, std::size_t from, int busyMs,
+                                          int budgetMs) {
+    Written w{from, 0, 0};
     sqlite3_busy_timeout(db_, busyMs);
     const auto restore = qScopeGuard([this] { sqlite3_busy_timeout(db_, kBusyMs); });
-    std::size_t changedElsewhere = 0;
+    QElapsedTimer spent;
+    spent.start();
     try {
         if (readOnly_) raiseSqlite(db_, SQLITE_READONLY, path_);
         endReading();
@@ -284,32 +313,41 @@ void Connection::flush(int busyMs) {
         try {
             std::shared_ptr<Statement> st;
             int lastTable = -1, lastShape = -1;
-            for (const PendingWrites::Row& row : pending_.inFileOrder()) {
-                const auto& columns = pending_.shape(row.table, row.shape);
-                if (row.table != lastTable || row.shape != lastShape) {
+            for (; w.end < rows.size(); ++w.end) {
+                if (budgetMs >= 0 && w.end > from && spent.elapsed() >= budgetMs) break;
+                // The row as it waits now: the program may have written it again since the cycle began.
+                const PendingWrites::Row* row = &rows[w.end];
+                PendingWrites::Row now;
+                if (budgetMs >= 0) {
+                    if (!pending_.current(row->table, row->rowid, now)) continue;
+                    row = &now;
+                }
+                const auto& columns = pending_.shape(row->table, row->shape);
+                if (row->table != lastTable || row->shape != lastShape) {
                     // Optimistic locking: the row is written only if the file still holds what
                     // was read from it, so nothing another program changed or put in its place
                     // is overwritten.
                     QString set, unchanged;
                     for (std::size_t i = 0; i < columns.size(); ++i) {
-                        const QString name = quoted(pending_.columnName(row.table, columns[i]));
+                        const QString name = quoted(pending_.columnName(row->table, columns[i]));
                         set += (i ? QStringLiteral(",") : QString()) + name + QStringLiteral("=?");
                         unchanged += QStringLiteral(" AND ") + name + QStringLiteral(" IS ?");
                     }
-                    st = statement(QStringLiteral("UPDATE ") + quoted(pending_.tableName(row.table)) +
+                    st = statement(QStringLiteral("UPDATE ") + quoted(pending_.tableName(row->table)) +
                                    QStringLiteral(" SET ") + set + QStringLiteral(" WHERE rowid=?") + unchanged);
-                    lastTable = row.table;
-                    lastShape = row.shape;
+                    lastTable = row->table;
+                    lastShape = row->shape;
                 }
                 int i = 1;
                 for (std::size_t k = 0; k < columns.size(); ++k)
-                    bind(*st, i++, pending_.valueRef(row.first + static_cast<uint32_t>(k)));
-                st->bind(i++, row.rowid);
+                    bind(*st, i++, pending_.valueRef(row->first + static_cast<uint32_t>(k)));
+                st->bind(i++, row->rowid);
                 for (std::size_t k = 0; k < columns.size(); ++k)
-                    bind(*st, i++, pending_.originalRef(row.first + static_cast<uint32_t>(k)));
+                    bind(*st, i++, pending_.originalRef(row->first + static_cast<uint32_t>(k)));
                 st->step();
                 st->reset();
-                if (sqlite3_changes(db_) == 0) ++changedElsewhere;
+                ++w.rows;
+                if (sqlite3_changes(db_) == 0) ++w.changedElsewhere;
             }
             exec("COMMIT");
         } catch (...) {
@@ -322,18 +360,30 @@ void Connection::flush(int busyMs) {
                            .arg(pending_.rows())
                            .arg(f.Description()));
     }
-    const std::size_t written = pending_.rows() - changedElsewhere;
-    pending_.clear();
-    oldestWrite_.invalidate();
-    nextTryMs_ = flushMs_;
-    retryTimer_.stop();
-    if (changedElsewhere)
+    return w;
+}
+
+void Connection::wroteRows(const Written& w) {
+    if (pending_.empty()) {
+        oldestWrite_.invalidate();
+        nextTryMs_ = flushMs_;
+        retryTimer_.stop();
+    } else if (cycleDone_ < cycle_.size()) {
+        // The rest of the cycle is written at the next flush point, or soon if the program is idle.
+        retryTimer_.start(0);
+    } else {
+        // Rows written while the cycle ran wait their own time.
+        oldestWrite_.start();
+        nextTryMs_ = flushMs_;
+        retryTimer_.start(static_cast<int>(flushMs_));
+    }
+    if (w.changedElsewhere)
         runtime::tellOperator(
             QStringLiteral("Se guardaron en la base de datos los cambios de %1 registros, pero no los "
                            "de otros %2: otro programa los modificó o los borró después de que este "
                            "programa los leyera.")
-                .arg(written)
-                .arg(changedElsewhere));
+                .arg(w.rows - w.changedElsewhere)
+                .arg(w.changedElsewhere));
 }
 
 } // namespace ado

@@ -92,6 +92,8 @@ public:
     std::size_t pendingRows() const { return pending_.rows(); }
     // How long a write may wait while the program works (kFlushMs unless set).
     void setFlushInterval(int ms) { flushMs_ = nextTryMs_ = ms; }
+    // How long a flush point may write before the program goes on (kSliceMs unless set).
+    void setFlushSlice(int ms) { sliceMs_ = ms; }
 
     static constexpr int kBusyMs = 1500;   // how long an operation waits for another program's lock
     static constexpr int kFlushMs = 10000; // how long a write may wait while the program works
@@ -100,11 +102,25 @@ public:
     // flushes cost less. The rows that wait are kept to a number that holds little memory (about
     // 150 bytes a row of five prices: 40 MB).
     static constexpr std::size_t kFlushRows = 250000;
+    // A flush point during work writes for at most this long, then lets the program go on (and
+    // its window answer); the next flush point goes on from the row it stopped at. A cycle of
+    // slices writes the rows in file order, so each slice rewrites only its own stretch of pages.
+    static constexpr int kSliceMs = 25;
     static constexpr int kReadHoldMs = 50;                 // how long the shared lock is kept across statements
     static constexpr qint64 kMapBytes = qint64(256) << 20; // the biggest file read through a mapping
 
 private:
     void exec(const char* sql);
+    struct Written {
+        std::size_t end;              // the position after the last row handled
+        std::size_t rows;             // rows tried
+        std::size_t changedElsewhere; // of them, left out because another program changed them
+    };
+    // Writes rows[from...] in one transaction, until the end or budgetMs (at least one row; no
+    // limit when negative). Rows that no longer wait are skipped when a budget is given.
+    Written writeRows(const std::vector<PendingWrites::Row>& rows, std::size_t from, int busyMs, int budgetMs);
+    void flushSlice(int busyMs);
+    void wroteRows(const Written& w);
 
     sqlite3* db_ = nullptr;
     bool checkedIntact_ = false;
@@ -121,6 +137,9 @@ private:
     qint64 flushMs_ = kFlushMs;
     qint64 nextTryMs_ = kFlushMs;
     bool backingOff_ = false;
+    int sliceMs_ = kSliceMs;
+    std::vector<PendingWrites::Row> cycle_; // the rows of the flush cycle under way, in file order
+    std::size_t cycleDone_ = 0;             // how many of them are written
     QTimer retryTimer_;
     QTimer readTimer_;
     runtime::WaitId wait_ = 0;

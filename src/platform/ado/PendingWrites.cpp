@@ -14,6 +14,29 @@ void PendingWrites::RowIndex::insert(long long rowid, uint32_t slot) {
     ++size_;
 }
 
+bool PendingWrites::RowIndex::erase(long long rowid) {
+    if (cells_.empty()) return false;
+    std::size_t i = home(rowid);
+    for (;; i = (i + 1) & mask_) {
+        if (cells_[i].slot == kFree) return false;
+        if (cells_[i].rowid == rowid) break;
+    }
+    // Backward shift: the rows after the hole that belong before it move into it, so that every
+    // row stays reachable from its home without tombstones.
+    for (std::size_t j = i;;) {
+        j = (j + 1) & mask_;
+        if (cells_[j].slot == kFree) break;
+        const std::size_t k = home(cells_[j].rowid);
+        const bool staysPut = i <= j ? (i < k && k <= j) : (i < k || k <= j);
+        if (staysPut) continue;
+        cells_[i] = cells_[j];
+        i = j;
+    }
+    cells_[i].slot = kFree;
+    --size_;
+    return true;
+}
+
 void PendingWrites::RowIndex::grow() {
     std::vector<Cell> old = std::move(cells_);
     const std::size_t capacity = old.empty() ? 1024 : old.size() * 2;
@@ -148,6 +171,20 @@ std::vector<PendingWrites::Row> PendingWrites::inFileOrder() const {
     std::sort(r.begin(), r.end(),
               [](const Row& a, const Row& b) { return a.table != b.table ? a.table < b.table : a.rowid < b.rowid; });
     return r;
+}
+
+bool PendingWrites::current(int table, long long rowid, Row& row) const {
+    const Table& t = tables_[static_cast<std::size_t>(table)];
+    const uint32_t* slot = t.rows.find(rowid);
+    if (!slot) return false;
+    const Slot& s = t.entries[*slot];
+    row = {table, rowid, s.shape, s.first};
+    return true;
+}
+
+void PendingWrites::erase(int table, long long rowid) {
+    if (!tables_[static_cast<std::size_t>(table)].rows.erase(rowid)) return;
+    if (--rows_ == 0) clear(); // the values of written rows are let go with the last of them
 }
 
 void PendingWrites::clear() {

@@ -61,6 +61,10 @@ public:
         int shape;      // the set of columns written
         uint32_t first; // its values, in the shape's column order
     };
+    // The row's waiting values as they are now; false if it does not wait.
+    bool current(int table, long long rowid, Row& row) const;
+    // The row was written: it no longer waits.
+    void erase(int table, long long rowid);
     std::vector<Row> inFileOrder() const;
     const std::vector<int>& shape(int table, int shape) const {
         return tables_[static_cast<std::size_t>(table)].shapes[static_cast<std::size_t>(shape)];
@@ -101,6 +105,7 @@ private:
         }
         uint32_t* find(long long rowid) { return const_cast<uint32_t*>(std::as_const(*this).find(rowid)); }
         void insert(long long rowid, uint32_t slot); // a rowid not there yet
+        bool erase(long long rowid);
         std::size_t size() const { return size_; }
         bool empty() const { return size_ == 0; }
         void clear(); // keeps the array for the next rows
