@@ -293,8 +293,10 @@ void Connection::flushSlice(int busyMs) {
         pending_.erase(cycle_[i].table, cycle_[i].rowid);
     cycleDone_ = w.end;
     if (cycleDone_ >= cycle_.size()) {
-        cycle_.clear();
+        // The rows written while the cycle ran are few: what the others held is let go.
+        cycle_ = {};
         cycleDone_ = 0;
+        pending_.compact();
     }
     wroteRows(w);
 }

@@ -187,6 +187,35 @@ void PendingWrites::erase(int table, long long rowid) {
     if (--rows_ == 0) clear(); // the values of written rows are let go with the last of them
 }
 
+void PendingWrites::compact() {
+    std::vector<Stored> values, originals;
+    std::vector<QString> texts;
+    auto keep = [&](Stored v) {
+        if (static_cast<runtime::FieldValue::Kind>(v.kind) == runtime::FieldValue::Kind::Text) {
+            texts.push_back(texts_[static_cast<std::size_t>(v.number)]);
+            v.number = static_cast<double>(texts.size() - 1);
+        }
+        return v;
+    };
+    for (Table& t : tables_) {
+        std::vector<Slot> entries;
+        entries.reserve(t.rows.size());
+        t.rows.forEachSlot([&](uint32_t& slot) {
+            const Slot old = t.entries[slot];
+            entries.push_back({old.rowid, static_cast<uint32_t>(values.size()), old.shape});
+            for (std::size_t k = 0; k < t.shapes[old.shape].size(); ++k) {
+                values.push_back(keep(values_[old.first + k]));
+                originals.push_back(keep(originals_[old.first + k]));
+            }
+            slot = static_cast<uint32_t>(entries.size() - 1);
+        });
+        t.entries = std::move(entries);
+    }
+    values_ = std::move(values);
+    originals_ = std::move(originals);
+    texts_ = std::move(texts);
+}
+
 void PendingWrites::clear() {
     for (Table& t : tables_) {
         t.rows.clear();

@@ -65,6 +65,8 @@ public:
     bool current(int table, long long rowid, Row& row) const;
     // The row was written: it no longer waits.
     void erase(int table, long long rowid);
+    // Lets go of the values of rows written (or written again) since the last clear.
+    void compact();
     std::vector<Row> inFileOrder() const;
     const std::vector<int>& shape(int table, int shape) const {
         return tables_[static_cast<std::size_t>(table)].shapes[static_cast<std::size_t>(shape)];
@@ -112,6 +114,10 @@ private:
         template <typename F> void forEach(F&& f) const {
             for (const Cell& c : cells_)
                 if (c.slot != kFree) f(c.rowid, c.slot);
+        }
+        template <typename F> void forEachSlot(F&& f) {
+            for (Cell& c : cells_)
+                if (c.slot != kFree) f(c.slot);
         }
 
     private:
