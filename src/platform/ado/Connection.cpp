@@ -259,6 +259,9 @@ void Connection::checkpoint() {
     if (!db_ || pending_.empty() || !oldestWrite_.isValid()) return;
     const qint64 age = oldestWrite_.elapsed();
     const bool inCycle = cycleDone_ < cycle_.size();
+    // Slices of a cycle leave the program at least as long to itself as they take, however
+    // often it passes a flush point: its window answers between them.
+    if (inCycle && lastSlice_.isValid() && lastSlice_.elapsed() < sliceMs_) return;
     const bool due = age >= nextTryMs_ || (!backingOff_ && (inCycle || pending_.rows() >= kFlushRows));
     if (!due) return;
     try {
@@ -289,6 +292,7 @@ void Connection::flushSlice(int busyMs) {
         cycleDone_ = 0;
     }
     const Written w = writeRows(cycle_, cycleDone_, busyMs, sliceMs_);
+    lastSlice_.start();
     for (std::size_t i = cycleDone_; i < w.end; ++i)
         pending_.erase(cycle_[i].table, cycle_[i].rowid);
     cycleDone_ = w.end;
@@ -371,8 +375,8 @@ void Connection::wroteRows(const Written& w) {
         nextTryMs_ = flushMs_;
         retryTimer_.stop();
     } else if (cycleDone_ < cycle_.size()) {
-        // The rest of the cycle is written at the next flush point, or soon if the program is idle.
-        retryTimer_.start(0);
+        // The rest of the cycle is written at the next flush points, or on time if the program is idle.
+        retryTimer_.start(sliceMs_);
     } else {
         // Rows written while the cycle ran wait their own time.
         oldestWrite_.start();

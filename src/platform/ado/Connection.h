@@ -103,7 +103,8 @@ public:
     // 150 bytes a row of five prices: 40 MB).
     static constexpr std::size_t kFlushRows = 250000;
     // A flush point during work writes for at most this long, then lets the program go on (and
-    // its window answer); the next flush point goes on from the row it stopped at. A cycle of
+    // its window answer) for at least as long; a later flush point goes on from the row it
+    // stopped at. A cycle of
     // slices writes the rows in file order, so each slice rewrites only its own stretch of pages.
     static constexpr int kSliceMs = 25;
     static constexpr int kReadHoldMs = 50;                 // how long the shared lock is kept across statements
@@ -140,6 +141,7 @@ private:
     int sliceMs_ = kSliceMs;
     std::vector<PendingWrites::Row> cycle_; // the rows of the flush cycle under way, in file order
     std::size_t cycleDone_ = 0;             // how many of them are written
+    QElapsedTimer lastSlice_;               // since the last slice of a cycle ended
     QTimer retryTimer_;
     QTimer readTimer_;
     runtime::WaitId wait_ = 0;

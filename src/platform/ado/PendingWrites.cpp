@@ -110,7 +110,6 @@ runtime::FieldValue PendingWrites::fieldValue(const Stored& s) const {
 }
 
 runtime::FieldValue PendingWrites::value(uint32_t index) const { return fieldValue(values_[index]); }
-runtime::FieldValue PendingWrites::original(uint32_t index) const { return fieldValue(originals_[index]); }
 
 void PendingWrites::write(int table, long long rowid, const std::vector<Column>& columns) {
     Table& t = tables_[static_cast<std::size_t>(table)];

@@ -72,8 +72,8 @@ public:
         return tables_[static_cast<std::size_t>(table)].shapes[static_cast<std::size_t>(shape)];
     }
     runtime::FieldValue value(uint32_t index) const;
-    runtime::FieldValue original(uint32_t index) const;
-    // The same without making a value: a number (a date's serial), or a text, or neither (Null).
+    // A waiting value, or the value first read, without making a field value of it: a number (a date's serial), or a
+    // text, or neither (Null).
     struct Ref {
         runtime::FieldValue::Kind kind;
         double number;
