@@ -32,7 +32,7 @@ if [[ ${1:-} == --tests ]]; then
     # the Debian package: its dependencies computed, then checked
     dpkg-dev file lintian desktop-file-utils
     # the fuzzing harnesses (libFuzzer) and the memcheck run
-    clang valgrind
+    clang libclang-rt-14-dev valgrind
   )
 fi
 

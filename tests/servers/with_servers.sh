@@ -8,7 +8,7 @@
 #   - a private CUPS scheduler whose default queue prints into a PDF file.
 # The command finds them through its environment: ZUK_SMTP_PORT, ZUK_SMTP_DIR, ZUK_SMTP_CERT,
 # ZUK_SMTP_USER, ZUK_SMTP_PASSWORD, ZUK_SMTP_SILENT_PORT, ZUK_SMTP_{TEMPFAIL,PERMFAIL,DROP}_PORT,
-# CUPS_SERVER and ZUK_CUPS_OUTPUT.
+# CUPS_SERVER, ZUK_CUPS_OUTPUT and ZUK_CUPS_LOG (the scheduler's error log).
 #   with_servers.sh COMMAND [ARGUMENTS...]
 set -euo pipefail
 here=$(dirname "$(realpath "$0")")
@@ -113,7 +113,7 @@ chown -R lp:lp "$cups" "$work/out"
 /usr/sbin/cupsd -f -c "$cups/cupsd.conf" -s "$cups/cups-files.conf" &
 pids+=($!)
 wait_for "$cups/cups.sock" "cupsd"
-export CUPS_SERVER=$cups/cups.sock ZUK_CUPS_OUTPUT=$work/out/pdf.out
+export CUPS_SERVER=$cups/cups.sock ZUK_CUPS_OUTPUT=$work/out/pdf.out ZUK_CUPS_LOG=$cups/log/error_log
 for _ in $(seq 50); do lpstat -r >/dev/null 2>&1 && break; sleep 0.1; done
 lpadmin -p pdf -E -v "file://$ZUK_CUPS_OUTPUT" -P /usr/share/ppd/cupsfilters/Generic-PDF_Printer-PDF.ppd
 lpadmin -d pdf
