@@ -362,6 +362,31 @@ private slots:
         QVERIFY(summaryOnDisk);
     }
 
+    void refusedArticle_toldByItsCodeAndNotCounted() {
+        // A rule of the shop's file refuses one article's new cost (a return: a negative price).
+        // The others are written; the operator hears which one and why, and the summary does not
+        // count it.
+        TestDatabase database;
+        database.sql(QStringLiteral("CREATE TRIGGER sinNegativos BEFORE UPDATE OF costesiniva ON tblArticulos "
+                                    "WHEN NEW.costesiniva < 0 BEGIN SELECT RAISE(ABORT, 'coste negativo'); END;"));
+        for (const auto& [code, pvp] : {std::pair{"A1", 5}, {"A2", -10}, {"A3", 7}}) {
+            database.article(code, code, 0, 0, 0);
+            database.entry(code, "2024-01-01", pvp, 0);
+        }
+        frmPrecioCoste f;
+        BoxAnswerer c;
+        c.press("Aceptar").press("Aceptar");
+        f.cmdActualizar->click();
+        QCOMPARE(c.boxes.size(), std::size_t(2));
+        QCOMPARE(c.boxes[0].text, QStringLiteral("La base de datos rechazó el cambio de un registro, que no se "
+                                                 "guardó:\r\nCODARTI 'A2': coste negativo"));
+        QCOMPARE(c.boxes[1].text, kSummary.arg(3).arg(2));
+        QCOMPARE(f.lblInfo->text(), QStringLiteral("Proceso finalizado. Total de articulo:3 Actualizados : 2"));
+        QCOMPARE(pricesOf(database, "A1").cost.toDouble(), 5.0);
+        QVERIFY(pricesOf(database, "A2").cost.isNull());
+        QCOMPARE(pricesOf(database, "A3").cost.toDouble(), 7.0);
+    }
+
     void codesCompareWithoutCase() {
         // Codes compare as the original engine compared them: "abc" finds its entries stored as
         // "ABC", and the list goes abc, alfa, Beta.

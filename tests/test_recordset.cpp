@@ -7,14 +7,27 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QScopeGuard>
 #include <QTest>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace testing;
 
 namespace {
 QString connectionString(const QString& path) {
     return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1;Jet OLEDB:Database Password=;").arg(path);
+}
+
+// Prices every row as a run would: pvp1 from the row's own margin, read first.
+void priceEveryRow(ado::Recordset& rs) {
+    for (; !rs.Eof(); rs.MoveNext()) {
+        rs.Fields("CODARTI").Value();
+        rs.Fields("pvp1") = rs.Fields("margen1").Value().number() * 2;
+        rs.Update();
+    }
 }
 
 long failureNumber(const std::function<void()>& f) {
@@ -85,8 +98,8 @@ private slots:
         {
             ado::Recordset rs;
             rs.Open(QStringLiteral("SELECT * FROM tblArticulos"), cn, 1, 3);
-            QCOMPARE(rs.Fields("NOMARTI").Value().text(), QStringLiteral("Alfa"));
-            // Another program changes a column this recordset does not assign.
+            QCOMPARE(rs.Fields("CODARTI").Value().text(), QStringLiteral("A1"));
+            // Another program changes columns this recordset neither assigns nor read.
             database.sql(QStringLiteral("UPDATE tblArticulos SET FAMILIA='G', NOMARTI='Otro'"));
             rs.Fields("pvp1") = 12.5;
             rs.Fields("costesiniva") = runtime::FieldValue(QStringLiteral("texto"));
@@ -166,7 +179,7 @@ private slots:
             reader.release();
             clickOn(QStringLiteral("Reintentar"))(box);
         });
-        ui::saveBeforeExit();
+        ui::beforeOperatorWait(true);
         QCOMPARE(c.boxes.size(), std::size_t(4));
         QVERIFY(c.boxes[3].text.endsWith(
             QStringLiteral("Si pulsa 'Cancelar', el programa termina y esos cambios se pierden.")));
@@ -182,7 +195,7 @@ private slots:
             database.article(code, "x", 1, 1, 1);
         ado::Connection cn;
         cn.Open(connectionString(database.path));
-        cn.setFlushInterval(100);
+        cn.writes().setFlushInterval(100);
         ado::Recordset rs;
         rs.Open(QStringLiteral("SELECT * FROM tblArticulos ORDER BY CODARTI"), cn, 1, 3);
         rs.Fields("pvp1") = 1.0;
@@ -213,7 +226,7 @@ private slots:
                                     "INSERT INTO tblArticulos (CODARTI, pvp1) SELECT printf('A%04d', i), 1 FROM n;"));
         ado::Connection cn;
         cn.Open(connectionString(database.path));
-        cn.setFlushInterval(3600 * 1000);
+        cn.writes().setFlushInterval(3600 * 1000);
         BoxAnswerer c;
         c.otherwise([](QDialog* box) { box->reject(); });
         ado::Recordset rs;
@@ -222,8 +235,8 @@ private slots:
             rs.Fields("pvp1") = double(i);
             rs.Update();
         }
-        cn.setFlushInterval(0);
-        cn.setFlushSlice(0); // a row a flush point
+        cn.writes().setFlushInterval(0);
+        cn.writes().setFlushSlice(0); // a row a flush point
         rs.MoveFirst();      // A2999, after the first slice wrote A0000
         QCOMPARE(cn.pendingRows(), std::size_t(2999));
         QCOMPARE(database.value("SELECT pvp1 FROM tblArticulos WHERE CODARTI='A0000'").toDouble(), 0.0);
@@ -231,7 +244,7 @@ private slots:
         rs.Fields("pvp1") = 7000.0; // written again while its first write waits for its slice
         rs.Update();
 
-        cn.setFlushSlice(1);
+        cn.writes().setFlushSlice(1);
         QElapsedTimer spent;
         spent.start();
         while (cn.pendingRows() && spent.elapsed() < 20000)
@@ -292,24 +305,230 @@ private slots:
         QCOMPARE(database.value("SELECT count(*) FROM tblArticulos").toInt(), 3);
     }
 
-    void writes_retriedWhileIdle() {
-        // The operator chose to go on without saving; once the other program lets go, the rows
-        // are written without any further action.
+    void writes_retriedOnTimeAfterCancel() {
+        // The operator chose to go on without saving. While the other program holds on, the rows
+        // are tried again on time, however early a timer fires; once it lets go, they are written
+        // within a retry's time, with no further action. The lock is taken first, so that no
+        // flush can slip in before it.
         TestDatabase database;
         database.article("A1", "Alfa", 1, 1, 1);
+        Locker reader(database.path, Locker::Reader);
         ado::Connection cn;
         cn.Open(connectionString(database.path));
-        cn.setFlushInterval(100);
+        cn.writes().setFlushInterval(100);
         ado::Recordset rs;
         rs.Open(QStringLiteral("SELECT * FROM tblArticulos"), cn, 1, 3);
         rs.Fields("pvp1") = 7.0;
         rs.Update();
-        Locker reader(database.path, Locker::Reader);
         BoxAnswerer c;
         c.press("Cancelar").press("Aceptar");
         ui::MsgBox(QStringLiteral("espera"));
+        QVERIFY(cn.writes().retryInMs() >= 0);
+        QTest::qWait(2 * ado::WriteBehind::kRetryMs + 500); // tries that fail, each arming the next
+        QCOMPARE(cn.pendingRows(), std::size_t(1));
+        QVERIFY(cn.writes().retryInMs() >= 0 && cn.writes().retryInMs() <= ado::WriteBehind::kRetryMs);
         reader.release();
-        QTRY_COMPARE_WITH_TIMEOUT(database.value("SELECT pvp1 FROM tblArticulos").toDouble(), 7.0, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(database.value("SELECT pvp1 FROM tblArticulos").toDouble(), 7.0,
+                                  ado::WriteBehind::kRetryMs + 1000);
+        QCOMPARE(cn.writes().retryInMs(), -1); // nothing waits: nothing armed
+    }
+
+    void writes_onlyWhereTheRowIsStillTheOneRead_data() {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QString>("otherProgram");
+        QTest::addColumn<QString>("check"); // true afterwards
+        QTest::addColumn<int>("written");
+        QTest::addColumn<int>("leftOut");
+        // A new article that takes a deleted one's row id, with the same (empty) prices.
+        QTest::newRow("row id reused") << QString()
+                                       << "DELETE FROM tblArticulos WHERE CODARTI='A4';"
+                                          "INSERT INTO tblArticulos (CODARTI) VALUES ('NUEVO');"
+                                       << "(SELECT rowid FROM tblArticulos WHERE CODARTI='NUEVO')=4 AND "
+                                          "(SELECT pvp1 FROM tblArticulos WHERE CODARTI='NUEVO') IS NULL"
+                                       << 3 << 1;
+        // VACUUM renumbers the rows of a table without an index, whose row ids have gaps: A4 now
+        // lies where A3's waiting write points.
+        QTest::newRow("renumbered by VACUUM")
+            << "DROP INDEX i1; DELETE FROM tblArticulos WHERE CODARTI='A2';"
+            << "VACUUM;"
+            << "(SELECT rowid FROM tblArticulos WHERE CODARTI='A4')=3" << 1 << 2;
+        // A margin the price was computed from changed: the price is not written.
+        QTest::newRow("margin changed") << QString() << "UPDATE tblArticulos SET margen1=9 WHERE CODARTI='A2';"
+                                        << "(SELECT pvp1 FROM tblArticulos WHERE CODARTI='A2') IS NULL" << 3 << 1;
+    }
+    void writes_onlyWhereTheRowIsStillTheOneRead() {
+        QFETCH(QString, setup);
+        QFETCH(QString, otherProgram);
+        QFETCH(QString, check);
+        QFETCH(int, written);
+        QFETCH(int, leftOut);
+        TestDatabase database;
+        for (int i = 1; i <= 4; ++i)
+            database.article(QStringLiteral("A%1").arg(i), QString(), i, 0, 0);
+        if (!setup.isEmpty()) database.sql(setup);
+        ado::Connection cn;
+        cn.Open(connectionString(database.path));
+        ado::Recordset rs;
+        rs.Open(QStringLiteral("SELECT * FROM tblArticulos ORDER BY CODARTI"), cn, 1, 3);
+        priceEveryRow(rs);
+        database.sql(otherProgram);
+        BoxAnswerer c;
+        c.press("Aceptar").press("Aceptar");
+        ui::MsgBox(QStringLiteral("espera"));
+        QCOMPARE(c.boxes[0].text, QStringLiteral("Se guardaron en la base de datos los cambios de %1 registros, pero "
+                                                 "no los de otros %2: otro programa los modificó o los borró después "
+                                                 "de que este programa los leyera.")
+                                      .arg(written)
+                                      .arg(leftOut));
+        QCOMPARE(database.value("SELECT " + check).toInt(), 1);
+        // Whatever was written is the article's own price.
+        QCOMPARE(database.value("SELECT count(*) FROM tblArticulos WHERE pvp1 IS NOT NULL AND pvp1<>2*margen1").toInt(),
+                 0);
+    }
+
+    void writes_refusedRowSetAsideOthersWritten_data() {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<double>("badMargin");
+        QTest::addColumn<QString>("reason");
+        const QString plain = QStringLiteral("CREATE TABLE precios (CODARTI TEXT, margen1 REAL, pvp1 REAL);");
+        QTest::newRow("check") << "CREATE TABLE precios (CODARTI TEXT, margen1 REAL, pvp1 REAL CHECK (pvp1 >= 0));"
+                               << -1.0 << "CHECK constraint failed: pvp1 >= 0";
+        QTest::newRow("trigger, abort") << plain + "CREATE TRIGGER no BEFORE UPDATE ON precios WHEN NEW.pvp1 < 0 "
+                                                   "BEGIN SELECT RAISE(ABORT, 'precio negativo'); END;"
+                                        << -1.0 << "precio negativo";
+        // ROLLBACK undoes the rows written before it in the same transaction: they are written again.
+        QTest::newRow("trigger, rollback") << plain + "CREATE TRIGGER no BEFORE UPDATE ON precios WHEN NEW.pvp1 < 0 "
+                                                      "BEGIN SELECT RAISE(ROLLBACK, 'precio negativo'); END;"
+                                           << -1.0 << "precio negativo";
+        QTest::newRow("type") << "CREATE TABLE precios (CODARTI TEXT, margen1 REAL, pvp1 INTEGER) STRICT;" << 1.25
+                              << "cannot store REAL value in INTEGER column precios.pvp1";
+    }
+    void writes_refusedRowSetAsideOthersWritten() {
+        QFETCH(QString, table);
+        QFETCH(double, badMargin);
+        QFETCH(QString, reason);
+        TestDatabase database(false);
+        database.sql(table + QStringLiteral("INSERT INTO precios VALUES ('A1', 1, NULL), ('A2', %1, NULL), "
+                                            "('A3', 3, NULL), ('A4', 4, NULL);")
+                                 .arg(badMargin));
+        ado::Connection cn;
+        cn.Open(connectionString(database.path));
+        ado::Recordset rs;
+        rs.Open(QStringLiteral("SELECT * FROM precios ORDER BY CODARTI"), cn, 1, 3);
+        priceEveryRow(rs);
+        // Found at the flush before a wait: one box names the article and the engine's reason.
+        BoxAnswerer c;
+        c.press("Aceptar").press("Aceptar").press("Aceptar");
+        ui::MsgBox(QStringLiteral("espera"));
+        QCOMPARE(c.boxes[0].text, "La base de datos rechazó el cambio de un registro, que no se guardó:\r\n"
+                                  "CODARTI 'A2': " +
+                                      reason);
+        QCOMPARE(database.value("SELECT group_concat(coalesce(CAST(pvp1 AS INTEGER), 'x'), ' ') FROM precios").toString(),
+                 QStringLiteral("2 x 6 8"));
+        QCOMPARE(cn.refusedRows(), std::size_t(1));
+        QCOMPARE(cn.pendingRows(), std::size_t(0)); // nothing left to block the next flushes
+
+        // Found by the flush that Update itself set off: that is Update's failure.
+        cn.writes().setFlushInterval(0);
+        rs.MoveFirst();
+        rs.MoveNext();
+        rs.Fields("pvp1") = badMargin * 2;
+        try {
+            rs.Update();
+            QFAIL("the refused row was not told");
+        } catch (const runtime::Failure& f) {
+            QCOMPARE(f.Number(), ado::err::Integrity);
+            QCOMPARE(f.Description(), "La base de datos rechazó el cambio de CODARTI 'A2' (" + reason + ").");
+        }
+        QCOMPARE(cn.refusedRows(), std::size_t(2));
+        ui::MsgBox(QStringLiteral("espera")); // told once: no box before this one
+        QCOMPARE(c.boxes.size(), std::size_t(3));
+    }
+
+    void writes_changedElsewhereToldOnceWithTheTotal() {
+        // Slice after slice finds rows another program changed: the operator hears it once, at
+        // the next wait, with the total.
+        TestDatabase database;
+        database.sql(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i+1 FROM n WHERE i<299) "
+                                    "INSERT INTO tblArticulos (CODARTI, margen1) SELECT printf('A%03d', i), 1 FROM n;"));
+        ado::Connection cn;
+        cn.Open(connectionString(database.path));
+        cn.writes().setFlushInterval(3600 * 1000);
+        ado::Recordset rs;
+        rs.Open(QStringLiteral("SELECT * FROM tblArticulos ORDER BY CODARTI"), cn, 1, 3);
+        priceEveryRow(rs);
+        database.sql(QStringLiteral("UPDATE tblArticulos SET pvp1=5 WHERE rowid % 6 = 0;")); // 50 rows
+        cn.writes().setFlushInterval(0);
+        cn.writes().setFlushSlice(0); // a row a slice
+        while (cn.pendingRows())
+            cn.checkpoint();
+        BoxAnswerer c;
+        c.press("Aceptar").press("Aceptar");
+        ui::MsgBox(QStringLiteral("espera"));
+        QCOMPARE(c.boxes.size(), std::size_t(2));
+        QVERIFY(c.boxes[0].text.startsWith(
+            QStringLiteral("Se guardaron en la base de datos los cambios de 250 registros, pero no los de otros 50:")));
+    }
+
+    void writes_ownAndOddValuesAreNotAnotherProgramsChange_data() {
+        QTest::addColumn<QString>("column");
+        QTest::addColumn<QString>("stored"); // what the file holds before
+        QTest::addColumn<bool>("writtenTwice");
+        QTest::newRow("written twice, flushed between") << "pvp1" << "NULL" << true;
+        QTest::newRow("written twice into a text column") << "FAMILIA" << "NULL" << true;
+        QTest::newRow("a blob in the price") << "pvp1" << "x'00ff'" << false;
+        QTest::newRow("a text that is not UTF-8") << "pvp1" << "CAST(x'ff61' AS TEXT)" << false;
+        QTest::newRow("a huge integer") << "pvp1" << "9007199254740993" << false;
+    }
+    void writes_ownAndOddValuesAreNotAnotherProgramsChange() {
+        QFETCH(QString, column);
+        QFETCH(QString, stored);
+        QFETCH(bool, writtenTwice);
+        TestDatabase database;
+        database.article("A1", "Alfa", 1, 1, 1);
+        database.sql(QStringLiteral("UPDATE tblArticulos SET %1=%2").arg(column, stored));
+        ado::Connection cn;
+        cn.Open(connectionString(database.path));
+        ado::Recordset rs;
+        rs.Open(QStringLiteral("SELECT * FROM tblArticulos"), cn, 1, 3);
+        rs.Fields(column).Value();
+        rs.Fields(column) = 108.0;
+        rs.Update();
+        if (writtenTwice) {
+            cn.flush();
+            rs.Fields(column) = 109.0;
+            rs.Update();
+        }
+        BoxAnswerer c; // no box says another program changed it
+        c.press("Aceptar");
+        ui::MsgBox(QStringLiteral("espera"));
+        QCOMPARE(database.value("SELECT CAST(" + column + " AS REAL) FROM tblArticulos").toDouble(),
+                 writtenTwice ? 109.0 : 108.0);
+    }
+
+    void writes_rewritesTakeNoMoreMemory() {
+        // The same row written again and again while the file is held: its values are replaced
+        // where they are.
+        TestDatabase database;
+        database.article("A1", "Alfa", 1, 1, 1);
+        Locker reader(database.path, Locker::Reader);
+        ado::Connection cn;
+        cn.Open(connectionString(database.path));
+        ado::Recordset rs;
+        rs.Open(QStringLiteral("SELECT * FROM tblArticulos"), cn, 1, 3);
+        std::size_t held = 0;
+        for (int i = 0; i < 20000; ++i) {
+            rs.Fields("pvp1") = double(i);
+            rs.Fields("NOMARTI") = QStringLiteral("nombre %1").arg(i);
+            rs.Update();
+            if (i == 0) held = cn.pending().valuesHeld();
+        }
+        QCOMPARE(cn.pending().valuesHeld(), held);
+        QCOMPARE(cn.pendingRows(), std::size_t(1));
+        reader.release();
+        cn.flush();
+        QCOMPARE(database.value("SELECT NOMARTI || ' ' || pvp1 FROM tblArticulos").toString(),
+                 QStringLiteral("nombre 19999 19999.0"));
     }
 
     void writes_queriesReadThemToo() {
@@ -328,6 +547,17 @@ private slots:
         QCOMPARE(chosen.RecordCount(), 1L);
         counted.Open(QStringLiteral("SELECT count(*) AS n FROM tblArticulos WHERE pvp1=7"), cn, 1, 3);
         QCOMPARE(counted.Fields("n").Value().number(), 1.0);
+        // Another table's rows, chosen by a subquery over the waiting ones.
+        database.entry("A1", "2024-01-01", 1, 0);
+        database.entry("A2", "2024-01-01", 1, 0);
+        rs.MoveNext();
+        rs.Fields("pvp1") = 7.0;
+        rs.Update();
+        ado::Recordset entries;
+        entries.Open(QStringLiteral("SELECT * FROM tblHistoricoEntradas WHERE CODARTI IN "
+                                    "(SELECT CODARTI FROM tblArticulos WHERE pvp1=7)"),
+                     cn, 1, 3);
+        QCOMPARE(entries.RecordCount(), 2L);
     }
 
     void schema_eachFaultItsOwnNumber_data() {
@@ -477,6 +707,48 @@ private slots:
         rs.Close();
         cn.Close();
         QVERIFY(database.value("SELECT pvp1 FROM tblArticulos").isNull());
+    }
+
+    void connection_readOnlyForThisUser_data() {
+        QTest::addColumn<int>("fileMode");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("the file") << 0644 << "este usuario no tiene permiso para escribir en '";
+        QTest::newRow("its folder, for the journal")
+            << 0666 << "este usuario no tiene permiso para crear archivos en la carpeta '";
+    }
+    void connection_readOnlyForThisUser() {
+        // A shop user outside the file's group: known at opening, and the first Update says so,
+        // naming the permission.
+        QFETCH(int, fileMode);
+        QFETCH(QString, why);
+        if (geteuid() != 0) QSKIP("needs root, to act as another user");
+        TestDatabase database;
+        database.article("A1", "Alfa", 1, 2, 3);
+        const QByteArray folder = QFile::encodeName(QFileInfo(database.path).absolutePath());
+        QCOMPARE(chmod(folder.constData(), 0755), 0);
+        QCOMPARE(chmod(QFile::encodeName(database.path).constData(), static_cast<mode_t>(fileMode)), 0);
+        const uid_t nobody = 65534;
+        QCOMPARE(setegid(nobody), 0);
+        QCOMPARE(seteuid(nobody), 0);
+        auto back = qScopeGuard([&] {
+            QVERIFY(seteuid(0) == 0 && setegid(0) == 0);
+            chmod(folder.constData(), 0700);
+        });
+        ado::Connection cn;
+        cn.Open(connectionString(database.path));
+        QVERIFY(cn.readOnly());
+        ado::Recordset rs;
+        rs.Open(QStringLiteral("SELECT * FROM tblArticulos"), cn, 1, 3);
+        rs.Fields("pvp1") = 1.0;
+        try {
+            rs.Update();
+            QFAIL("written");
+        } catch (const runtime::Failure& f) {
+            QCOMPARE(f.Number(), ado::err::ReadOnly);
+            QVERIFY2(f.Description().startsWith(
+                         "No se puede actualizar. Base de datos u objeto de sólo lectura. (" + why),
+                     qPrintable(f.Description()));
+        }
     }
 
     void connection_lockedByAnotherProgram() {

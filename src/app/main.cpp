@@ -15,6 +15,6 @@ int main(int argc, char** argv) {
     frmPrecioCoste window;
     window.show();
     const int code = app.exec();
-    ui::saveBeforeExit();
+    ui::beforeOperatorWait(true);
     return code;
 }

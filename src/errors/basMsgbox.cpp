@@ -27,7 +27,7 @@ int32_t MsgBoxExText(const QString& prompt, const int32_t& buttons, const QStrin
             ButtonCaption3 = caption3;
             // Whatever the platform shows before a box waits (a database that cannot save its
             // changes) comes now: the hook relabels the first window that opens after it.
-            ui::prepareWait();
+            ui::beforeOperatorWait();
             break;
         case 7: Hook(); break;
         case 8: result = ui::MsgBox(prompt, buttons, title); break;

@@ -143,6 +143,10 @@ void cmdActualizar_Click(UpdateWindow& v) {
         case 44: return kNextArticle;
         // Summary and restoring
         case kSummary:
+            // What waits is written first: an article the file refused is told (by its code), and
+            // is not counted as updated.
+            ui::beforeOperatorWait();
+            if (v.cnDatos()) updated = runtime::subtract(updated, static_cast<double>(v.cnDatos()->refusedRows()));
             ui::MsgBox(QStringLiteral("Proceso finalizado.\r\n\r\n-----------------------\r\nTotal articulos:\t") +
                            QString::number(articleCount()) + QStringLiteral("\r\nActualizados : \t") +
                            runtime::CStr(updated),

@@ -1,6 +1,7 @@
 #include "platform/ado/Connection.h"
 #include "platform/ado/ConnectionString.h"
 #include "platform/ado/Errors.h"
+#include "platform/ado/RowFingerprint.h"
 #include "platform/runtime/Failure.h"
 
 #include <QDir>
@@ -8,30 +9,35 @@
 #include <QFileInfo>
 #include <QScopeGuard>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 namespace ado {
 
 namespace {
 
-// A periodic flush only takes a lock that is free now or soon: the run must not stall on it.
-constexpr int kPeriodicBusyMs = 100;
-// After a periodic flush failed, the next try waits this long.
-constexpr qint64 kRetryMs = 1000;
-
-// A waiting value bound as Statement::bind binds a field's value.
-void bind(Statement& st, int index, const PendingWrites::Ref& v) {
-    switch (v.kind) {
-    case runtime::FieldValue::Kind::Number: st.bind(index, v.number); break;
-    case runtime::FieldValue::Kind::Text: st.bind(index, *v.text); break;
-    case runtime::FieldValue::Kind::Date: st.bind(index, runtime::FieldValue(runtime::Date{v.number})); break;
-    default: st.bindNull(index); break;
-    }
-}
-
 bool isDateType(const QString& declType) {
     const QString t = declType.toUpper();
     return t.contains(QLatin1String("DATE")) || t.contains(QLatin1String("TIME"));
+}
+
+// Why this user may not change the file, or an empty text if it may: writing needs the file and
+// its folder, where the rollback journal is made for every transaction.
+QString whyNotWritable(const QString& path) {
+    const QByteArray file = QFile::encodeName(path);
+    const QString folder = QFileInfo(path).absolutePath();
+    auto denied = [](const QByteArray& p, int mode) { return faccessat(AT_FDCWD, p.constData(), mode, AT_EACCESS) != 0; };
+    if (denied(file, W_OK))
+        return errno == EROFS ? QStringLiteral("la unidad de '%1' es de sólo lectura").arg(displayName(path))
+                              : QStringLiteral("este usuario no tiene permiso para escribir en '%1'").arg(displayName(path));
+    if (denied(QFile::encodeName(folder), W_OK | X_OK))
+        return QStringLiteral("este usuario no tiene permiso para crear archivos en la carpeta '%1', donde la base "
+                              "de datos guarda el diario de sus cambios")
+            .arg(displayName(folder));
+    return {};
 }
 
 bool hasSqliteHeader(const QString& path) {
@@ -61,8 +67,6 @@ QString pathOfDataSource(const QString& dataSource) {
 }
 
 Connection::Connection() {
-    retryTimer_.setSingleShot(true);
-    QObject::connect(&retryTimer_, &QTimer::timeout, [this] { checkpoint(); });
     readTimer_.setSingleShot(true);
     QObject::connect(&readTimer_, &QTimer::timeout, [this] { endReading(); });
 }
@@ -74,6 +78,7 @@ Connection::~Connection() {
         // The operator was asked before the program ended (see ui::MsgBox); what still cannot be
         // written is given up here, and the engine leaves the file as it was.
         runtime::removeOperatorWait(wait_);
+        writes_.stop();
         statements_.clear();
         sqlite3_close_v2(db_);
         db_ = nullptr;
@@ -102,10 +107,13 @@ void Connection::Open(const QString& connectionString, const QString&, const QSt
     if (!hasSqliteHeader(path)) raiseUnrecognizedFormat(path);
 
     // A file without write permission for anybody is read-only for everybody, as the read-only
-    // attribute is on the original platform, whoever runs the program.
-    // (WriteUser is the current user's access, which root always has: only the mode bits count.)
+    // attribute is on the original platform, whoever runs the program. Otherwise this user must
+    // be allowed to write the file, and to make the rollback journal beside it, in its folder.
     const auto anyWrite = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
-    const bool readOnly = !(info.permissions() & anyWrite);
+    QString readOnlyReason;
+    bool readOnly = !(info.permissions() & anyWrite);
+    if (!readOnly) readOnlyReason = whyNotWritable(path);
+    readOnly = readOnly || !readOnlyReason.isEmpty();
     const int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
     // The engine keeps no memory statistics for this program: that saves a lock on every allocation.
     // (It can only be said before the engine starts; afterwards the call is refused, harmlessly.)
@@ -121,6 +129,8 @@ void Connection::Open(const QString& connectionString, const QString&, const QSt
     db_ = db;
     path_ = path;
     readOnly_ = readOnly;
+    readOnlyReason_ = readOnlyReason;
+    RowFingerprint::registerWith(db_);
     sqlite3_busy_timeout(db_, kBusyMs);
     sqlite3_exec(db_, "PRAGMA cache_size=-16384", nullptr, nullptr, nullptr); // 16 MB of page cache
     // (On 1,000,000 articles the run took the same time with 8, 16 or 32 MB: the pages it reads at
@@ -133,9 +143,9 @@ void Connection::Open(const QString& connectionString, const QString&, const QSt
         const QByteArray map = "PRAGMA mmap_size=" + QByteArray::number(kMapBytes);
         sqlite3_exec(db_, map.constData(), nullptr, nullptr, nullptr);
     }
-    wait_ = runtime::onOperatorWait([this] {
+    wait_ = runtime::onOperatorWait([this](bool programEnds) {
         endReading(); // no lock of the file is held while the operator reads a box
-        flush(kBusyMs);
+        writes_.beforeWait(programEnds);
     });
 }
 
@@ -145,6 +155,7 @@ void Connection::Close() {
     flush(kBusyMs);
     runtime::removeOperatorWait(wait_);
     wait_ = 0;
+    writes_.stop();
     statements_.clear();
     shapes_.clear();
     layouts_.clear();
@@ -165,8 +176,31 @@ const QueryShape& Connection::shape(const QString& sql) {
         type->bind(1, s.table);
         s.view = type->step() && type->column(0) == runtime::FieldValue(QStringLiteral("view"));
         type->reset();
+        for (const QString& table : tablesRead(s.keysSql))
+            s.tablesRead.push_back(writes_.pending().table(table));
     }
     return shapes_.insert(sql, s).value();
+}
+
+QStringList Connection::tablesRead(const QString& sql) {
+    // The engine names every table it reads as it compiles the statement (a subquery's too, and
+    // those under a view).
+    QStringList tables;
+    auto note = [](void* p, int action, const char* table, const char*, const char*, const char*) -> int {
+        if (action == SQLITE_READ && table && std::strncmp(table, "sqlite_", 7) != 0) {
+            auto* list = static_cast<QStringList*>(p);
+            const QString name = QString::fromUtf8(table);
+            if (!list->contains(name, Qt::CaseInsensitive)) list->append(name);
+        }
+        return SQLITE_OK;
+    };
+    sqlite3_set_authorizer(db_, note, &tables);
+    sqlite3_stmt* st = nullptr;
+    const QByteArray utf8 = sql.toUtf8();
+    sqlite3_prepare_v2(db_, utf8.constData(), static_cast<int>(utf8.size()), &st, nullptr);
+    sqlite3_finalize(st);
+    sqlite3_set_authorizer(db_, nullptr, nullptr);
+    return tables;
 }
 
 std::shared_ptr<const RowLayout> Connection::rowLayout(const QueryShape& shape) {
@@ -178,15 +212,21 @@ std::shared_ptr<const RowLayout> Connection::rowLayout(const QueryShape& shape) 
     }
     auto layout = std::make_shared<RowLayout>();
     layout->table = shape.table;
-    layout->tableId = pending_.table(shape.table);
+    layout->tableId = writes_.pending().table(shape.table);
     layout->row = statement(shape.rowSql);
     layout->reprepares = layout->row->reprepareCount();
     const int n = layout->row->columnCount();
     for (int i = 0; i < n; ++i) {
         layout->columns << layout->row->columnName(i);
         layout->isDate.push_back(isDateType(layout->row->columnDeclType(i)));
-        layout->columnIds.push_back(pending_.column(layout->tableId, layout->columns.back()));
+        layout->columnIds.push_back(writes_.pending().column(layout->tableId, layout->columns.back()));
     }
+    // The declared primary key, in its order: it names a row to the operator and identifies it.
+    const auto info = statement(QStringLiteral("SELECT name FROM pragma_table_info(?) WHERE pk>0 ORDER BY pk"));
+    info->bind(1, shape.table);
+    while (info->step())
+        layout->keyColumns << info->column(0).text();
+    info->reset();
     const int ids =
         layout->columnIds.empty() ? 0 : *std::max_element(layout->columnIds.begin(), layout->columnIds.end()) + 1;
     layout->columnOfId.assign(static_cast<std::size_t>(ids), -1);
@@ -217,21 +257,17 @@ void Connection::raiseIfDamaged() {
         // Nothing more is written into a damaged file: what waits is given up, and the file is
         // left as it was found, for a repair or a backup.
         damaged_ = QStringLiteral("La base de datos '%1' está dañada (%2).").arg(displayName(path_), verdict);
-        pending_.clear();
+        writes_.discard();
         runtime::raise(err::UnrecognizedFormat, damaged_);
     }
 }
 
 void Connection::wrote() {
     if (!damaged_.isEmpty()) {
-        pending_.clear();
+        writes_.discard();
         runtime::raise(err::UnrecognizedFormat, damaged_);
     }
-    if (oldestWrite_.isValid()) return;
-    oldestWrite_.start();
-    // While the program is idle (after the operator chose to go on without saving, say), the
-    // rows are retried on time too.
-    retryTimer_.start(static_cast<int>(flushMs_));
+    writes_.wrote();
 }
 
 void Connection::reading() {
@@ -256,140 +292,7 @@ void Connection::endReading() {
 
 void Connection::checkpoint() {
     if (readingSince_.isValid() && readingSince_.elapsed() >= kReadHoldMs) endReading();
-    if (!db_ || pending_.empty() || !oldestWrite_.isValid()) return;
-    const qint64 age = oldestWrite_.elapsed();
-    const bool inCycle = cycleDone_ < cycle_.size();
-    // Slices of a cycle leave the program at least as long to itself as they take, however
-    // often it passes a flush point: its window answers between them.
-    if (inCycle && lastSlice_.isValid() && lastSlice_.elapsed() < sliceMs_) return;
-    const bool due = age >= nextTryMs_ || (!backingOff_ && (inCycle || pending_.rows() >= kFlushRows));
-    if (!due) return;
-    try {
-        flushSlice(kPeriodicBusyMs);
-        backingOff_ = false;
-    } catch (const runtime::Failure&) {
-        // Another program holds the file: the rows keep waiting, and the next flush point tries
-        // again, not before kRetryMs. The step that got here did its own work and does not fail.
-        nextTryMs_ = age + kRetryMs;
-        backingOff_ = true;
-        retryTimer_.start(static_cast<int>(kRetryMs));
-    }
-}
-
-void Connection::flush(int busyMs) {
-    if (!db_ || pending_.empty()) return;
-    cycle_.clear();
-    cycleDone_ = 0;
-    const std::vector<PendingWrites::Row> rows = pending_.inFileOrder();
-    const Written w = writeRows(rows, 0, busyMs, -1);
-    pending_.clear();
-    wroteRows(w);
-}
-
-void Connection::flushSlice(int busyMs) {
-    if (cycleDone_ >= cycle_.size()) {
-        cycle_ = pending_.inFileOrder();
-        cycleDone_ = 0;
-    }
-    const Written w = writeRows(cycle_, cycleDone_, busyMs, sliceMs_);
-    lastSlice_.start();
-    for (std::size_t i = cycleDone_; i < w.end; ++i)
-        pending_.erase(cycle_[i].table, cycle_[i].rowid);
-    cycleDone_ = w.end;
-    if (cycleDone_ >= cycle_.size()) {
-        // The rows written while the cycle ran are few: what the others held is let go.
-        cycle_ = {};
-        cycleDone_ = 0;
-        pending_.compact();
-    }
-    wroteRows(w);
-}
-
-Connection::Written Connection::writeRows(const std::vector<PendingWrites::Row>& rows, std::size_t from, int busyMs,
-                                          int budgetMs) {
-    Written w{from, 0, 0};
-    sqlite3_busy_timeout(db_, busyMs);
-    const auto restore = qScopeGuard([this] { sqlite3_busy_timeout(db_, kBusyMs); });
-    QElapsedTimer spent;
-    spent.start();
-    try {
-        if (readOnly_) raiseSqlite(db_, SQLITE_READONLY, path_);
-        endReading();
-        exec("BEGIN IMMEDIATE");
-        try {
-            std::shared_ptr<Statement> st;
-            int lastTable = -1, lastShape = -1;
-            for (; w.end < rows.size(); ++w.end) {
-                if (budgetMs >= 0 && w.end > from && spent.elapsed() >= budgetMs) break;
-                // The row as it waits now: the program may have written it again since the cycle began.
-                const PendingWrites::Row* row = &rows[w.end];
-                PendingWrites::Row now;
-                if (budgetMs >= 0) {
-                    if (!pending_.current(row->table, row->rowid, now)) continue;
-                    row = &now;
-                }
-                const auto& columns = pending_.shape(row->table, row->shape);
-                if (row->table != lastTable || row->shape != lastShape) {
-                    // Optimistic locking: the row is written only if the file still holds what
-                    // was read from it, so nothing another program changed or put in its place
-                    // is overwritten.
-                    QString set, unchanged;
-                    for (std::size_t i = 0; i < columns.size(); ++i) {
-                        const QString name = quoted(pending_.columnName(row->table, columns[i]));
-                        set += (i ? QStringLiteral(",") : QString()) + name + QStringLiteral("=?");
-                        unchanged += QStringLiteral(" AND ") + name + QStringLiteral(" IS ?");
-                    }
-                    st = statement(QStringLiteral("UPDATE ") + quoted(pending_.tableName(row->table)) +
-                                   QStringLiteral(" SET ") + set + QStringLiteral(" WHERE rowid=?") + unchanged);
-                    lastTable = row->table;
-                    lastShape = row->shape;
-                }
-                int i = 1;
-                for (std::size_t k = 0; k < columns.size(); ++k)
-                    bind(*st, i++, pending_.valueRef(row->first + static_cast<uint32_t>(k)));
-                st->bind(i++, row->rowid);
-                for (std::size_t k = 0; k < columns.size(); ++k)
-                    bind(*st, i++, pending_.originalRef(row->first + static_cast<uint32_t>(k)));
-                st->step();
-                st->reset();
-                ++w.rows;
-                if (sqlite3_changes(db_) == 0) ++w.changedElsewhere;
-            }
-            exec("COMMIT");
-        } catch (...) {
-            sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-            throw;
-        }
-    } catch (const runtime::Failure& f) {
-        runtime::raise(f.Number(),
-                       QStringLiteral("No se pudieron guardar en la base de datos los cambios de %1 registros. %2")
-                           .arg(pending_.rows())
-                           .arg(f.Description()));
-    }
-    return w;
-}
-
-void Connection::wroteRows(const Written& w) {
-    if (pending_.empty()) {
-        oldestWrite_.invalidate();
-        nextTryMs_ = flushMs_;
-        retryTimer_.stop();
-    } else if (cycleDone_ < cycle_.size()) {
-        // The rest of the cycle is written at the next flush points, or on time if the program is idle.
-        retryTimer_.start(sliceMs_);
-    } else {
-        // Rows written while the cycle ran wait their own time.
-        oldestWrite_.start();
-        nextTryMs_ = flushMs_;
-        retryTimer_.start(static_cast<int>(flushMs_));
-    }
-    if (w.changedElsewhere)
-        runtime::tellOperator(
-            QStringLiteral("Se guardaron en la base de datos los cambios de %1 registros, pero no los "
-                           "de otros %2: otro programa los modificó o los borró después de que este "
-                           "programa los leyera.")
-                .arg(w.rows - w.changedElsewhere)
-                .arg(w.changedElsewhere));
+    writes_.checkpoint();
 }
 
 } // namespace ado

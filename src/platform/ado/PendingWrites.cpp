@@ -1,9 +1,84 @@
 #include "platform/ado/PendingWrites.h"
+#include "platform/runtime/Conversions.h"
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 
 namespace ado {
+
+namespace {
+
+uint64_t bitsOf(double d) {
+    uint64_t b;
+    std::memcpy(&b, &d, sizeof b);
+    return b;
+}
+
+double doubleOf(uint64_t b) {
+    double d;
+    std::memcpy(&d, &b, sizeof d);
+    return d;
+}
+
+} // namespace
+
+// --- Values ---------------------------------------------------------------------------------
+
+PendingWrites::Value PendingWrites::Value::of(const runtime::FieldValue& v) {
+    Value r;
+    switch (v.kind()) {
+    case runtime::FieldValue::Kind::Empty: r.kind = Empty; break;
+    case runtime::FieldValue::Kind::Null: r.kind = Null; break;
+    case runtime::FieldValue::Kind::Number:
+        r.kind = Real;
+        r.real = v.number();
+        break;
+    case runtime::FieldValue::Kind::Text:
+        r.kind = Text;
+        r.bytes = v.text().toUtf8();
+        break;
+    case runtime::FieldValue::Kind::Date:
+        r.kind = Date;
+        r.real = v.date().serial;
+        break;
+    }
+    return r;
+}
+
+runtime::FieldValue PendingWrites::Value::fieldValue() const {
+    switch (kind) {
+    case Empty: return runtime::FieldValue();
+    case Null: return runtime::FieldValue::Null();
+    case Integer: return runtime::FieldValue(static_cast<double>(integer));
+    case Real: return runtime::FieldValue(real);
+    case Text:
+    case Blob: return runtime::FieldValue(QString::fromUtf8(bytes));
+    case Date: return runtime::FieldValue(runtime::Date{real});
+    }
+    return runtime::FieldValue();
+}
+
+bool PendingWrites::Value::sameAs(const Value& stored) const {
+    const bool number = kind == Integer || kind == Real;
+    const bool storedNumber = stored.kind == Integer || stored.kind == Real;
+    if (number && storedNumber) {
+        if (kind == Integer && stored.kind == Integer) return integer == stored.integer;
+        const double a = kind == Integer ? static_cast<double>(integer) : real;
+        const double b = stored.kind == Integer ? static_cast<double>(stored.integer) : stored.real;
+        return a == b;
+    }
+    switch (kind) {
+    case Empty:
+    case Null: return stored.kind == Null;
+    case Text:
+    case Blob: return stored.kind == kind && stored.bytes == bytes;
+    case Date: return stored.kind == Text && stored.bytes == runtime::isoDateText(runtime::Date{real}).toUtf8();
+    default: return false;
+    }
+}
+
+// --- The rows' index ------------------------------------------------------------------------
 
 void PendingWrites::RowIndex::insert(long long rowid, uint32_t slot) {
     if ((size_ + 1) * 2 > cells_.size()) grow(); // at most half full: probes stay short
@@ -11,6 +86,7 @@ void PendingWrites::RowIndex::insert(long long rowid, uint32_t slot) {
     while (cells_[i].slot != kFree)
         i = (i + 1) & mask_;
     cells_[i] = {rowid, slot};
+    mark(rowid);
     ++size_;
 }
 
@@ -43,22 +119,27 @@ void PendingWrites::RowIndex::grow() {
     cells_.assign(capacity, Cell{0, kFree});
     mask_ = capacity - 1;
     shift_ = 64 - std::countr_zero(capacity);
+    const std::size_t bits = capacity * 8;
+    maybe_.assign(bits / 64, 0);
+    bitShift_ = 64 - std::countr_zero(bits);
     size_ = 0;
     for (const Cell& c : old)
         if (c.slot != kFree) insert(c.rowid, c.slot);
 }
 
 void PendingWrites::RowIndex::clear() {
-    if (size_ == 0) return;
-    std::fill(cells_.begin(), cells_.end(), Cell{0, kFree});
+    if (size_) std::fill(cells_.begin(), cells_.end(), Cell{0, kFree});
+    std::fill(maybe_.begin(), maybe_.end(), 0); // rows erased one by one left their bits
     size_ = 0;
 }
+
+// --- Tables, columns and shapes -------------------------------------------------------------
 
 int PendingWrites::table(const QString& name) {
     const QString key = name.toLower();
     if (const auto it = tableIds_.constFind(key); it != tableIds_.constEnd()) return it.value();
     const int id = static_cast<int>(tables_.size());
-    tables_.push_back(Table{name, {}, {}, {}, {}, {}, {}});
+    tables_.push_back(Table{name, {}, {}, {}, {}, {}, -1, {}, {}});
     tableIds_.insert(key, id);
     return id;
 }
@@ -73,86 +154,165 @@ int PendingWrites::column(int table, const QString& name) {
     return id;
 }
 
-int PendingWrites::shapeOf(Table& t, std::vector<int>& columns) {
-    std::sort(columns.begin(), columns.end());
-    columns.erase(std::unique(columns.begin(), columns.end()), columns.end());
-    if (const auto it = t.shapeIds.find(columns); it != t.shapeIds.end()) return it->second;
+void PendingWrites::setLabelColumns(int table, const QStringList& columns) {
+    Table& t = tables_[static_cast<std::size_t>(table)];
+    if (t.label.isEmpty()) t.label = columns;
+}
+
+int PendingWrites::shapeOf(Table& t, Shape&& s) {
+    if (const auto it = t.shapeIds.find(s); it != t.shapeIds.end()) return it->second;
     const int id = static_cast<int>(t.shapes.size());
-    t.shapes.push_back(columns);
-    t.shapeIds.emplace(columns, id);
+    t.shapeIds.emplace(s, id);
+    t.shapes.push_back(std::move(s));
     return id;
 }
 
-PendingWrites::Stored PendingWrites::stored(const runtime::FieldValue& v) {
+// --- Stored values --------------------------------------------------------------------------
+
+PendingWrites::Stored PendingWrites::store(const Value& v) {
     Stored s;
-    s.kind = static_cast<uint8_t>(v.kind());
-    switch (v.kind()) {
-    case runtime::FieldValue::Kind::Number: s.number = v.number(); break;
-    case runtime::FieldValue::Kind::Date: s.number = v.date().serial; break;
-    case runtime::FieldValue::Kind::Text:
-        s.number = static_cast<double>(texts_.size());
-        texts_.push_back(v.text());
+    s.kind = v.kind;
+    switch (v.kind) {
+    case Value::Integer: s.bits = static_cast<uint64_t>(v.integer); break;
+    case Value::Real:
+    case Value::Date: s.bits = bitsOf(v.real); break;
+    case Value::Text:
+    case Value::Blob:
+        s.bits = bytes_.size();
+        bytes_.push_back(v.bytes);
         break;
     default: break;
     }
     return s;
 }
 
-runtime::FieldValue PendingWrites::fieldValue(const Stored& s) const {
-    switch (static_cast<runtime::FieldValue::Kind>(s.kind)) {
-    case runtime::FieldValue::Kind::Number: return runtime::FieldValue(s.number);
-    case runtime::FieldValue::Kind::Date: return runtime::FieldValue(runtime::Date{s.number});
-    case runtime::FieldValue::Kind::Text: return runtime::FieldValue(texts_[static_cast<std::size_t>(s.number)]);
-    case runtime::FieldValue::Kind::Null: return runtime::FieldValue::Null();
-    case runtime::FieldValue::Kind::Empty: break;
+void PendingWrites::storeAt(uint32_t index, const Value& v) {
+    Stored& s = stored_[index];
+    const bool hadBytes = s.kind == Value::Text || s.kind == Value::Blob;
+    if (hadBytes && (v.kind == Value::Text || v.kind == Value::Blob)) {
+        bytes_[s.bits] = v.bytes;
+        s.kind = v.kind;
+        return;
     }
-    return runtime::FieldValue();
+    s = store(v);
 }
 
-runtime::FieldValue PendingWrites::value(uint32_t index) const { return fieldValue(values_[index]); }
+PendingWrites::Value PendingWrites::value(uint32_t index) const {
+    const Stored& s = stored_[index];
+    Value v;
+    v.kind = static_cast<Value::Kind>(s.kind);
+    switch (v.kind) {
+    case Value::Integer: v.integer = static_cast<long long>(s.bits); break;
+    case Value::Real:
+    case Value::Date: v.real = doubleOf(s.bits); break;
+    case Value::Text:
+    case Value::Blob: v.bytes = bytes_[s.bits]; break;
+    default: break;
+    }
+    return v;
+}
 
-void PendingWrites::write(int table, long long rowid, const std::vector<Column>& columns) {
+// --- Writes ---------------------------------------------------------------------------------
+
+void PendingWrites::write(int table, long long rowid, const Write& w) {
     Table& t = tables_[static_cast<std::size_t>(table)];
-    // The row's columns: those written now, and those of an earlier write of the same row.
-    std::vector<int>& all = scratch_;
-    all.clear();
-    for (const Column& c : columns)
-        all.push_back(c.column);
     uint32_t* const existing = t.rows.find(rowid);
-    if (existing) {
-        const auto& old = t.shapes[t.entries[*existing].shape];
-        all.insert(all.end(), old.begin(), old.end());
+    const Slot* old = existing ? &t.entries[*existing] : nullptr;
+
+    // The row's shape: the columns written now and before; what it held when it was first read.
+    // A run writes row after row of the same shape: that one is known without building it.
+    if (!old && t.lastShape >= 0 && sameShape(t.shapes[static_cast<std::size_t>(t.lastShape)], w)) {
+        place(t, rowid, nullptr, nullptr, t.lastShape, w);
+        return;
     }
-    const int shape = shapeOf(t, all);
-    const std::vector<int>& cols = t.shapes[static_cast<std::size_t>(shape)];
-    Slot slot{rowid, static_cast<uint32_t>(values_.size()), static_cast<uint16_t>(shape)};
-    for (int c : cols) {
-        const auto written =
-            std::find_if(columns.rbegin(), columns.rend(), [c](const Column& x) { return x.column == c; });
-        Stored value, original;
-        bool hasOriginal = false;
-        if (existing) {
-            const Slot& old = t.entries[*existing];
-            const auto& oldCols = t.shapes[old.shape];
-            if (const auto pos = std::find(oldCols.begin(), oldCols.end(), c); pos != oldCols.end()) {
-                const auto i = old.first + static_cast<uint32_t>(pos - oldCols.begin());
-                value = values_[i];
-                original = originals_[i]; // the file's value as first read
-                hasOriginal = true;
-            }
-        }
-        if (written != columns.rend()) {
-            value = stored(written->value);
-            if (!hasOriginal) original = stored(written->original);
-        }
-        values_.push_back(value);
-        originals_.push_back(original);
-    }
-    t.entries.push_back(slot);
-    if (existing) {
-        *existing = static_cast<uint32_t>(t.entries.size() - 1);
+    Shape s;
+    for (const Write::Set& c : w.set)
+        s.set.push_back(c.column);
+    if (old) {
+        // The row as first read stays what the file must hold; a column written now that nothing
+        // compared then is compared with its value as read now.
+        const Shape& before = t.shapes[old->shape];
+        s.compared = before.compared;
+        s.fingerprinted = before.fingerprinted;
+        auto in = [](const std::vector<int>& v, int c) { return std::find(v.begin(), v.end(), c) != v.end(); };
+        for (const Write::Set& c : w.set)
+            if (!in(before.set, c.column) && !in(before.compared, c.column) && !in(before.fingerprinted, c.column))
+                s.compared.push_back(c.column);
+        std::sort(s.compared.begin(), s.compared.end());
+        s.set.insert(s.set.end(), before.set.begin(), before.set.end());
     } else {
-        t.rows.insert(rowid, static_cast<uint32_t>(t.entries.size() - 1));
+        for (const Write::Compared& c : w.compared)
+            s.compared.push_back(c.column);
+        std::sort(s.compared.begin(), s.compared.end());
+        s.fingerprinted = w.fingerprinted;
+    }
+    std::sort(s.set.begin(), s.set.end());
+    s.set.erase(std::unique(s.set.begin(), s.set.end()), s.set.end());
+    const int shapeId = shapeOf(t, std::move(s));
+    if (!old) t.lastShape = shapeId;
+    place(t, rowid, existing, old, shapeId, w);
+}
+
+bool PendingWrites::sameShape(const Shape& shape, const Write& w) {
+    if (shape.set.size() != w.set.size() || shape.compared.size() != w.compared.size() ||
+        shape.fingerprinted != w.fingerprinted)
+        return false;
+    for (const Write::Set& c : w.set)
+        if (!std::binary_search(shape.set.begin(), shape.set.end(), c.column)) return false;
+    for (const Write::Compared& c : w.compared)
+        if (!std::binary_search(shape.compared.begin(), shape.compared.end(), c.column)) return false;
+    return true;
+}
+
+void PendingWrites::place(Table& t, long long rowid, uint32_t* existing, const Slot* old, int shapeId,
+                          const Write& w) {
+    const Shape& shape = t.shapes[static_cast<std::size_t>(shapeId)];
+    auto lastWrite = [&](int column) -> const Write::Set* {
+        for (auto it = w.set.rbegin(); it != w.set.rend(); ++it)
+            if (it->column == column) return &*it;
+        return nullptr;
+    };
+
+    if (old && old->shape == shapeId) {
+        // The same columns again: the new values take the old ones' places.
+        for (std::size_t i = 0; i < shape.set.size(); ++i)
+            if (const Write::Set* c = lastWrite(shape.set[i])) storeAt(old->first + static_cast<uint32_t>(i), c->value);
+        return;
+    }
+
+    const auto first = static_cast<uint32_t>(stored_.size());
+    const std::size_t nSet = shape.set.size();
+    stored_.resize(stored_.size() + storedCount(shape));
+    const Shape* before = old ? &t.shapes[old->shape] : nullptr;
+    auto indexIn = [](const std::vector<int>& v, int c) -> long {
+        const auto pos = std::find(v.begin(), v.end(), c);
+        return pos == v.end() ? -1 : static_cast<long>(pos - v.begin());
+    };
+    for (std::size_t i = 0; i < nSet; ++i) {
+        const Write::Set* now = lastWrite(shape.set[i]);
+        stored_[first + i] =
+            now ? store(now->value) : stored_[old->first + static_cast<uint32_t>(indexIn(before->set, shape.set[i]))];
+    }
+    for (std::size_t j = 0; j < shape.compared.size(); ++j) {
+        const int column = shape.compared[j];
+        const uint32_t to = first + static_cast<uint32_t>(nSet + j);
+        // As first read, or, for a column first written now, as read now.
+        if (const long at = before ? indexIn(before->compared, column) : -1; at >= 0) {
+            stored_[to] = stored_[old->first + static_cast<uint32_t>(before->set.size() + static_cast<std::size_t>(at))];
+            continue;
+        }
+        for (const Write::Compared& c : w.compared)
+            if (c.column == column) stored_[to] = store(c.asRead);
+        if (old)
+            if (const Write::Set* now = lastWrite(column)) stored_[to] = store(now->asRead);
+    }
+    const uint64_t fingerprint = old ? old->fingerprint : w.fingerprint;
+    t.entries.push_back(Slot{rowid, fingerprint, first, static_cast<uint16_t>(shapeId)});
+    const auto slot = static_cast<uint32_t>(t.entries.size() - 1);
+    if (existing) {
+        *existing = slot;
+    } else {
+        t.rows.insert(rowid, slot);
         ++rows_;
     }
 }
@@ -164,7 +324,7 @@ std::vector<PendingWrites::Row> PendingWrites::inFileOrder() const {
         const Table& t = tables_[ti];
         t.rows.forEach([&](long long rowid, uint32_t slot) {
             const Slot& s = t.entries[slot];
-            r.push_back({static_cast<int>(ti), rowid, s.shape, s.first});
+            r.push_back({static_cast<int>(ti), rowid, s.shape, s.first, s.fingerprint});
         });
     }
     std::sort(r.begin(), r.end(),
@@ -177,7 +337,7 @@ bool PendingWrites::current(int table, long long rowid, Row& row) const {
     const uint32_t* slot = t.rows.find(rowid);
     if (!slot) return false;
     const Slot& s = t.entries[*slot];
-    row = {table, rowid, s.shape, s.first};
+    row = {table, rowid, s.shape, s.first, s.fingerprint};
     return true;
 }
 
@@ -187,32 +347,28 @@ void PendingWrites::erase(int table, long long rowid) {
 }
 
 void PendingWrites::compact() {
-    std::vector<Stored> values, originals;
-    std::vector<QString> texts;
-    auto keep = [&](Stored v) {
-        if (static_cast<runtime::FieldValue::Kind>(v.kind) == runtime::FieldValue::Kind::Text) {
-            texts.push_back(texts_[static_cast<std::size_t>(v.number)]);
-            v.number = static_cast<double>(texts.size() - 1);
-        }
-        return v;
-    };
+    std::vector<Stored> stored;
+    std::vector<QByteArray> bytes;
     for (Table& t : tables_) {
         std::vector<Slot> entries;
         entries.reserve(t.rows.size());
         t.rows.forEachSlot([&](uint32_t& slot) {
             const Slot old = t.entries[slot];
-            entries.push_back({old.rowid, static_cast<uint32_t>(values.size()), old.shape});
-            for (std::size_t k = 0; k < t.shapes[old.shape].size(); ++k) {
-                values.push_back(keep(values_[old.first + k]));
-                originals.push_back(keep(originals_[old.first + k]));
+            entries.push_back({old.rowid, old.fingerprint, static_cast<uint32_t>(stored.size()), old.shape});
+            for (std::size_t k = 0; k < storedCount(t.shapes[old.shape]); ++k) {
+                Stored s = stored_[old.first + k];
+                if (s.kind == Value::Text || s.kind == Value::Blob) {
+                    bytes.push_back(bytes_[s.bits]);
+                    s.bits = bytes.size() - 1;
+                }
+                stored.push_back(s);
             }
             slot = static_cast<uint32_t>(entries.size() - 1);
         });
         t.entries = std::move(entries);
     }
-    values_ = std::move(values);
-    originals_ = std::move(originals);
-    texts_ = std::move(texts);
+    stored_ = std::move(stored);
+    bytes_ = std::move(bytes);
 }
 
 void PendingWrites::clear() {
@@ -220,9 +376,8 @@ void PendingWrites::clear() {
         t.rows.clear();
         t.entries.clear();
     }
-    values_.clear();
-    originals_.clear();
-    texts_.clear();
+    stored_.clear();
+    bytes_.clear();
     rows_ = 0;
 }
 

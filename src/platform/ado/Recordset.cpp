@@ -1,5 +1,6 @@
 #include "platform/ado/Recordset.h"
 #include "platform/ado/Errors.h"
+#include "platform/ado/RowFingerprint.h"
 #include "platform/ado/SqlLiterals.h"
 #include "platform/runtime/Conversions.h"
 #include "platform/runtime/Failure.h"
@@ -74,8 +75,19 @@ void Recordset::Open(const QString& source, Connection& conn, int, int lockType,
         layout_ = conn.rowLayout(shape);
         reprepares_ = layout_->reprepares;
         // The keys are chosen and ordered by what the file holds: this connection's waiting
-        // rows of the table must be there first.
-        if (conn.pending().pending(layout_->tableId)) conn.flush();
+        // rows of every table the query reads must be there first.
+        for (int table : shape.tablesRead)
+            if (conn.pending().pending(table)) {
+                conn.flush();
+                break;
+            }
+        // A row is known by the table's key, or else by the columns the cursor is ordered by.
+        identity_.assign(static_cast<std::size_t>(layout_->columns.size()), 0);
+        for (const QStringList* names : {&layout_->keyColumns, &shape.orderColumns})
+            for (const QString& name : *names)
+                if (const int c = layout_->find(name); c >= 0) identity_[static_cast<std::size_t>(c)] = 1;
+        conn.pending().setLabelColumns(layout_->tableId,
+                                       layout_->keyColumns.isEmpty() ? shape.orderColumns : layout_->keyColumns);
         for (int i = 0; i < p.literals.size(); ++i)
             keys->bind(i + 1, p.literals[i]);
         while (keys->step())
@@ -93,6 +105,7 @@ void Recordset::Open(const QString& source, Connection& conn, int, int lockType,
             layout->isDate.push_back(false);
         }
         layout_ = std::move(layout);
+        identity_.assign(static_cast<std::size_t>(layout_->columns.size()), 0);
         while (st->step()) {
             std::vector<runtime::FieldValue> f;
             for (int i = 0; i < st->columnCount(); ++i)
@@ -215,29 +228,102 @@ void Recordset::readRow() const {
         const int col = static_cast<int>(i);
         c.type = sqlite3_column_type(h, col);
         if (c.type == SQLITE_INTEGER) {
-            c.number = static_cast<double>(sqlite3_column_int64(h, col));
+            c.integer = sqlite3_column_int64(h, col);
+            c.number = static_cast<double>(c.integer);
         } else if (c.type == SQLITE_FLOAT) {
             c.number = sqlite3_column_double(h, col);
         } else if (c.type != SQLITE_NULL) {
-            const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(h, col));
+            // A text as its bytes, and a blob as it is: compared later exactly as stored.
+            const auto* p = c.type == SQLITE_BLOB ? static_cast<const char*>(sqlite3_column_blob(h, col))
+                                                  : reinterpret_cast<const char*>(sqlite3_column_text(h, col));
             c.offset = static_cast<uint32_t>(text_.size());
             c.length = static_cast<uint32_t>(sqlite3_column_bytes(h, col));
-            text_.append(p, c.length);
+            text_.append(p ? p : "", c.length);
         }
     }
     row_.assign(n, std::nullopt);
+    used_ = identity_;
+    if (anyKnown_ || known_.size() != n) {
+        known_.assign(n, std::nullopt);
+        anyKnown_ = false;
+    }
     st.reset();
-    // This connection's writes that wait for their flush are part of the row.
+    // This connection's writes that wait for their flush are part of the row, as long as the
+    // row is still the one they were made for.
     PendingWrites& pending = conn_->pending();
     const RowLayout& layout = *layout_;
-    if (pending.pending(layout.tableId))
-        pending.forEach(layout.tableId, keys_[index], [this, &layout](int id, const runtime::FieldValue& v) {
-            const auto i = static_cast<std::size_t>(id);
-            if (i < layout.columnOfId.size() && layout.columnOfId[i] >= 0)
-                row_[static_cast<std::size_t>(layout.columnOfId[i])] = v;
-        });
+    PendingWrites::Row waiting;
+    if (pending.pending(layout.tableId) && pending.current(layout.tableId, keys_[index], waiting) &&
+        overlayMatches(waiting)) {
+        const auto& shape = pending.shape(layout.tableId, waiting.shape);
+        for (std::size_t k = 0; k < shape.set.size(); ++k) {
+            const auto id = static_cast<std::size_t>(shape.set[k]);
+            if (id >= layout.columnOfId.size() || layout.columnOfId[id] < 0) continue;
+            const auto c = static_cast<std::size_t>(layout.columnOfId[id]);
+            PendingWrites::Value v = pending.value(waiting.first + static_cast<uint32_t>(k));
+            row_[c] = v.fieldValue();
+            known_[c] = std::move(v);
+            anyKnown_ = true;
+        }
+    }
     rowRead_ = true;
     readIn_ = conn_->readTransaction();
+}
+
+// Whether the file's row, as just read, is still what a waiting write of it was made from.
+bool Recordset::overlayMatches(const PendingWrites::Row& row) const {
+    const PendingWrites& pending = conn_->pending();
+    const RowLayout& layout = *layout_;
+    const auto& shape = pending.shape(layout.tableId, row.shape);
+    auto columnOf = [&](int id) -> long {
+        const auto i = static_cast<std::size_t>(id);
+        return i < layout.columnOfId.size() ? layout.columnOfId[i] : -1;
+    };
+    const auto nSet = static_cast<uint32_t>(shape.set.size());
+    for (uint32_t k = 0; k < shape.compared.size(); ++k) {
+        const long c = columnOf(shape.compared[k]);
+        if (c < 0 || !pending.value(row.first + nSet + k).sameAs(asRead(static_cast<std::size_t>(c)))) return false;
+    }
+    RowFingerprint fp;
+    for (int id : shape.fingerprinted) {
+        const long c = columnOf(id);
+        if (c < 0) return false;
+        addCell(fp, static_cast<std::size_t>(c));
+    }
+    return shape.fingerprinted.empty() || fp.value() == row.fingerprint;
+}
+
+void Recordset::addCell(RowFingerprint& fp, std::size_t column) const {
+    const Cell& c = cells_[column];
+    switch (c.type) {
+    case SQLITE_INTEGER: fp.addInteger(c.integer); break;
+    case SQLITE_FLOAT: fp.addReal(c.number); break;
+    case SQLITE_NULL: fp.addNull(); break;
+    case SQLITE_BLOB: fp.addBlob(text_.data() + c.offset, static_cast<int>(c.length)); break;
+    default: fp.addText(text_.data() + c.offset, static_cast<int>(c.length)); break;
+    }
+}
+
+PendingWrites::Value Recordset::asRead(std::size_t column) const {
+    if (known_[column]) return *known_[column];
+    const Cell& c = cells_[column];
+    PendingWrites::Value v;
+    switch (c.type) {
+    case SQLITE_INTEGER:
+        v.kind = PendingWrites::Value::Integer;
+        v.integer = c.integer;
+        break;
+    case SQLITE_FLOAT:
+        v.kind = PendingWrites::Value::Real;
+        v.real = c.number;
+        break;
+    case SQLITE_NULL: v.kind = PendingWrites::Value::Null; break;
+    default:
+        v.kind = c.type == SQLITE_BLOB ? PendingWrites::Value::Blob : PendingWrites::Value::Text;
+        v.bytes = QByteArray(text_.data() + c.offset, static_cast<qsizetype>(c.length));
+        break;
+    }
+    return v;
 }
 
 runtime::FieldValue Recordset::storedValue(std::size_t column) const {
@@ -265,6 +351,7 @@ runtime::FieldValue Recordset::value(int column) const {
     for (const auto& [edited, v] : edits_)
         if (edited == column) return v;
     if (!rowRead_) readRow(); // the move that should have read it failed: try again
+    if (keyset_) used_[static_cast<std::size_t>(column)] = 1;
     auto& cached = row_[static_cast<std::size_t>(column)];
     if (!cached) {
         const runtime::FieldValue v = storedValue(static_cast<std::size_t>(column));
@@ -288,24 +375,59 @@ void Recordset::Update() {
     requireCurrentRow();
     if (!updatable_) raiseNotUpdatable();
     if (edits_.empty()) return;
-    if (conn_->readOnly())
-        runtime::raise(err::ReadOnly,
-                       QStringLiteral("No se puede actualizar. Base de datos u objeto de sólo lectura."));
+    if (conn_->readOnly()) {
+        const QString& why = conn_->readOnlyReason();
+        runtime::raise(err::ReadOnly, QStringLiteral("No se puede actualizar. Base de datos u objeto de sólo lectura.") +
+                                          (why.isEmpty() ? QString() : QStringLiteral(" (%1.)").arg(why)));
+    }
     if (!rowRead_) readRow(); // what the file holds now is what the write must find there
-    std::vector<PendingWrites::Column>& columns = written_;
-    columns.clear();
+    const RowLayout& layout = *layout_;
+    PendingWrites::Write& w = write_;
+    w.clear();
+    // The row must still be the one that was read: the columns written, its identity, and every
+    // field the program used (the values the new ones were computed from). A field this program
+    // wrote itself is compared with that value; the others by the fingerprint of their stored
+    // values.
+    fingerprinted_.clear();
+    auto mustHold = [&](std::size_t c) {
+        if (known_[c])
+            w.compared.push_back({layout.columnIds[c], *known_[c]});
+        else
+            fingerprinted_.emplace_back(layout.columnIds[c], c);
+    };
+    const long long rowid = keys_[static_cast<std::size_t>(position_)];
+    // A column's value as read counts only where it joins a write that already waits.
+    const bool joins = conn_->pending().pending(layout.tableId, rowid);
     for (const auto& [column, v] : edits_) {
         const auto c = static_cast<std::size_t>(column);
-        columns.push_back({layout_->columnIds[c], v, storedValue(c)});
+        w.set.push_back({layout.columnIds[c], PendingWrites::Value::of(v), joins ? asRead(c) : PendingWrites::Value()});
+        mustHold(c);
     }
-    conn_->pending().write(layout_->tableId, keys_[static_cast<std::size_t>(position_)], columns);
+    for (std::size_t c = 0; c < used_.size(); ++c) {
+        if (!used_[c]) continue;
+        const bool edited = std::any_of(edits_.begin(), edits_.end(),
+                                        [c](const auto& e) { return static_cast<std::size_t>(e.first) == c; });
+        if (!edited) mustHold(c);
+    }
+    std::sort(fingerprinted_.begin(), fingerprinted_.end());
+    RowFingerprint fp;
+    for (const auto& [id, c] : fingerprinted_) {
+        w.fingerprinted.push_back(id);
+        addCell(fp, c);
+    }
+    w.fingerprint = fp.value();
+    conn_->pending().write(layout.tableId, rowid, w);
     conn_->wrote();
-    if (rowRead_)
-        for (const auto& [column, v] : edits_)
-            row_[static_cast<std::size_t>(column)] = v;
+    for (auto& [column, v] : edits_) {
+        const auto c = static_cast<std::size_t>(column);
+        known_[c] = PendingWrites::Value::of(v);
+        anyKnown_ = true;
+        row_[c] = std::move(v);
+    }
     edits_.clear();
     wrote_ = true;
     conn_->checkpoint();
+    conn_->writes().raiseIfRefused(layout.tableId, rowid);
 }
 
 runtime::FieldValue Field::Value() const { return rs_->value(column_); }

@@ -3,7 +3,9 @@
 // in query order (so RecordCount is exact), and every move reads the row it arrives at, so a
 // locked file, a vanished row or a changed table fails the step that moves, as on the original
 // platform, never a later read of a field. Update hands the assigned fields of the current row to
-// the connection's pending writes. Field names are case-insensitive; empty fields read as Null.
+// the connection's write-behind, with what the row held when it was read: the columns written,
+// the cursor's key and every field the program read from the row (see WriteBehind). Field names
+// are case-insensitive; empty fields read as Null.
 #include "platform/ado/Connection.h"
 #include "platform/runtime/FieldValue.h"
 
@@ -13,6 +15,8 @@
 #include <vector>
 
 namespace ado {
+
+class RowFingerprint;
 
 enum : int { adUseServer = 2, adUseClient = 3 };
 enum : int { adOpenForwardOnly = 0, adOpenKeyset = 1, adOpenDynamic = 2, adOpenStatic = 3 };
@@ -65,6 +69,9 @@ private:
     void checkColumns(const Statement& st) const;
     runtime::FieldValue value(int column) const;
     void assign(int column, const runtime::FieldValue& value);
+    bool overlayMatches(const PendingWrites::Row& row) const;
+    void addCell(RowFingerprint& fp, std::size_t column) const;
+    PendingWrites::Value asRead(std::size_t column) const;
 
     Connection* conn_ = nullptr;
     bool open_ = false;
@@ -79,13 +86,15 @@ private:
     std::vector<std::vector<runtime::FieldValue>> fixedRows_;
 
     std::shared_ptr<const RowLayout> layout_; // the columns, in either mode
+    std::vector<char> identity_;              // the columns that identify a row: its key, the order's
     long position_ = 0;                       // 0-based; -1 is BOF, RecordCount() is EOF
     mutable bool rowRead_ = false;
     mutable quint64 readIn_ = 0; // the connection's read transaction in which the row was read
-    // The current row as the engine gave it (numbers inline, texts in text_), and each field's
-    // value once it was read, or this connection's waiting write for it.
+    // The current row as the engine gave it (numbers inline, texts and blobs in text_), and each
+    // field's value once it was read, or this connection's waiting write for it.
     struct Cell {
         int type = 0;
+        long long integer = 0;
         double number = 0;
         uint32_t offset = 0, length = 0;
     };
@@ -93,8 +102,16 @@ private:
     mutable std::vector<Cell> cells_;
     mutable std::string text_;
     mutable std::vector<std::optional<runtime::FieldValue>> row_;
+    // Which fields of the current row the program used (and the identity): they must still hold
+    // what was read when the row is written.
+    mutable std::vector<char> used_;
+    // What this program itself has put in a field of the current row, waiting or written since
+    // the row was read: the file holds that, or will.
+    mutable std::vector<std::optional<PendingWrites::Value>> known_;
+    mutable bool anyKnown_ = false;
     std::vector<std::pair<int, runtime::FieldValue>> edits_; // assigned since the last move, by column
-    std::vector<PendingWrites::Column> written_;             // what Update hands to the pending writes
+    PendingWrites::Write write_;                            // what Update hands to the write-behind
+    std::vector<std::pair<int, std::size_t>> fingerprinted_; // by pending column number: the layout's column
 };
 
 } // namespace ado

@@ -6,14 +6,14 @@
 namespace runtime {
 
 namespace {
-std::map<WaitId, std::function<void()>>& actions() {
-    static std::map<WaitId, std::function<void()>> m;
+std::map<WaitId, std::function<void(bool)>>& actions() {
+    static std::map<WaitId, std::function<void(bool)>> m;
     return m;
 }
 WaitId next = 1;
 } // namespace
 
-WaitId onOperatorWait(std::function<void()> action) {
+WaitId onOperatorWait(std::function<void(bool)> action) {
     actions().emplace(next, std::move(action));
     return next++;
 }
@@ -31,10 +31,10 @@ void tellOperator(const QString& message) { messages() << message; }
 
 QStringList takeMessagesForOperator() { return std::exchange(messages(), {}); }
 
-void beforeOperatorWait() {
+void beforeOperatorWait(bool programEnds) {
     const auto copy = actions(); // an action may unregister itself
     for (const auto& [id, action] : copy)
-        action();
+        action(programEnds);
 }
 
 } // namespace runtime

@@ -1,7 +1,8 @@
 #pragma once
-// Points at which the program is about to wait for the operator (a modal box, a dialog).
-// Layers that hold shared resources, such as a write lock on the database file, register here
-// to let them go before the wait.
+// Points at which the program is about to wait for the operator (a modal box, a dialog), or is
+// about to end. Layers that hold shared resources, such as the database's writes that wait in the
+// program, register here to settle them before the wait. An action that cannot fails with a
+// description that tells the operator what to do before trying again (see ui::beforeOperatorWait).
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -9,9 +10,9 @@
 namespace runtime {
 
 using WaitId = int;
-WaitId onOperatorWait(std::function<void()> action);
+WaitId onOperatorWait(std::function<void(bool programEnds)> action);
 void removeOperatorWait(WaitId id);
-void beforeOperatorWait();
+void beforeOperatorWait(bool programEnds = false);
 
 // Something the operator must hear at the next wait, when nothing can be done about it any more
 // (a box with an OK button says it).

@@ -190,49 +190,33 @@ int showBox(const QString& prompt, int buttons, const QString& title) {
     return code;
 }
 
-QString unsavedText(const runtime::Failure& f, bool atExit) {
-    return f.Description() +
-           QStringLiteral("\r\n\r\nCierre la base de datos en los demás programas y pulse "
-                          "'Reintentar'.\r\n") +
-           (atExit ? QStringLiteral("Si pulsa 'Cancelar', el programa termina y esos cambios se pierden.")
-                   : QStringLiteral("Con 'Cancelar', los cambios esperan en este programa, sin bloquear la base de "
-                                    "datos, y se vuelven a guardar más adelante."));
-}
-
-// Lets go of what waits on shared resources (a database's pending writes) before the program
-// waits for the operator. When that fails, the operator hears it at once and may try again.
-void releaseBeforeWait(bool atExit) {
-    static bool releasing = false;
-    if (releasing) return; // the box that reports a failure here
-    releasing = true;
-    const auto done = qScopeGuard([] { releasing = false; });
-    for (;;) {
-        try {
-            runtime::beforeOperatorWait();
-            break;
-        } catch (const runtime::Failure& f) {
-            if (showBox(unsavedText(f, atExit), vbRetryCancel | vbExclamation, App::Title()) != vbRetry) break;
-        }
-    }
-    for (const QString& message : runtime::takeMessagesForOperator())
-        showBox(message, vbOKOnly | vbExclamation, App::Title());
-}
-
 bool waitPrepared = false;
 
 } // namespace
 
-void prepareWait() {
-    releaseBeforeWait(false);
-    waitPrepared = true;
+void beforeOperatorWait(bool programEnds) {
+    static bool settling = false;
+    if (settling) return; // the box that reports a failure here
+    settling = true;
+    const auto done = qScopeGuard([] { settling = false; });
+    // What cannot be settled is told at once; the operator may try again, or go on.
+    for (;;) {
+        try {
+            runtime::beforeOperatorWait(programEnds);
+            break;
+        } catch (const runtime::Failure& f) {
+            if (showBox(f.Description(), vbRetryCancel | vbExclamation, App::Title()) != vbRetry) break;
+        }
+    }
+    for (const QString& message : runtime::takeMessagesForOperator())
+        showBox(message, vbOKOnly | vbExclamation, App::Title());
+    waitPrepared = !programEnds;
 }
 
 int MsgBox(const QString& prompt, int buttons, const QString& title) {
-    if (!waitPrepared) releaseBeforeWait(false);
+    if (!waitPrepared) beforeOperatorWait();
     waitPrepared = false;
     return showBox(prompt, buttons, title);
 }
-
-void saveBeforeExit() { releaseBeforeWait(true); }
 
 } // namespace ui

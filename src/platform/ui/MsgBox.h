@@ -32,13 +32,12 @@ enum : int { vbOK = 1, vbCancel = 2, vbAbort = 3, vbRetry = 4, vbIgnore = 5, vbY
 // that fails a box says why and offers to try again.
 int MsgBox(const QString& prompt, int buttons = vbOKOnly, const QString& title = QString());
 
-// Does now what MsgBox does before it waits, for a box about to be shown whose window must be
-// the next one to open (a box that a hook relabels); that box then goes straight to waiting.
-void prepareWait();
-
-// At the end of the program: the pending writes are written, or the operator hears that they
-// cannot be, and may try again before they are lost.
-void saveBeforeExit();
+// What MsgBox does before it waits: the program's shared resources are settled (the pending
+// writes of open databases are written, see runtime::beforeOperatorWait); what cannot be is told
+// in a box that offers to try again, and what the operator must hear is told. Called directly for
+// a box whose window must be the next one to open (a box that a hook relabels), which then goes
+// straight to waiting, and when the program is about to end.
+void beforeOperatorWait(bool programEnds = false);
 
 class MessageBox : public QDialog {
     Q_OBJECT

@@ -1,0 +1,122 @@
+#pragma once
+// The writes of a connection's recordsets on their way to the file. A recordset's Update puts
+// the row's new values here (PendingWrites); they reach the file at flush points, in short
+// transactions:
+//   - before the program waits for the operator (a message box, a dialog), everything waiting;
+//   - while the program works, once the oldest write is kFlushMs old or kFlushRows rows wait, in
+//     slices;
+//   - when the recordset that wrote is released, and when the connection closes.
+//
+// Its rules:
+//   - Rows are written in file order (by row id), so that a transaction rewrites one stretch of
+//     pages rather than pages all over the table.
+//   - A row is written only while it is still the row that was read: the columns written, the
+//     table's key and every column the row's reader used (the values the new ones were computed
+//     from) must still hold what was read, or what this program itself wrote there since. A row
+//     that another program changed, deleted or put in its place is left alone, and the operator
+//     hears at the next wait how many were left out.
+//   - A row that the file refuses for itself (a constraint, a trigger, a type the column will not
+//     take) is set aside with the engine's reason, and every other row is written. The operator
+//     hears which (by its key) and why: as the failure of the Update that wrote it when that is
+//     where it was found, otherwise in one box at the next wait.
+//   - No lock is held across a wait for the operator: the flush before a wait ends or fails
+//     within the busy timeout, and rows that could not be written wait on without a lock.
+//   - While the program works, a flush writes in slices of at most kSliceMs, each its own
+//     transaction, and leaves the program at least as long between them (its window answers).
+//   - Retries happen on time: whenever rows wait, a precise timer is armed for when they are due
+//     (kFlushMs after the first, or kRetryMs after a flush that failed), also while the program
+//     is idle after the operator chose to go on without saving.
+#include "platform/ado/PendingWrites.h"
+
+#include <QElapsedTimer>
+#include <QString>
+#include <QTimer>
+#include <map>
+#include <memory>
+#include <utility>
+#include <vector>
+
+namespace ado {
+
+class Connection;
+class Statement;
+
+class WriteBehind {
+public:
+    explicit WriteBehind(Connection& connection);
+    WriteBehind(const WriteBehind&) = delete;
+    WriteBehind& operator=(const WriteBehind&) = delete;
+
+    PendingWrites& pending() { return pending_; }
+    std::size_t rows() const { return pending_.rows(); }
+
+    void wrote();      // a row was added to the pending writes
+    void checkpoint(); // a slice of a flush, if one is due; never fails
+    // Writes every waiting row now, waiting up to busyMs for other programs' locks. On failure
+    // the rows wait on, a retry is armed, and the failure names how many rows and why.
+    void flush(int busyMs);
+    // The flush before the program waits for the operator. Its failure also says what the
+    // operator can do; afterwards, what the operator must hear (rows left out or refused) is told.
+    void beforeWait(bool programEnds);
+    // Update's own row was refused by the flush that Update triggered: that is Update's failure.
+    void raiseIfRefused(int table, long long rowid);
+    void discard(); // a damaged file: nothing more is written
+    void stop();    // the connection closes
+
+    // Rows the file refused since the connection opened.
+    std::size_t refusedRows() const { return refusals_.size(); }
+    // When the timer will try again (-1: no retry armed).
+    int retryInMs() const { return timer_.isActive() ? timer_.remainingTime() : -1; }
+    // How long a write may wait while the program works (kFlushMs unless set).
+    void setFlushInterval(int ms) { flushMs_ = dueMs_ = ms; }
+    // How long a flush slice may write before the program goes on (kSliceMs unless set).
+    void setFlushSlice(int ms) { sliceMs_ = ms; }
+
+    static constexpr int kFlushMs = 10000;
+    // A flush rewrites every page that holds one of its rows, and in a file whose rows are not in
+    // the order of the run that is most of the table, however few rows wait: fewer, bigger
+    // flushes cost less. The rows that wait are kept to a number that holds little memory (about
+    // 130 bytes a row of five prices: 33 MB).
+    static constexpr std::size_t kFlushRows = 250000;
+    static constexpr int kSliceMs = 25;
+    static constexpr int kRetryMs = 1000;      // after a flush that failed
+    static constexpr int kPeriodicBusyMs = 100; // a flush while the program works waits no longer for a lock
+
+private:
+    struct Refusal {
+        int table;
+        long long rowid;
+        QString row; // as the operator knows it: its key
+        QString reason;
+        bool told = false;
+    };
+    using Rows = std::vector<PendingWrites::Row>;
+    // Writes rows[from...] in one transaction, until the end or budgetMs (at least one row; no
+    // limit when negative); rows that no longer wait are passed over. Gives where it stopped.
+    std::size_t writeRows(const Rows& rows, std::size_t from, int busyMs, int budgetMs);
+    Statement& statementFor(const PendingWrites::Row& row);
+    void setAside(const PendingWrites::Row& row, const QString& reason);
+    QString rowName(int table, long long rowid);
+    void flushSlice(int busyMs);
+    void afterWrite();
+    void backOff();
+    void arm(qint64 ms);
+    void tell();
+
+    Connection& c_;
+    PendingWrites pending_;
+    QElapsedTimer oldestWrite_; // started by the first pending write, stopped when none waits
+    qint64 flushMs_ = kFlushMs;
+    qint64 dueMs_ = kFlushMs; // when the waiting rows are due, on oldestWrite_'s clock
+    bool backingOff_ = false;
+    int sliceMs_ = kSliceMs;
+    Rows cycle_;                // the rows of the flush cycle under way, in file order
+    std::size_t cycleDone_ = 0; // how many of them are handled
+    QElapsedTimer lastSlice_;   // since the last slice of a cycle ended
+    QTimer timer_;
+    std::map<std::pair<int, int>, std::shared_ptr<Statement>> updates_; // by table and shape
+    std::vector<Refusal> refusals_;
+    std::size_t writtenUntold_ = 0, changedUntold_ = 0; // since the operator last heard of rows left out
+};
+
+} // namespace ado
