@@ -20,8 +20,11 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
+#include <memory>
+#include <sys/stat.h>
 
 using namespace testing;
 using forms::frmPrevioErrHandler;
@@ -115,6 +118,58 @@ private slots:
         f.Load();
         QVERIFY(QFileInfo(blocker.fileName()).isFile());
         QVERIFY(f.ImageBasePath.startsWith(ui::App::Path() + QStringLiteral("/imagenerror/")));
+    }
+
+    void load_eachReportItsOwnName() {
+        // Two windows in one second, and a moment whose digits a kept report already has: each
+        // report gets a name no other has, held from load until its window goes.
+        BoxAnswerer c;
+        auto a = std::make_unique<frmPrevioErrHandler>();
+        a->Load();
+        frmPrevioErrHandler b; // loaded in the same second
+        b.holdBasePath(a->ImageBasePath);
+        QCOMPARE(b.ImageBasePath, a->ImageBasePath + QStringLiteral("-2"));
+        frmPrevioErrHandler third;
+        third.holdBasePath(a->ImageBasePath);
+        QCOMPARE(third.ImageBasePath, a->ImageBasePath + QStringLiteral("-3"));
+        // 01:23:45 and 12:03:45 of one day share their digits: the picture kept from the first stays.
+        const QString kept = frmPrevioErrHandler::basePathFor(ui::App::Path(), QDateTime(QDate(2026, 12, 7), QTime(1, 23, 45)));
+        QCOMPARE(kept, frmPrevioErrHandler::basePathFor(ui::App::Path(), QDateTime(QDate(2026, 12, 7), QTime(12, 3, 45))));
+        QFile picture(kept + QStringLiteral(".jpg"));
+        QVERIFY(picture.open(QIODevice::WriteOnly));
+        picture.write("JPEG del primer informe");
+        picture.close();
+        frmPrevioErrHandler later;
+        later.holdBasePath(kept);
+        QCOMPARE(later.ImageBasePath, kept + QStringLiteral("-2"));
+        QFile keptNow(kept + QStringLiteral(".jpg"));
+        QVERIFY(keptNow.open(QIODevice::ReadOnly));
+        QCOMPARE(keptNow.readAll(), QByteArray("JPEG del primer informe"));
+        // A window that never prepared its report leaves nothing behind.
+        const QString reservedByA = a->ImageBasePath + QStringLiteral(".jpg");
+        QVERIFY(QFileInfo::exists(reservedByA));
+        a.reset();
+        QVERIFY(!QFileInfo::exists(reservedByA));
+        QVERIFY(QFileInfo::exists(kept + QStringLiteral(".jpg")));
+    }
+
+    void load_theFolderIsTheGroupsWhereTheProgramsIs() {
+        // The package's folder is set-group-ID and shared by a group: the report folder the first
+        // user makes is the group's to write too, whatever that user's umask.
+        const QByteArray program = QFile::encodeName(ui::App::Path());
+        struct stat before {};
+        QCOMPARE(::stat(program.constData(), &before), 0);
+        QCOMPARE(::chmod(program.constData(), (before.st_mode & 07777) | S_ISGID), 0);
+        const mode_t mask = ::umask(022);
+        const auto back = qScopeGuard([&] {
+            ::umask(mask);
+            ::chmod(program.constData(), before.st_mode & 07777);
+        });
+        frmPrevioErrHandler f;
+        f.Load();
+        struct stat made {};
+        QCOMPARE(::stat(QFile::encodeName(ui::App::Path() + QStringLiteral("/imagenerror")).constData(), &made), 0);
+        QVERIFY((made.st_mode & S_IWGRP) && (made.st_mode & S_ISGID));
     }
 
     void capture_thePictureOfTheFailingWindow() {

@@ -13,7 +13,10 @@
 #include "platform/ui/MsgBox.h"
 #include "platform/ui/Twips.h"
 
+#include <QCloseEvent>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMouseEvent>
@@ -22,7 +25,12 @@
 #include <QRadioButton>
 #include <QScopeGuard>
 #include <QStyle>
+#include <cerrno>
+#include <fcntl.h>
 #include <optional>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace forms {
 
@@ -215,16 +223,79 @@ void frmPrevioErrHandler::Form_Load() {
     // uncreated, and the base path is set all the same.
     runtime::runStepsSkippingFailures(1, [&](int step) -> int {
         switch (step) {
-        case 1:
-            if (!QDir(ui::App::Path()).exists(QStringLiteral("imagenerror")) &&
-                !QDir(ui::App::Path()).mkdir(QStringLiteral("imagenerror")))
-                runtime::raise(runtime::err::PathFileAccessError);
-            break;
-        case 2: ImageBasePath = basePathFor(ui::App::Path(), QDateTime::currentDateTime()); return runtime::kEnd;
+        case 1: makeImageFolder(ui::App::Path() + QStringLiteral("/imagenerror")); break;
+        case 2:
+            holdBasePath(basePathFor(ui::App::Path(), QDateTime::currentDateTime()));
+            return runtime::kEnd;
         default: return runtime::kEnd;
         }
         return step + 1;
     });
+}
+
+namespace {
+
+// The base paths held by this program's windows, from load to close.
+std::set<QString>& heldBasePaths() {
+    static std::set<QString> held;
+    return held;
+}
+
+} // namespace
+
+void frmPrevioErrHandler::makeImageFolder(const QString& folder) {
+    if (QFileInfo(folder).isDir()) return; // an existing folder keeps its mode
+    if (!QDir().mkdir(folder)) runtime::raise(runtime::err::PathFileAccessError);
+    // In a folder shared by a group (set-group-ID, as the package makes the program's), every
+    // member makes reports: the folder is the group's to write too, whatever this user's umask.
+    struct stat parent{}, made{};
+    const QByteArray path = QFile::encodeName(folder);
+    if (::stat(QFile::encodeName(QFileInfo(folder).absolutePath()).constData(), &parent) == 0 &&
+        (parent.st_mode & S_ISGID) && ::stat(path.constData(), &made) == 0)
+        ::chmod(path.constData(), (made.st_mode & 07777) | S_IRWXG | S_ISGID);
+}
+
+void frmPrevioErrHandler::holdBasePath(const QString& documented) {
+    releaseBasePath();
+    constexpr int kMostReports = 10000; // reports of one moment: past that, the name is shared
+    for (int n = 1; n <= kMostReports; ++n) {
+        const QString candidate = n == 1 ? documented : documented + QStringLiteral("-%1").arg(n);
+        if (heldBasePaths().count(candidate) || QFileInfo::exists(candidate + QStringLiteral(".bmp"))) continue;
+        const QByteArray jpg = QFile::encodeName(candidate + QStringLiteral(".jpg"));
+        const int fd = ::open(jpg.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+            jpegPlaceholder_ = true;
+        } else if (errno == EEXIST) {
+            continue; // a kept report's picture
+        }
+        // Otherwise the folder cannot be written: the name is held in this program only.
+        heldBasePaths().insert(candidate);
+        ImageBasePath = candidate;
+        return;
+    }
+    ImageBasePath = documented;
+}
+
+void frmPrevioErrHandler::releaseBasePath() {
+    if (ImageBasePath.isEmpty()) return;
+    heldBasePaths().erase(ImageBasePath);
+    // A report never prepared leaves nothing behind.
+    const QString jpg = ImageBasePath + QStringLiteral(".jpg");
+    if (jpegPlaceholder_ && QFileInfo(jpg).size() == 0) QFile::remove(jpg);
+    jpegPlaceholder_ = false;
+    ImageBasePath.clear();
+}
+
+frmPrevioErrHandler::~frmPrevioErrHandler() { releaseBasePath(); }
+
+void frmPrevioErrHandler::closeEvent(QCloseEvent* event) {
+    if (commands_ > 0) {
+        closeAsked_ = true;
+        event->ignore();
+        return;
+    }
+    ui::Form::closeEvent(event);
 }
 
 void frmPrevioErrHandler::Form_Resize() {
@@ -269,219 +340,6 @@ void frmPrevioErrHandler::Line(float X, float Y) {
     current_ = to;
     update();
 }
-
-void frmPrevioErrHandler::CmdPrint_Click(int Index) {
-    switch (Index) {
-    case 0: printScreenshot(); break;
-    case 1: prepareEmail(); break;
-    default: break; // any other member does nothing
-    }
-}
-
-void frmPrevioErrHandler::Command24_Click(int Index) {
-    switch (Index) {
-    case 0: sendThroughMapi(); break;
-    case 1: hideEmailPanel(); break;
-    case 2: sendThroughOutlook(); break;
-    default: break;
-    }
-}
-
-void frmPrevioErrHandler::printScreenshot() {
-    // "Imprimir": the screenshot on the default printer, landscape, at its natural size or fitted
-    // to the printable area keeping its proportions, centred.
-    enum Step : int { kFitted = 9, kTallerPage = 14, kFullHeight = 17, kPicture = 20 };
-    printer::Printer& Printer = printer::Printer::instance();
-    float PrintLeft = 0, PrintTop = 0, PrintWidth = 0, PrintHeight = 0, PictureRatio = 0, PageRatio = 0;
-    errors::runGuarded(errors::id::PrevioErrH_cmdPrint_Click, [&](int step) -> int {
-        switch (step) {
-        case 1: setCursor(Qt::WaitCursor); break;
-        case 2: ui::DoEvents(); break;
-        case 3: Printer.setOrientation(printer::vbPRORLandscape); break;
-        case 4: return NormalOption->isChecked() ? step + 1 : kFitted;
-        // Natural size: the screenshot prints at the size in twips it has on the screen.
-        case 5:
-            PrintWidth = printer::Printer::ScaleX(static_cast<float>(HiddenPict->ScaleWidth()), printer::vbTwips,
-                                                  Printer.ScaleMode());
-            break;
-        case 6:
-            PrintHeight = printer::Printer::ScaleY(static_cast<float>(HiddenPict->ScaleHeight()), printer::vbTwips,
-                                                   Printer.ScaleMode());
-            break;
-        case 7: PrintLeft = (Printer.ScaleWidth() - PrintWidth) / 2; break;
-        case 8: PrintTop = (Printer.ScaleHeight() - PrintHeight) / 2; return kPicture;
-        // Fitted to the printable area.
-        case kFitted:
-            PictureRatio = runtime::toSingle(runtime::divide(HiddenPict->ScaleHeight(), HiddenPict->ScaleWidth()));
-            break;
-        case 10: PrintWidth = Printer.ScaleWidth(); break;
-        case 11: PrintHeight = Printer.ScaleHeight(); break;
-        case 12: PageRatio = runtime::toSingle(runtime::divide(PrintHeight, PrintWidth)); break;
-        case 13: return PageRatio > PictureRatio ? kTallerPage : kFullHeight;
-        case kTallerPage: PrintHeight = PictureRatio * PrintWidth; break;
-        case 15: PrintLeft = Printer.ScaleLeft(); break;
-        case 16: PrintTop = (Printer.ScaleHeight() - PrintHeight) / 2; return kPicture;
-        case kFullHeight: PrintWidth = runtime::toSingle(runtime::divide(PrintHeight, PictureRatio)); break;
-        case 18: PrintLeft = (Printer.ScaleWidth() - PrintWidth) / 2; break;
-        case 19: PrintTop = Printer.ScaleTop(); break;
-        case kPicture: Image1->setPicture(HiddenPict->picture()); break;
-        case 21: Printer.PaintPicture(HiddenPict->picture(), PrintLeft, PrintTop, PrintWidth, PrintHeight); break;
-        case 22: Printer.EndDoc(); break;
-        case 23: unsetCursor(); return runtime::kEnd;
-        default: return runtime::kEnd;
-        }
-        return step + 1;
-    });
-}
-
-void frmPrevioErrHandler::prepareEmail() {
-    // "EMAIL": the panel, the description's first line, and the JPEG of the screenshot with the
-    // error line written on it. The first two steps are guarded by the error dialog; the file
-    // steps are skipped silently when they fail.
-    constexpr int kLastGuarded = 2;
-    runtime::runSteps(
-        1,
-        [&](int step) -> int {
-            switch (step) {
-            case 1: framecorreo->setVisible(true); break;
-            case 2:
-                Text11[2]->setText(QStringLiteral("Error generado el ") + runtime::dateText(runtime::Now()) +
-                                   QStringLiteral("\r\n"));
-                break;
-            case 3: runtime::Kill(ImageBasePath); break;
-            case 4: ui::SavePicture(Image1->picture(), ImageBasePath + QStringLiteral(".bmp")); break;
-            case 5: img1->setImageFile(ImageBasePath + QStringLiteral(".BMP")); break;
-            case 6: img1->setFocus(); break;
-            case 7: img1->setStampSetting(1); break;
-            case 8: img1->StampText(10, 10, texterror->Text()); break;
-            case 9: img1->SaveInFormat(ImageBasePath, QStringLiteral("JPG")); break;
-            case 10: img1->setImageFile(QString()); break;
-            case 11: runtime::Kill(ImageBasePath + QStringLiteral(".bmp")); break;
-            case 12: Text11[3]->setText(ImageBasePath + QStringLiteral(".jpg")); return runtime::kEnd;
-            default: return runtime::kEnd;
-            }
-            return step + 1;
-        },
-        [&](int step, const runtime::Failure& failure) {
-            return step <= kLastGuarded ? errors::handleFailure(errors::id::PrevioErrH_cmdPrint_Click, step, failure)
-                                        : step + 1;
-        });
-}
-
-namespace {
-
-// The failure policy of both sends: every failing step is skipped, and the first failure up to
-// the send itself is kept for the operator.
-auto keepFirstFailure(std::optional<runtime::Failure>& failed, int lastSendStep) {
-    return [&failed, lastSendStep](int step, const runtime::Failure& failure) {
-        if (step <= lastSendStep && !failed) failed = failure;
-        return step + 1;
-    };
-}
-
-} // namespace
-
-void frmPrevioErrHandler::sendThroughMapi() {
-    if (sending_) return; // a second click while the first send lets events through
-    sending_ = true;
-    const auto done = qScopeGuard([this] { sending_ = false; });
-    setCursor(Qt::WaitCursor);
-    const auto cursor = qScopeGuard([this] { unsetCursor(); });
-    // "&Enviar mapi". Failing steps are skipped; but when the report did not go out, the window
-    // and the panel stay open with everything typed, and a box names the failure.
-    std::optional<runtime::Failure> failed;
-    constexpr int kSend = 10;
-    runtime::runSteps(
-        1,
-        [&](int step) -> int {
-            switch (step) {
-            case 1: mpmsession->SignOn(); break;
-            case 2: mpmmessage->SessionID = mpmsession->SessionID(); break;
-            case 3: mpmmessage->Compose(); break;
-            case 4: mpmmessage->RecipDisplayName = runtime::Trim(Text11[0]->Text()); break;
-            case 5: mpmmessage->RecipAddress = runtime::Trim(Text11[0]->Text()); break;
-            case 6: ui::DoEvents(); break;
-            case 7: mpmmessage->MsgSubject = Text11[1]->Text() + QLatin1Char(' ') + ui::App::EXEName(); break;
-            case 8: mpmmessage->MsgNoteText = Text11[2]->Text() + QStringLiteral("\r\n") + texterror->Text(); break;
-            case 9: mpmmessage->AttachmentPathName = Text11[3]->Text(); break;
-            case kSend: mpmmessage->Send(false); break;
-            case 11: mpmsession->SignOff(); return runtime::kEnd;
-            default: return runtime::kEnd;
-            }
-            return step + 1;
-        },
-        keepFirstFailure(failed, kSend));
-    finishSend(failed);
-}
-
-void frmPrevioErrHandler::sendThroughOutlook() {
-    if (sending_) return;
-    sending_ = true;
-    const auto done = qScopeGuard([this] { sending_ = false; });
-    setCursor(Qt::WaitCursor);
-    const auto cursor = qScopeGuard([this] { unsetCursor(); });
-    // "&Enviar Outlook", through the machine's own mail system; a failure is handled as in the
-    // MAPI send.
-    std::optional<runtime::Failure> failed;
-    std::unique_ptr<mail::OutlookApplication> application;
-    std::unique_ptr<mail::MailItem> MailItem;
-    auto item = [&]() -> mail::MailItem& {
-        if (!MailItem) runtime::raise(runtime::err::ObjectNotSet);
-        return *MailItem;
-    };
-    constexpr int kSend = 9;
-    runtime::runSteps(
-        1,
-        [&](int step) -> int {
-            switch (step) {
-            case 1: application = mail::OutlookApplication::create(); break;
-            case 2:
-                if (!application) runtime::raise(runtime::err::ObjectNotSet);
-                MailItem = application->CreateItem(0);
-                break;
-            case 3: item().To = Text11[0]->Text(); break;
-            case 4: item().CC = Text11[4]->Text(); break;
-            case 5: item().BCC = QString::fromUtf8(config::kBlindCopyMailbox); break;
-            case 6: item().Subject = Text11[1]->Text() + QLatin1Char(' ') + ui::App::EXEName(); break;
-            case 7: item().Body = texterror->Text() + QStringLiteral("\r\n") + Text11[2]->Text(); break;
-            case 8: item().Attachments().Add(Text11[3]->Text(), 1, std::nullopt, Text11[3]->Text()); break;
-            case kSend: item().Send(); break;
-            case 10:
-                MailItem.reset(); // Outlook itself is not asked to quit
-                application.reset();
-                return runtime::kEnd;
-            default: return runtime::kEnd;
-            }
-            return step + 1;
-        },
-        keepFirstFailure(failed, kSend));
-    finishSend(failed);
-}
-
-void frmPrevioErrHandler::finishSend(const std::optional<runtime::Failure>& failed) {
-    if (failed) {
-        ui::MsgBox(QStringLiteral("No se pudo enviar el informe de error: ") + failed->Description() +
-                       QStringLiteral("\r\n\r\nEl informe sigue en esta ventana, tal como está escrito."),
-                   ui::vbOKOnly | ui::vbExclamation, ui::App::Title());
-        return;
-    }
-    runtime::runStepsSkippingFailures(1, [&](int step) -> int {
-        if (step == 1) framecorreo->setVisible(false);
-        if (step == 2) close();
-        return step < 2 ? step + 1 : runtime::kEnd;
-    });
-}
-
-void frmPrevioErrHandler::hideEmailPanel() {
-    // "&Salir": the panel goes, the window stays with the screenshot.
-    runtime::runStepsSkippingFailures(1, [&](int) {
-        framecorreo->setVisible(false);
-        return runtime::kEnd;
-    });
-}
-
-void frmPrevioErrHandler::Text11_Click(int) {}
-void frmPrevioErrHandler::Label7_Click(int) {}
 
 void frmPrevioErrHandler::paintEvent(QPaintEvent* event) {
     ui::Form::paintEvent(event);

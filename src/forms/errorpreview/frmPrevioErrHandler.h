@@ -50,8 +50,9 @@ public:
     // The e-mail panel.
     QGroupBox* framecorreo;
     std::map<int, QLabel*> Label7;         // 0, 1, 13 to 16
-    std::map<int, ui::TextBox*> Text11;    // 0 To, 1 subject, 2 description, 3 attachment, 4 CC
+    std::map<int, ui::TextBox*> Text11;    // by Text11Index
     std::map<int, QPushButton*> Command24; // 0 "&Enviar mapi", 1 "&Salir", 2 "&Enviar Outlook"
+    enum Text11Index : int { kTo = 0, kSubject = 1, kDescription = 2, kAttachment = 3, kCopy = 4 };
 
     QString ImageBasePath; // the report files' path without extension, fixed at load
     int16_t IsDrawing = 0; // -1 from a mouse-button press on the surface until its release
@@ -66,12 +67,16 @@ public:
     void Form_MouseUp(int Button, int Shift, float X, float Y);
     void CmdPrint_Click(int Index);
     void Command24_Click(int Index);
-    void Text11_Click(int Index);
-    void Label7_Click(int Index);
 
     // The report's base path for a program folder and a moment: the folder, the image folder, and
     // the year, month, day, hour, minute and second without leading zeros or separators.
     static QString basePathFor(const QString& programFolder, const QDateTime& moment);
+    // Sets ImageBasePath: the documented base path when no other report has it (another window
+    // of this program, or a picture kept in the folder, maybe made by another program), otherwise
+    // the same followed by "-2", "-3"... It is held until the window goes (or holds another): in
+    // this program, and on disk by its JPEG's name, made empty until "EMAIL" writes it.
+    void holdBasePath(const QString& documented);
+    ~frmPrevioErrHandler() override;
 
     // The freehand lines drawn on the window's surface, in pixels.
     const std::vector<QLineF>& drawnLines() const { return lines_; }
@@ -79,6 +84,9 @@ public:
     static const QString kCaption;
 
 protected:
+    // While a command runs, closing waits until it has ended: the window then closes, unless a
+    // send failed and the report must stay with what the operator typed.
+    void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -87,6 +95,8 @@ protected:
 
 private:
     void createEmailPanel();
+    static void makeImageFolder(const QString& folder);
+    void releaseBasePath();
     // The commands behind the buttons.
     void printScreenshot();
     void prepareEmail();
@@ -98,8 +108,25 @@ private:
     void finishSend(const std::optional<runtime::Failure>& failed);
     void Line(float X, float Y); // from the current drawing position to (X, Y), which becomes current
 
+    // Counts the commands under way; a close asked for meanwhile waits for the last to end.
+    class Command {
+    public:
+        explicit Command(frmPrevioErrHandler& window);
+        ~Command();
+        Command(const Command&) = delete;
+        Command& operator=(const Command&) = delete;
+
+    private:
+        frmPrevioErrHandler& w_;
+    };
+    void endOfCommands();
+
     bool loaded_ = false;
     bool sending_ = false;
+    int commands_ = 0;
+    bool closeAsked_ = false;
+    bool sendFailed_ = false;    // the last send did not go out: a close asked meanwhile waits for the operator
+    bool jpegPlaceholder_ = false; // this window made its JPEG's name on disk, still empty
     QPointF current_; // CurrentX, CurrentY, in twips
     std::vector<QLineF> lines_;
 };

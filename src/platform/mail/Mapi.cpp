@@ -53,15 +53,18 @@ void MAPIMessages::Send(bool) {
     if (!session) runtime::raise(err::mapNotSignedOn, QStringLiteral("No hay ninguna sesión de correo abierta."));
     Message m;
     m.from = session->Sender;
-    const QString address = headerValue(RecipAddress).trimmed();
+    // One recipient shows with its display name; several are named by their addresses.
+    const QStringList addresses = addressesIn(RecipAddress);
     const QString name = headerValue(RecipDisplayName).trimmed();
-    m.toHeader = name.isEmpty() || name == address ? address : QStringLiteral("\"%1\" <%2>").arg(name, address);
+    m.toHeader = RecipAddress;
+    if (addresses.size() == 1 && !name.isEmpty() && name != addresses.front())
+        m.toHeader = QStringLiteral("\"%1\" <%2>").arg(QString(name).remove(QLatin1Char('"')), addresses.front());
     m.subject = MsgSubject;
     m.body = MsgNoteText;
     m.attachmentPath = AttachmentPathName;
     const QByteArray bytes = m.compose();
     sendSmtp({session->Server, session->UserName, session->Password, session->CAFile, session->TimeoutSeconds}, m.from,
-             {address}, bytes);
+             m.recipients(), bytes);
 }
 
 } // namespace mail

@@ -30,15 +30,25 @@ template <typename T> struct Owned {
 };
 
 void addAddresses(InternetAddressList* list, const QString& text) {
-    for (const QString& a : addressesIn(text)) {
-        const QByteArray utf8 = a.toUtf8();
-        InternetAddress* mailbox = internet_address_mailbox_new(nullptr, utf8.constData());
+    for (const Mailbox& m : mailboxesIn(text)) {
+        const QByteArray name = m.name.toUtf8(), address = m.address.toUtf8();
+        InternetAddress* mailbox =
+            internet_address_mailbox_new(name.isEmpty() ? nullptr : name.constData(), address.constData());
+        internet_address_set_charset(mailbox, "utf-8");
         internet_address_list_add(list, mailbox); // the list takes a reference of its own
         g_object_unref(mailbox);
     }
 }
 
 } // namespace
+
+void raiseIfNotAttachable(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.isFile() || !info.isReadable())
+        runtime::raise(err::mapAttachmentNotFound, QStringLiteral("No se encuentra el archivo adjunto '%1'.").arg(path));
+    if (info.size() == 0)
+        runtime::raise(err::mapAttachmentNotFound, QStringLiteral("El archivo adjunto '%1' está vacío.").arg(path));
+}
 
 QString headerValue(const QString& text) {
     QString v = text;
@@ -47,10 +57,44 @@ QString headerValue(const QString& text) {
     return v;
 }
 
+std::vector<Mailbox> mailboxesIn(const QString& text) {
+    // Split where a comma or a semicolon stands outside quotes and angle brackets.
+    QStringList parts;
+    QString part;
+    bool quoted = false, angled = false;
+    for (const QChar c : headerValue(text)) {
+        if (c == QLatin1Char('"') && !angled) quoted = !quoted;
+        else if (c == QLatin1Char('<') && !quoted) angled = true;
+        else if (c == QLatin1Char('>') && !quoted) angled = false;
+        else if ((c == QLatin1Char(',') || c == QLatin1Char(';')) && !quoted && !angled) {
+            parts << part;
+            part.clear();
+            continue;
+        }
+        part += c;
+    }
+    parts << part;
+    std::vector<Mailbox> r;
+    static const QRegularExpression named(QStringLiteral("^(.*)<([^<>]*)>$"));
+    for (const QString& p : parts) {
+        const QString t = p.trimmed();
+        if (t.isEmpty()) continue;
+        if (const auto m = named.match(t); m.hasMatch()) {
+            QString name = m.captured(1).trimmed();
+            if (name.size() >= 2 && name.startsWith(QLatin1Char('"')) && name.endsWith(QLatin1Char('"')))
+                name = name.mid(1, name.size() - 2);
+            if (!m.captured(2).trimmed().isEmpty()) r.push_back({name, m.captured(2).trimmed()});
+        } else {
+            r.push_back({QString(), t});
+        }
+    }
+    return r;
+}
+
 QStringList addressesIn(const QString& text) {
     QStringList r;
-    for (const QString& a : headerValue(text).split(QRegularExpression(QStringLiteral("[,;]")), Qt::SkipEmptyParts))
-        if (!a.trimmed().isEmpty()) r << a.trimmed();
+    for (const Mailbox& m : mailboxesIn(text))
+        r << m.address;
     return r;
 }
 
@@ -60,6 +104,7 @@ QByteArray Message::compose() const {
     initGMime();
     QByteArray attachment;
     if (!attachmentPath.isEmpty()) {
+        raiseIfNotAttachable(attachmentPath);
         QFile f(attachmentPath);
         if (!f.open(QIODevice::ReadOnly))
             runtime::raise(err::mapAttachmentNotFound,
@@ -70,13 +115,10 @@ QByteArray Message::compose() const {
     Owned<GMimeMessage> message(g_mime_message_new(TRUE));
     GMimeObject* object = GMIME_OBJECT(message.p);
     addAddresses(g_mime_message_get_from(message.p), from);
-    // The To and CC headers as given, so that what the operator typed is what the message says.
-    const QByteArray to = headerValue(toHeader).toUtf8();
-    g_mime_object_set_header(object, "To", to.constData(), "utf-8");
-    if (!ccHeader.isEmpty()) {
-        const QByteArray cc = headerValue(ccHeader).toUtf8();
-        g_mime_object_set_header(object, "Cc", cc.constData(), "utf-8");
-    }
+    // The To and CC headers name every mailbox the envelope carries (only blind copies are left
+    // out), read from the text once for both.
+    addAddresses(g_mime_message_get_addresses(message.p, GMIME_ADDRESS_TYPE_TO), toHeader);
+    addAddresses(g_mime_message_get_addresses(message.p, GMIME_ADDRESS_TYPE_CC), ccHeader);
     const QByteArray subj = headerValue(subject).toUtf8();
     g_mime_message_set_subject(message.p, subj.constData(), "utf-8");
     GDateTime* now = g_date_time_new_now_local();

@@ -7,12 +7,13 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <vector>
 
 namespace mail {
 
 struct Message {
     QString from;
-    QString toHeader;      // the To header as given (addresses separated by commas or semicolons)
+    QString toHeader;      // the To addresses as typed (separated by commas or semicolons)
     QString ccHeader;      // likewise, may be empty
     QStringList blindCopy; // addresses that receive the message without being named in it
     QString subject;
@@ -24,9 +25,22 @@ struct Message {
     QStringList recipients() const; // every envelope recipient: To, CC and blind copies
 };
 
+// Fails (mapAttachmentNotFound) when the file cannot be read or is empty (a picture that was
+// never written).
+void raiseIfNotAttachable(const QString& path);
+
 // A header value as it may stand in a message: no line breaks, no tabs.
 QString headerValue(const QString& text);
-// The addresses of a To or CC text ("a@b, c@d; e@f"), trimmed.
+
+// One mailbox of a To or CC text: its address, and the name shown with it, if any.
+struct Mailbox {
+    QString name, address;
+};
+// The mailboxes of a To or CC text ("a@b, Juan <c@d>; \"Pérez, Ana\" <e@f>"), separated by commas
+// or semicolons (the separator of the original platform's mail programs) outside quotes and
+// angle brackets. The headers and the envelope are both made from this one reading.
+std::vector<Mailbox> mailboxesIn(const QString& text);
+// Their addresses alone.
 QStringList addressesIn(const QString& text);
 
 } // namespace mail

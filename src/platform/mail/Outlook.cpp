@@ -30,12 +30,14 @@ std::unique_ptr<OutlookApplication> OutlookApplication::create() {
 }
 
 std::unique_ptr<MailItem> OutlookApplication::CreateItem(int itemType) {
-    if (itemType != 0) runtime::raise(runtime::err::InvalidCall);
+    if (itemType != olMailItem) runtime::raise(runtime::err::InvalidCall);
     return std::unique_ptr<MailItem>(new MailItem(Sender));
 }
 
 void Attachments::Add(const QString& Source, int Type, std::optional<int>, const QString& DisplayName) {
-    if (Type != 1) runtime::raise(runtime::err::InvalidCall);
+    if (Type != olByValue) runtime::raise(runtime::err::InvalidCall);
+    // As Outlook does, a file that cannot be read fails here, and the item goes on without it.
+    raiseIfNotAttachable(Source);
     items_.push_back({Source, DisplayName});
 }
 

@@ -11,10 +11,14 @@ namespace mail {
 
 class MailItem;
 
+// Outlook's own numbers: an item type, and how a file is attached.
+enum : int { olMailItem = 0 };
+enum : int { olByValue = 1 };
+
 class OutlookApplication {
 public:
     static std::unique_ptr<OutlookApplication> create();
-    std::unique_ptr<MailItem> CreateItem(int itemType); // 0: a mail item
+    std::unique_ptr<MailItem> CreateItem(int itemType); // olMailItem
 
     // The mail system's program, /usr/sbin/sendmail unless set; and the sender's address.
     static void setSendmailProgram(const QString& path);
@@ -27,8 +31,10 @@ private:
 
 class Attachments {
 public:
-    // Source: the file; Type 1: attached by value; DisplayName: how the message names it.
-    void Add(const QString& Source, int Type = 1, std::optional<int> Position = {}, const QString& DisplayName = {});
+    // Source: the file; Type olByValue: attached by value; DisplayName: how the message names it.
+    // A file that cannot be read, or is empty, fails here.
+    void Add(const QString& Source, int Type = olByValue, std::optional<int> Position = {},
+             const QString& DisplayName = {});
 
 private:
     friend class MailItem;
