@@ -237,7 +237,7 @@ private slots:
         }
         cn.writes().setFlushInterval(0);
         cn.writes().setFlushSlice(0); // a row a flush point
-        rs.MoveFirst();      // A2999, after the first slice wrote A0000
+        rs.MoveFirst();               // A2999, after the first slice wrote A0000
         QCOMPARE(cn.pendingRows(), std::size_t(2999));
         QCOMPARE(database.value("SELECT pvp1 FROM tblArticulos WHERE CODARTI='A0000'").toDouble(), 0.0);
         QCOMPARE(database.value("SELECT pvp1 FROM tblArticulos WHERE CODARTI='A0001'").toDouble(), 1.0);
@@ -348,10 +348,9 @@ private slots:
                                        << 3 << 1;
         // VACUUM renumbers the rows of a table without an index, whose row ids have gaps: A4 now
         // lies where A3's waiting write points.
-        QTest::newRow("renumbered by VACUUM")
-            << "DROP INDEX i1; DELETE FROM tblArticulos WHERE CODARTI='A2';"
-            << "VACUUM;"
-            << "(SELECT rowid FROM tblArticulos WHERE CODARTI='A4')=3" << 1 << 2;
+        QTest::newRow("renumbered by VACUUM") << "DROP INDEX i1; DELETE FROM tblArticulos WHERE CODARTI='A2';"
+                                              << "VACUUM;"
+                                              << "(SELECT rowid FROM tblArticulos WHERE CODARTI='A4')=3" << 1 << 2;
         // A margin the price was computed from changed: the price is not written.
         QTest::newRow("margin changed") << QString() << "UPDATE tblArticulos SET margen1=9 WHERE CODARTI='A2';"
                                         << "(SELECT pvp1 FROM tblArticulos WHERE CODARTI='A2') IS NULL" << 3 << 1;
@@ -384,6 +383,79 @@ private slots:
         // Whatever was written is the article's own price.
         QCOMPARE(database.value("SELECT count(*) FROM tblArticulos WHERE pvp1 IS NOT NULL AND pvp1<>2*margen1").toInt(),
                  0);
+    }
+
+    void keyset_findsItsPlaceAfterRenumbering() {
+        // Another program compacts the file while the cursor is half way: its row ids now name
+        // other rows. The cursor finds its place again by the rows' codes: every article is read
+        // once, none is skipped.
+        TestDatabase database;
+        database.sql(QStringLiteral("DROP INDEX i1;"));
+        for (int i = 1; i <= 8; ++i)
+            database.article(QStringLiteral("A%1").arg(i), QString(), i, 0, 0);
+        database.sql(QStringLiteral("DELETE FROM tblArticulos WHERE CODARTI IN ('A2', 'A5');"));
+        ado::Connection cn;
+        cn.Open(connectionString(database.path));
+        ado::Recordset rs;
+        rs.Open(QStringLiteral("SELECT * FROM tblArticulos ORDER BY CODARTI"), cn, 1, 3);
+        QStringList seen;
+        for (int i = 0; i < 2; ++i, rs.MoveNext())
+            seen << rs.Fields("CODARTI").Value().text();
+        cn.endReading();
+        database.sql(QStringLiteral("VACUUM;"));
+        QCOMPARE(database.value("SELECT rowid FROM tblArticulos WHERE CODARTI='A4'").toInt(), 3); // renumbered
+        for (; !rs.Eof(); rs.MoveNext())
+            seen << rs.Fields("CODARTI").Value().text();
+        QCOMPARE(seen, (QStringList{"A1", "A3", "A4", "A6", "A7", "A8"}));
+    }
+
+    void writes_aSecondWriteChecksWhatItsReaderUsed() {
+        // The row waits with a price computed from margen1; a second write computes another from
+        // margen2, which another program then changes: the row is left alone, and told.
+        TestDatabase database;
+        database.article("A1", "Alfa", 10, 20, 0);
+        ado::Connection cn;
+        cn.Open(connectionString(database.path));
+        ado::Recordset rs;
+        rs.Open(QStringLiteral("SELECT * FROM tblArticulos"), cn, 1, 3);
+        rs.Fields("pvp1") = rs.Fields("margen1").Value().number();
+        rs.Update();
+        rs.Fields("pvp2") = rs.Fields("margen2").Value().number();
+        rs.Update();
+        database.sql(QStringLiteral("UPDATE tblArticulos SET margen2 = 99"));
+        BoxAnswerer c;
+        c.press("Aceptar").press("Aceptar");
+        ui::MsgBox(QStringLiteral("espera"));
+        QVERIFY(c.boxes[0].text.contains(QStringLiteral("pero no los de otros 1")));
+        QVERIFY(database.value("SELECT pvp2 FROM tblArticulos").isNull());
+    }
+
+    void writes_refusalToldEvenWhenTheLastFlushCannotBeDone() {
+        // A slice sets a refused row aside; the flush before the next wait meets another
+        // program's lock and the operator goes on: the refused article is told all the same.
+        TestDatabase database(false);
+        database.sql(QStringLiteral("CREATE TABLE precios (CODARTI TEXT, margen1 REAL, pvp1 REAL CHECK (pvp1 >= 0));"
+                                    "INSERT INTO precios VALUES ('A1', 1, NULL), ('A2', -1, NULL), ('A3', 3, NULL);"));
+        ado::Connection cn;
+        cn.Open(connectionString(database.path));
+        ado::Recordset rs;
+        rs.Open(QStringLiteral("SELECT * FROM precios ORDER BY CODARTI"), cn, 1, 3);
+        cn.writes().setFlushInterval(3600 * 1000);
+        priceEveryRow(rs);
+        cn.writes().setFlushInterval(0);
+        cn.writes().setFlushSlice(0); // a row a slice: A1 written, then A2 set aside
+        cn.checkpoint();
+        cn.checkpoint();
+        QCOMPARE(cn.refusedRows(), std::size_t(1));
+        QCOMPARE(cn.pendingRows(), std::size_t(1));
+        cn.writes().setFlushSlice(3600 * 1000); // no slice before the lock is taken
+        Locker reader(database.path, Locker::Reader);
+        BoxAnswerer c;
+        c.press("Cancelar").press("Aceptar").press("Aceptar");
+        ui::MsgBox(QStringLiteral("espera"));
+        QCOMPARE(c.boxes.size(), std::size_t(3));
+        QVERIFY2(c.boxes[1].text.contains(QStringLiteral("CODARTI 'A2': CHECK constraint failed")),
+                 qPrintable(c.boxes[1].text));
     }
 
     void writes_refusedRowSetAsideOthersWritten_data() {
@@ -423,8 +495,9 @@ private slots:
         QCOMPARE(c.boxes[0].text, "La base de datos rechazó el cambio de un registro, que no se guardó:\r\n"
                                   "CODARTI 'A2': " +
                                       reason);
-        QCOMPARE(database.value("SELECT group_concat(coalesce(CAST(pvp1 AS INTEGER), 'x'), ' ') FROM precios").toString(),
-                 QStringLiteral("2 x 6 8"));
+        QCOMPARE(
+            database.value("SELECT group_concat(coalesce(CAST(pvp1 AS INTEGER), 'x'), ' ') FROM precios").toString(),
+            QStringLiteral("2 x 6 8"));
         QCOMPARE(cn.refusedRows(), std::size_t(1));
         QCOMPARE(cn.pendingRows(), std::size_t(0)); // nothing left to block the next flushes
 
@@ -449,8 +522,9 @@ private slots:
         // Slice after slice finds rows another program changed: the operator hears it once, at
         // the next wait, with the total.
         TestDatabase database;
-        database.sql(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i+1 FROM n WHERE i<299) "
-                                    "INSERT INTO tblArticulos (CODARTI, margen1) SELECT printf('A%03d', i), 1 FROM n;"));
+        database.sql(
+            QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i+1 FROM n WHERE i<299) "
+                           "INSERT INTO tblArticulos (CODARTI, margen1) SELECT printf('A%03d', i), 1 FROM n;"));
         ado::Connection cn;
         cn.Open(connectionString(database.path));
         cn.writes().setFlushInterval(3600 * 1000);
@@ -474,11 +548,16 @@ private slots:
         QTest::addColumn<QString>("column");
         QTest::addColumn<QString>("stored"); // what the file holds before
         QTest::addColumn<bool>("writtenTwice");
-        QTest::newRow("written twice, flushed between") << "pvp1" << "NULL" << true;
-        QTest::newRow("written twice into a text column") << "FAMILIA" << "NULL" << true;
-        QTest::newRow("a blob in the price") << "pvp1" << "x'00ff'" << false;
-        QTest::newRow("a text that is not UTF-8") << "pvp1" << "CAST(x'ff61' AS TEXT)" << false;
-        QTest::newRow("a huge integer") << "pvp1" << "9007199254740993" << false;
+        QTest::newRow("written twice, flushed between") << "pvp1"
+                                                        << "NULL" << true;
+        QTest::newRow("written twice into a text column") << "FAMILIA"
+                                                          << "NULL" << true;
+        QTest::newRow("a blob in the price") << "pvp1"
+                                             << "x'00ff'" << false;
+        QTest::newRow("a text that is not UTF-8") << "pvp1"
+                                                  << "CAST(x'ff61' AS TEXT)" << false;
+        QTest::newRow("a huge integer") << "pvp1"
+                                        << "9007199254740993" << false;
     }
     void writes_ownAndOddValuesAreNotAnotherProgramsChange() {
         QFETCH(QString, column);
@@ -745,9 +824,9 @@ private slots:
             QFAIL("written");
         } catch (const runtime::Failure& f) {
             QCOMPARE(f.Number(), ado::err::ReadOnly);
-            QVERIFY2(f.Description().startsWith(
-                         "No se puede actualizar. Base de datos u objeto de sólo lectura. (" + why),
-                     qPrintable(f.Description()));
+            QVERIFY2(
+                f.Description().startsWith("No se puede actualizar. Base de datos u objeto de sólo lectura. (" + why),
+                qPrintable(f.Description()));
         }
     }
 

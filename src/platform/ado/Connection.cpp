@@ -29,10 +29,13 @@ bool isDateType(const QString& declType) {
 QString whyNotWritable(const QString& path) {
     const QByteArray file = QFile::encodeName(path);
     const QString folder = QFileInfo(path).absolutePath();
-    auto denied = [](const QByteArray& p, int mode) { return faccessat(AT_FDCWD, p.constData(), mode, AT_EACCESS) != 0; };
+    auto denied = [](const QByteArray& p, int mode) {
+        return faccessat(AT_FDCWD, p.constData(), mode, AT_EACCESS) != 0;
+    };
     if (denied(file, W_OK))
-        return errno == EROFS ? QStringLiteral("la unidad de '%1' es de sólo lectura").arg(displayName(path))
-                              : QStringLiteral("este usuario no tiene permiso para escribir en '%1'").arg(displayName(path));
+        return errno == EROFS
+                   ? QStringLiteral("la unidad de '%1' es de sólo lectura").arg(displayName(path))
+                   : QStringLiteral("este usuario no tiene permiso para escribir en '%1'").arg(displayName(path));
     if (denied(QFile::encodeName(folder), W_OK | X_OK))
         return QStringLiteral("este usuario no tiene permiso para crear archivos en la carpeta '%1', donde la base "
                               "de datos guarda el diario de sus cambios")

@@ -84,7 +84,7 @@ public:
     // Rows the file refused since the connection opened: they were not written.
     std::size_t refusedRows() const { return writes_.refusedRows(); }
 
-    static constexpr int kBusyMs = 1500;   // how long an operation waits for another program's lock
+    static constexpr int kBusyMs = 1500;                   // how long an operation waits for another program's lock
     static constexpr int kReadHoldMs = 50;                 // how long the shared lock is kept across statements
     static constexpr qint64 kMapBytes = qint64(256) << 20; // the biggest file read through a mapping
 

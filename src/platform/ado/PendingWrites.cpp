@@ -235,9 +235,14 @@ void PendingWrites::write(int table, long long rowid, const Write& w) {
         s.compared = before.compared;
         s.fingerprinted = before.fingerprinted;
         auto in = [](const std::vector<int>& v, int c) { return std::find(v.begin(), v.end(), c) != v.end(); };
+        auto covered = [&](int c) {
+            return in(before.set, c) || in(before.compared, c) || in(before.fingerprinted, c);
+        };
         for (const Write::Set& c : w.set)
-            if (!in(before.set, c.column) && !in(before.compared, c.column) && !in(before.fingerprinted, c.column))
-                s.compared.push_back(c.column);
+            if (!covered(c.column)) s.compared.push_back(c.column);
+        // What this write's reader used that the waiting write did not check.
+        for (const Write::Compared& c : w.compared)
+            if (!covered(c.column) && !in(s.compared, c.column)) s.compared.push_back(c.column);
         std::sort(s.compared.begin(), s.compared.end());
         s.set.insert(s.set.end(), before.set.begin(), before.set.end());
     } else {
@@ -264,8 +269,7 @@ bool PendingWrites::sameShape(const Shape& shape, const Write& w) {
     return true;
 }
 
-void PendingWrites::place(Table& t, long long rowid, uint32_t* existing, const Slot* old, int shapeId,
-                          const Write& w) {
+void PendingWrites::place(Table& t, long long rowid, uint32_t* existing, const Slot* old, int shapeId, const Write& w) {
     const Shape& shape = t.shapes[static_cast<std::size_t>(shapeId)];
     auto lastWrite = [&](int column) -> const Write::Set* {
         for (auto it = w.set.rbegin(); it != w.set.rend(); ++it)
@@ -298,7 +302,8 @@ void PendingWrites::place(Table& t, long long rowid, uint32_t* existing, const S
         const uint32_t to = first + static_cast<uint32_t>(nSet + j);
         // As first read, or, for a column first written now, as read now.
         if (const long at = before ? indexIn(before->compared, column) : -1; at >= 0) {
-            stored_[to] = stored_[old->first + static_cast<uint32_t>(before->set.size() + static_cast<std::size_t>(at))];
+            stored_[to] =
+                stored_[old->first + static_cast<uint32_t>(before->set.size() + static_cast<std::size_t>(at))];
             continue;
         }
         for (const Write::Compared& c : w.compared)

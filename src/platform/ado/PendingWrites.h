@@ -205,7 +205,7 @@ private:
         QStringList label;
         std::vector<Shape> shapes;
         std::map<Shape, int> shapeIds;
-        int lastShape = -1; // of the last row written for the first time
+        int lastShape = -1;        // of the last row written for the first time
         RowIndex rows;             // rowid -> slot
         std::vector<Slot> entries; // entries no row points to any more are dead
     };

@@ -9,10 +9,10 @@ namespace ado {
 
 struct QueryShape {
     bool keyset = false;
-    bool view = false; // the "table" is a view: its rows have no keys to follow
-    QString table;     // the table whose rows the query selects
-    QString keysSql;   // SELECT rowid FROM <table> <the rest of the query>
-    QString rowSql;    // SELECT * FROM <table> WHERE rowid=?
+    bool view = false;           // the "table" is a view: its rows have no keys to follow
+    QString table;               // the table whose rows the query selects
+    QString keysSql;             // SELECT rowid FROM <table> <the rest of the query>
+    QString rowSql;              // SELECT * FROM <table> WHERE rowid=?
     QStringList orderColumns;    // the columns it is ordered by, when they are plain columns
     std::vector<int> tablesRead; // every table the keys' statement reads (set by the connection)
 

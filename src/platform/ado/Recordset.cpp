@@ -93,6 +93,19 @@ void Recordset::Open(const QString& source, Connection& conn, int, int lockType,
         while (keys->step())
             keys_.push_back(keys->columnInt64(0));
         keys->reset();
+        // The same keys with each row's identity, to find the cursor's place again if another
+        // program renumbers the rows under it (see resync).
+        identityKeysSql_.clear();
+        literals_ = p.literals;
+        QStringList identityColumns;
+        for (std::size_t c = 0; c < identity_.size(); ++c)
+            if (identity_[c]) identityColumns << quoted(layout_->columns[static_cast<int>(c)]);
+        const QString keysOnly = QStringLiteral("SELECT rowid FROM ") + quoted(shape.table);
+        if (!identityColumns.isEmpty() && shape.keysSql.startsWith(keysOnly))
+            identityKeysSql_ = QStringLiteral("SELECT rowid, %1(%2) FROM ")
+                                   .arg(QLatin1String(RowFingerprint::kFunction), identityColumns.join(u',')) +
+                               quoted(shape.table) + shape.keysSql.mid(keysOnly.size());
+        cellsKey_ = -1;
         updatable_ = lockType != adLockReadOnly;
     } else {
         if (conn.pendingRows()) conn.flush(); // the query reads the file as it is
@@ -196,27 +209,29 @@ void Recordset::checkColumns(const Statement& st) const {
 
 void Recordset::readRow() const {
     requireCurrentRow();
-    const auto index = static_cast<std::size_t>(position_);
     if (!keyset_) {
+        const auto index = static_cast<std::size_t>(position_);
         row_.assign(fixedRows_[index].begin(), fixedRows_[index].end());
         rowRead_ = true;
         return;
     }
     conn_->reading();
     Statement& st = *layout_->row;
-    st.bind(1, keys_[index]);
-    if (!st.step()) {
+    st.bind(1, keys_[static_cast<std::size_t>(position_)]);
+    bool found = st.step();
+    if (st.reprepareCount() != reprepares_ || st.columnCount() != layout_->columns.size()) {
+        // The table's schema changed under the cursor: its columns must be the same, and its row
+        // ids may now name other rows (VACUUM renumbers them): the cursor finds its place again.
+        st.reset();
+        checkColumns(st);
+        resync();
+        st.bind(1, keys_[static_cast<std::size_t>(position_)]);
+        found = st.step();
+    }
+    if (!found) {
         st.reset();
         conn_->raiseIfDamaged();
         raiseRowDeleted();
-    }
-    if (st.reprepareCount() != reprepares_ || st.columnCount() != layout_->columns.size()) {
-        try {
-            checkColumns(st);
-        } catch (...) {
-            st.reset();
-            throw;
-        }
     }
     // The row as the engine gives it; each field is turned into a value only when it is read.
     const auto n = static_cast<std::size_t>(layout_->columns.size());
@@ -242,6 +257,7 @@ void Recordset::readRow() const {
         }
     }
     row_.assign(n, std::nullopt);
+    cellsKey_ = position_;
     used_ = identity_;
     if (anyKnown_ || known_.size() != n) {
         known_.assign(n, std::nullopt);
@@ -253,7 +269,8 @@ void Recordset::readRow() const {
     PendingWrites& pending = conn_->pending();
     const RowLayout& layout = *layout_;
     PendingWrites::Row waiting;
-    if (pending.pending(layout.tableId) && pending.current(layout.tableId, keys_[index], waiting) &&
+    if (pending.pending(layout.tableId) &&
+        pending.current(layout.tableId, keys_[static_cast<std::size_t>(position_)], waiting) &&
         overlayMatches(waiting)) {
         const auto& shape = pending.shape(layout.tableId, waiting.shape);
         for (std::size_t k = 0; k < shape.set.size(); ++k) {
@@ -291,6 +308,41 @@ bool Recordset::overlayMatches(const PendingWrites::Row& row) const {
         addCell(fp, static_cast<std::size_t>(c));
     }
     return shape.fingerprinted.empty() || fp.value() == row.fingerprint;
+}
+
+void Recordset::resync() const {
+    reprepares_ = layout_->row->reprepareCount();
+    if (identityKeysSql_.isEmpty()) return; // nothing to know a row by: the keys stand
+    // The keys as the file has them now, each with its row's identity.
+    const auto keys = conn_->statement(identityKeysSql_);
+    for (int i = 0; i < literals_.size(); ++i)
+        keys->bind(i + 1, literals_[i]);
+    std::vector<long long> now;
+    std::vector<uint64_t> identities;
+    while (keys->step()) {
+        now.push_back(keys->columnInt64(0));
+        identities.push_back(static_cast<uint64_t>(keys->columnInt64(1)));
+    }
+    keys->reset();
+    if (cellsKey_ < 0) { // nothing read yet: the new keys, from the same place
+        keys_ = std::move(now);
+        return;
+    }
+    // The row read last, by its identity: the cursor goes on after it, as far as it had gone.
+    RowFingerprint last;
+    for (std::size_t c = 0; c < identity_.size(); ++c)
+        if (identity_[c]) addCell(last, c);
+    const auto at = std::find(identities.begin(), identities.end(), last.value());
+    if (at == identities.end())
+        runtime::raise(err::RowChanged,
+                       QStringLiteral("Otro programa reorganizó la tabla '%1' mientras este programa la recorría, "
+                                      "y la última fila leída ya no está: las filas que faltan no se leyeron.")
+                           .arg(layout_->table));
+    const long step = position_ - cellsKey_;
+    keys_ = std::move(now);
+    position_ = static_cast<long>(at - identities.begin()) + step;
+    cellsKey_ = static_cast<long>(at - identities.begin());
+    if (position_ < 0 || position_ >= static_cast<long>(keys_.size())) raiseNoCurrentRecord();
 }
 
 void Recordset::addCell(RowFingerprint& fp, std::size_t column) const {
@@ -377,8 +429,9 @@ void Recordset::Update() {
     if (edits_.empty()) return;
     if (conn_->readOnly()) {
         const QString& why = conn_->readOnlyReason();
-        runtime::raise(err::ReadOnly, QStringLiteral("No se puede actualizar. Base de datos u objeto de sólo lectura.") +
-                                          (why.isEmpty() ? QString() : QStringLiteral(" (%1.)").arg(why)));
+        runtime::raise(err::ReadOnly,
+                       QStringLiteral("No se puede actualizar. Base de datos u objeto de sólo lectura.") +
+                           (why.isEmpty() ? QString() : QStringLiteral(" (%1.)").arg(why)));
     }
     if (!rowRead_) readRow(); // what the file holds now is what the write must find there
     const RowLayout& layout = *layout_;
@@ -389,15 +442,18 @@ void Recordset::Update() {
     // wrote itself is compared with that value; the others by the fingerprint of their stored
     // values.
     fingerprinted_.clear();
+    const long long rowid = keys_[static_cast<std::size_t>(position_)];
+    // Where the write joins one that already waits, each value is kept as it is, so that what
+    // this reader used is checked too.
+    const bool joins = conn_->pending().pending(layout.tableId, rowid);
     auto mustHold = [&](std::size_t c) {
         if (known_[c])
             w.compared.push_back({layout.columnIds[c], *known_[c]});
+        else if (joins)
+            w.compared.push_back({layout.columnIds[c], asRead(c)});
         else
             fingerprinted_.emplace_back(layout.columnIds[c], c);
     };
-    const long long rowid = keys_[static_cast<std::size_t>(position_)];
-    // A column's value as read counts only where it joins a write that already waits.
-    const bool joins = conn_->pending().pending(layout.tableId, rowid);
     for (const auto& [column, v] : edits_) {
         const auto c = static_cast<std::size_t>(column);
         w.set.push_back({layout.columnIds[c], PendingWrites::Value::of(v), joins ? asRead(c) : PendingWrites::Value()});

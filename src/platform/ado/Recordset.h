@@ -10,6 +10,7 @@
 #include "platform/runtime/FieldValue.h"
 
 #include <QStringList>
+#include <QVector>
 #include <optional>
 #include <string>
 #include <vector>
@@ -66,6 +67,7 @@ private:
     void requireCurrentRow() const;
     void moveTo(long position);
     void readRow() const;
+    void resync() const;
     void checkColumns(const Statement& st) const;
     runtime::FieldValue value(int column) const;
     void assign(int column, const runtime::FieldValue& value);
@@ -80,14 +82,17 @@ private:
 
     // Keyset mode: the table's keys in query order; its rows are read as the layout says.
     bool keyset_ = false;
-    std::vector<long long> keys_;
+    mutable std::vector<long long> keys_;
+    QString identityKeysSql_;    // the keys with each row's identity's fingerprint
+    QVector<QString> literals_;  // the query's literals, bound to it
+    mutable long cellsKey_ = -1; // the position whose row is in cells_
     mutable int reprepares_ = 0;
     // Static mode (a query the keyset cannot follow): the rows as read.
     std::vector<std::vector<runtime::FieldValue>> fixedRows_;
 
     std::shared_ptr<const RowLayout> layout_; // the columns, in either mode
     std::vector<char> identity_;              // the columns that identify a row: its key, the order's
-    long position_ = 0;                       // 0-based; -1 is BOF, RecordCount() is EOF
+    mutable long position_ = 0;               // 0-based; -1 is BOF, RecordCount() is EOF
     mutable bool rowRead_ = false;
     mutable quint64 readIn_ = 0; // the connection's read transaction in which the row was read
     // The current row as the engine gave it (numbers inline, texts and blobs in text_), and each
@@ -110,7 +115,7 @@ private:
     mutable std::vector<std::optional<PendingWrites::Value>> known_;
     mutable bool anyKnown_ = false;
     std::vector<std::pair<int, runtime::FieldValue>> edits_; // assigned since the last move, by column
-    PendingWrites::Write write_;                            // what Update hands to the write-behind
+    PendingWrites::Write write_;                             // what Update hands to the write-behind
     std::vector<std::pair<int, std::size_t>> fingerprinted_; // by pending column number: the layout's column
 };
 

@@ -226,7 +226,7 @@ std::size_t WriteBehind::writeRows(const Rows& rows, std::size_t from, int busyM
                     sqlite3_reset(st);
                     if (!refusedByTheFile(rc)) raiseSqlite(db, rc, c_.path_);
                     setAside(row, reason);
-                    lookUp = true; // it no longer waits: passed over from now on
+                    lookUp = true;                    // it no longer waits: passed over from now on
                     if (sqlite3_get_autocommit(db)) { // RAISE(ROLLBACK): the rows before it went too
                         rolledBack = true;
                         break;
@@ -293,6 +293,7 @@ void WriteBehind::beforeWait(bool programEnds) {
     try {
         flush(Connection::kBusyMs);
     } catch (const runtime::Failure& f) {
+        tell(); // what earlier flushes found is told all the same
         throw runtime::Failure(f.Number(), f.Description() + advice(f.Number(), programEnds));
     }
     tell();

@@ -79,7 +79,7 @@ public:
     // 130 bytes a row of five prices: 33 MB).
     static constexpr std::size_t kFlushRows = 250000;
     static constexpr int kSliceMs = 25;
-    static constexpr int kRetryMs = 1000;      // after a flush that failed
+    static constexpr int kRetryMs = 1000;       // after a flush that failed
     static constexpr int kPeriodicBusyMs = 100; // a flush while the program works waits no longer for a lock
 
 private:
