@@ -23,8 +23,11 @@
 #include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
+#include <fcntl.h>
 #include <memory>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace testing;
 using forms::frmPrevioErrHandler;
@@ -133,8 +136,10 @@ private slots:
         third.holdBasePath(a->ImageBasePath);
         QCOMPARE(third.ImageBasePath, a->ImageBasePath + QStringLiteral("-3"));
         // 01:23:45 and 12:03:45 of one day share their digits: the picture kept from the first stays.
-        const QString kept = frmPrevioErrHandler::basePathFor(ui::App::Path(), QDateTime(QDate(2026, 12, 7), QTime(1, 23, 45)));
-        QCOMPARE(kept, frmPrevioErrHandler::basePathFor(ui::App::Path(), QDateTime(QDate(2026, 12, 7), QTime(12, 3, 45))));
+        const QString kept =
+            frmPrevioErrHandler::basePathFor(ui::App::Path(), QDateTime(QDate(2026, 12, 7), QTime(1, 23, 45)));
+        QCOMPARE(kept,
+                 frmPrevioErrHandler::basePathFor(ui::App::Path(), QDateTime(QDate(2026, 12, 7), QTime(12, 3, 45))));
         QFile picture(kept + QStringLiteral(".jpg"));
         QVERIFY(picture.open(QIODevice::WriteOnly));
         picture.write("JPEG del primer informe");
@@ -145,6 +150,27 @@ private slots:
         QFile keptNow(kept + QStringLiteral(".jpg"));
         QVERIFY(keptNow.open(QIODevice::ReadOnly));
         QCOMPARE(keptNow.readAll(), QByteArray("JPEG del primer informe"));
+        // An empty picture left by a program that ended with its window open is free again; one
+        // that another program's window holds (locked) is not.
+        const QString leftOver =
+            frmPrevioErrHandler::basePathFor(ui::App::Path(), QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5)));
+        QFile(leftOver + QStringLiteral(".jpg")).open(QIODevice::WriteOnly);
+        frmPrevioErrHandler reusing;
+        reusing.holdBasePath(leftOver);
+        QCOMPARE(reusing.ImageBasePath, leftOver);
+        const QString held = leftOver + QStringLiteral("9");
+        const int fd = ::open(QFile::encodeName(held + QStringLiteral(".jpg")).constData(), O_RDWR | O_CREAT, 0666);
+        QVERIFY(fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0);
+        frmPrevioErrHandler beside;
+        beside.holdBasePath(held);
+        QCOMPARE(beside.ImageBasePath, held + QStringLiteral("-2"));
+        ::close(fd);
+        // A link at a picture's name, to a file elsewhere, is never written through.
+        const QString linked = leftOver + QStringLiteral("8");
+        QVERIFY(QFile::link(QStringLiteral("/nonexistent/victima"), linked + QStringLiteral(".bmp")));
+        frmPrevioErrHandler careful;
+        careful.holdBasePath(linked);
+        QCOMPARE(careful.ImageBasePath, linked + QStringLiteral("-2"));
         // A window that never prepared its report leaves nothing behind.
         const QString reservedByA = a->ImageBasePath + QStringLiteral(".jpg");
         QVERIFY(QFileInfo::exists(reservedByA));

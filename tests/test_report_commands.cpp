@@ -24,12 +24,12 @@
 #include <QProcess>
 #include <QRadioButton>
 #include <QScopeGuard>
-#include <functional>
-#include <optional>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <cups/cups.h>
+#include <functional>
+#include <optional>
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -301,10 +301,10 @@ private slots:
         const int job = lastJob();
         QVERIFY2(job > before, "no job reached the queue");
         const ipp_jstate_t state = waitForJobEnd(job);
-        QVERIFY2(state == IPP_JSTATE_COMPLETED, qPrintable(QStringLiteral("job %1 ended in state %2; CUPS said:\n%3")
-                                                               .arg(job)
-                                                               .arg(int(state))
-                                                               .arg(cupsLog())));
+        QVERIFY2(
+            state == IPP_JSTATE_COMPLETED,
+            qPrintable(
+                QStringLiteral("job %1 ended in state %2; CUPS said:\n%3").arg(job).arg(int(state)).arg(cupsLog())));
         const QString output = env("ZUK_CUPS_OUTPUT");
         QTemporaryDir dir;
         const QString pdf = pdfOf(output, dir.path());
@@ -527,9 +527,9 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(receivedCount(), before + 1, 10000);
         const Received m = received(before + 1);
         QVERIFY(m.attachment.isEmpty());
-        QVERIFY2(m.body.contains(QStringLiteral("mi descripción")) && m.body.contains(kErrorLine) &&
-                     m.body.contains(QStringLiteral("Este informe se envía sin la imagen del error")),
-                 qPrintable(m.body));
+        QVERIFY2(m.body.contains(QStringLiteral("mi descripción")) && m.body.contains(kErrorLine), qPrintable(m.body));
+        // The MAPI way says why the picture is missing; the Outlook way skips the step, as it skips any.
+        QCOMPARE(m.body.contains(QStringLiteral("Este informe se envía sin la imagen del error")), command == 0);
     }
 
     void send_everyRecipientNamed_data() {
@@ -543,8 +543,8 @@ private slots:
         QTest::newRow("outlook, a name with a comma")
             << 2 << "\"Pérez, Ana\" <a@x.test>, b@y.test" << QStringList{"Pérez, Ana", "a@x.test", "b@y.test"}
             << QStringList{"a@x.test", "b@y.test", blind};
-        QTest::newRow("mapi, semicolons") << 0 << "a@x.test;b@y.test" << QStringList{"a@x.test", "b@y.test"}
-                                          << QStringList{"a@x.test", "b@y.test"};
+        QTest::newRow("mapi, semicolons")
+            << 0 << "a@x.test;b@y.test" << QStringList{"a@x.test", "b@y.test"} << QStringList{"a@x.test", "b@y.test"};
     }
     void send_everyRecipientNamed() {
         // Every mailbox the envelope carries is named in the To header, read from the text once.
@@ -606,8 +606,10 @@ private slots:
         if (sendFails) f->mpmsession->Server = QStringLiteral("smtp://127.0.0.1:9");
         QTemporaryDir dir;
         const QString pdf = dir.filePath(QStringLiteral("hoja.pdf"));
-        if (print) printer::Printer::instance().setOutputFile(pdf, 10000, 15000);
-        else f->CmdPrint_Click(1);
+        if (print)
+            printer::Printer::instance().setOutputFile(pdf, 10000, 15000);
+        else
+            f->CmdPrint_Click(1);
         const int before = receivedCount();
         bool closeArrived = false;
         QTimer::singleShot(0, f, [&] {

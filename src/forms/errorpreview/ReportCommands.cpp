@@ -37,12 +37,14 @@ QString withoutPicture(const runtime::Failure& f) {
 
 } // namespace
 
-frmPrevioErrHandler::Command::Command(frmPrevioErrHandler& window) : w_(window) {
-    if (w_.commands_++ == 0) w_.sendFailed_ = false;
+frmPrevioErrHandler::Command::Command(frmPrevioErrHandler& window) : w_(&window) {
+    if (w_->commands_++ == 0) w_->sendFailed_ = false;
 }
 
 frmPrevioErrHandler::Command::~Command() {
-    if (--w_.commands_ == 0) w_.endOfCommands();
+    // The window cannot go while a command runs (its close waits); were it gone all the same,
+    // nothing of it is touched.
+    if (w_ && --w_->commands_ == 0) w_->endOfCommands();
 }
 
 void frmPrevioErrHandler::endOfCommands() {
@@ -78,7 +80,7 @@ void frmPrevioErrHandler::printScreenshot() {
     enum Step : int { kFitted = 9, kTallerPage = 14, kFullHeight = 17, kPicture = 20 };
     printer::Printer& Printer = printer::Printer::instance();
     float PrintLeft = 0, PrintTop = 0, PrintWidth = 0, PrintHeight = 0, PictureRatio = 0, PageRatio = 0;
-    QPointer<frmPrevioErrHandler> alive(this);
+    QPointer<frmPrevioErrHandler> alive(this); // checked after the pass of events
     errors::runGuarded(errors::id::PrevioErrH_cmdPrint_Click, [&](int step) -> int {
         switch (step) {
         case 1: setCursor(Qt::WaitCursor); break;
@@ -159,16 +161,19 @@ void frmPrevioErrHandler::prepareEmail() {
 
 void frmPrevioErrHandler::sendThroughMapi() {
     if (sending_) return; // a second click while the first send lets events through
+    QPointer<frmPrevioErrHandler> alive(this);
     sending_ = true;
-    const auto done = qScopeGuard([this] { sending_ = false; });
     setCursor(Qt::WaitCursor);
-    const auto cursor = qScopeGuard([this] { unsetCursor(); });
+    const auto done = qScopeGuard([alive] {
+        if (!alive) return;
+        alive->sending_ = false;
+        alive->unsetCursor();
+    });
     // "&Enviar mapi". Failing steps are skipped; but when the report did not go out, the window
     // and the panel stay open with everything typed, and a box names the failure. A picture that
     // cannot be attached does not keep the report from going: it goes without it, and says so.
     std::optional<runtime::Failure> failed;
     constexpr int kAttach = 9, kSend = 10;
-    QPointer<frmPrevioErrHandler> alive(this);
     runtime::runSteps(
         1,
         [&](int step) -> int {
@@ -213,7 +218,8 @@ void frmPrevioErrHandler::sendThroughOutlook() {
     setCursor(Qt::WaitCursor);
     const auto cursor = qScopeGuard([this] { unsetCursor(); });
     // "&Enviar Outlook", through the machine's own mail system; a failure is handled as in the
-    // MAPI send. An attachment that fails is skipped: the mail goes without it, and says so.
+    // MAPI send. An attachment that fails is skipped, as every failing step of this way is: the
+    // mail goes without it.
     std::optional<runtime::Failure> failed;
     std::unique_ptr<mail::OutlookApplication> application;
     std::unique_ptr<mail::MailItem> MailItem;
@@ -250,11 +256,7 @@ void frmPrevioErrHandler::sendThroughOutlook() {
             return step + 1;
         },
         [&](int step, const runtime::Failure& failure) {
-            if (step == kAttach && MailItem) {
-                MailItem->Body += withoutPicture(failure);
-                return step + 1;
-            }
-            if (step <= kSend && !failed) failed = failure;
+            if (step != kAttach && step <= kSend && !failed) failed = failure;
             return step + 1;
         });
     finishSend(failed);

@@ -29,6 +29,7 @@
 #include <fcntl.h>
 #include <optional>
 #include <set>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -224,9 +225,7 @@ void frmPrevioErrHandler::Form_Load() {
     runtime::runStepsSkippingFailures(1, [&](int step) -> int {
         switch (step) {
         case 1: makeImageFolder(ui::App::Path() + QStringLiteral("/imagenerror")); break;
-        case 2:
-            holdBasePath(basePathFor(ui::App::Path(), QDateTime::currentDateTime()));
-            return runtime::kEnd;
+        case 2: holdBasePath(basePathFor(ui::App::Path(), QDateTime::currentDateTime())); return runtime::kEnd;
         default: return runtime::kEnd;
         }
         return step + 1;
@@ -247,29 +246,51 @@ void frmPrevioErrHandler::makeImageFolder(const QString& folder) {
     if (QFileInfo(folder).isDir()) return; // an existing folder keeps its mode
     if (!QDir().mkdir(folder)) runtime::raise(runtime::err::PathFileAccessError);
     // In a folder shared by a group (set-group-ID, as the package makes the program's), every
-    // member makes reports: the folder is the group's to write too, whatever this user's umask.
-    struct stat parent{}, made{};
+    // member makes reports: the folder is the group's to write too, whatever this user's umask,
+    // and, as /tmp, each member's files are that member's alone to remove or rename.
+    struct stat parent {
+    }, made{};
     const QByteArray path = QFile::encodeName(folder);
     if (::stat(QFile::encodeName(QFileInfo(folder).absolutePath()).constData(), &parent) == 0 &&
         (parent.st_mode & S_ISGID) && ::stat(path.constData(), &made) == 0)
-        ::chmod(path.constData(), (made.st_mode & 07777) | S_IRWXG | S_ISGID);
+        ::chmod(path.constData(), (made.st_mode & 07777) | S_IRWXG | S_ISGID | S_ISVTX);
 }
+
+namespace {
+
+// Whether anything stands at that name, a link that leads nowhere included.
+bool taken(const QString& path) {
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+} // namespace
 
 void frmPrevioErrHandler::holdBasePath(const QString& documented) {
     releaseBasePath();
     constexpr int kMostReports = 10000; // reports of one moment: past that, the name is shared
     for (int n = 1; n <= kMostReports; ++n) {
         const QString candidate = n == 1 ? documented : documented + QStringLiteral("-%1").arg(n);
-        if (heldBasePaths().count(candidate) || QFileInfo::exists(candidate + QStringLiteral(".bmp"))) continue;
+        if (heldBasePaths().count(candidate) || taken(candidate + QStringLiteral(".bmp"))) continue;
+        // The JPEG's name, made empty and locked for as long as the window lives. An empty one
+        // that no program holds was left by a program that ended without closing its window:
+        // its name is free again.
         const QByteArray jpg = QFile::encodeName(candidate + QStringLiteral(".jpg"));
-        const int fd = ::open(jpg.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            ::close(fd);
-            jpegPlaceholder_ = true;
-        } else if (errno == EEXIST) {
-            continue; // a kept report's picture
+        int fd = ::open(jpg.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0 && errno == EEXIST) {
+            fd = ::open(jpg.constData(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+            struct stat st {};
+            const bool stale = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0 &&
+                               ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+            if (!stale) {
+                if (fd >= 0) ::close(fd);
+                continue; // a kept report's picture, or another program's window's
+            }
+        } else if (fd >= 0) {
+            ::flock(fd, LOCK_EX | LOCK_NB);
         }
-        // Otherwise the folder cannot be written: the name is held in this program only.
+        // Where the folder cannot be written, the name is held in this program only.
+        placeholder_ = fd;
         heldBasePaths().insert(candidate);
         ImageBasePath = candidate;
         return;
@@ -281,9 +302,12 @@ void frmPrevioErrHandler::releaseBasePath() {
     if (ImageBasePath.isEmpty()) return;
     heldBasePaths().erase(ImageBasePath);
     // A report never prepared leaves nothing behind.
-    const QString jpg = ImageBasePath + QStringLiteral(".jpg");
-    if (jpegPlaceholder_ && QFileInfo(jpg).size() == 0) QFile::remove(jpg);
-    jpegPlaceholder_ = false;
+    if (placeholder_ >= 0) {
+        struct stat st {};
+        if (::fstat(placeholder_, &st) == 0 && st.st_size == 0) QFile::remove(ImageBasePath + QStringLiteral(".jpg"));
+        ::close(placeholder_);
+        placeholder_ = -1;
+    }
     ImageBasePath.clear();
 }
 

@@ -12,6 +12,7 @@
 #include <QDateTime>
 #include <QLineF>
 #include <QPointF>
+#include <QPointer>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -117,7 +118,7 @@ private:
         Command& operator=(const Command&) = delete;
 
     private:
-        frmPrevioErrHandler& w_;
+        QPointer<frmPrevioErrHandler> w_;
     };
     void endOfCommands();
 
@@ -125,9 +126,9 @@ private:
     bool sending_ = false;
     int commands_ = 0;
     bool closeAsked_ = false;
-    bool sendFailed_ = false;    // the last send did not go out: a close asked meanwhile waits for the operator
-    bool jpegPlaceholder_ = false; // this window made its JPEG's name on disk, still empty
-    QPointF current_; // CurrentX, CurrentY, in twips
+    bool sendFailed_ = false; // the last send did not go out: a close asked meanwhile waits for the operator
+    int placeholder_ = -1;    // the JPEG's name held on disk: open and locked while the window lives
+    QPointF current_;         // CurrentX, CurrentY, in twips
     std::vector<QLineF> lines_;
 };
 

@@ -1,6 +1,8 @@
 #include "platform/imageviewer/ImageViewer.h"
+#include "platform/runtime/Conversions.h"
 #include "platform/runtime/Failure.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
 #include <QPainter>
@@ -59,7 +61,10 @@ void ImageViewer::SaveInFormat(const QString& basePath, const QString& format) {
     if (kind != QLatin1String("JPG") && kind != QLatin1String("BMP") && kind != QLatin1String("PNG"))
         runtime::raise(runtime::err::InvalidPropertyValue);
     const QString target = basePath + QLatin1Char('.') + kind.toLower();
-    if (!image_.save(target, kind.toLatin1().constData(), kind == QLatin1String("JPG") ? 90 : -1))
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    if (!image_.save(&buffer, kind.toLatin1().constData(), kind == QLatin1String("JPG") ? 90 : -1) ||
+        !runtime::writeFile(target, bytes))
         runtime::raise(runtime::err::PathFileAccessError,
                        QStringLiteral("No se pudo guardar '%1'.").arg(QDir::toNativeSeparators(target)));
 }

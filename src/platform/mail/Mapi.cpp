@@ -57,7 +57,8 @@ void MAPIMessages::Send(bool) {
     const QStringList addresses = addressesIn(RecipAddress);
     const QString name = headerValue(RecipDisplayName).trimmed();
     m.toHeader = RecipAddress;
-    if (addresses.size() == 1 && !name.isEmpty() && name != addresses.front())
+    if (addresses.size() == 1 && !name.isEmpty() && name != addresses.front() &&
+        name != headerValue(RecipAddress).trimmed())
         m.toHeader = QStringLiteral("\"%1\" <%2>").arg(QString(name).remove(QLatin1Char('"')), addresses.front());
     m.subject = MsgSubject;
     m.body = MsgNoteText;

@@ -45,7 +45,8 @@ void addAddresses(InternetAddressList* list, const QString& text) {
 void raiseIfNotAttachable(const QString& path) {
     const QFileInfo info(path);
     if (!info.isFile() || !info.isReadable())
-        runtime::raise(err::mapAttachmentNotFound, QStringLiteral("No se encuentra el archivo adjunto '%1'.").arg(path));
+        runtime::raise(err::mapAttachmentNotFound,
+                       QStringLiteral("No se encuentra el archivo adjunto '%1'.").arg(path));
     if (info.size() == 0)
         runtime::raise(err::mapAttachmentNotFound, QStringLiteral("El archivo adjunto '%1' está vacío.").arg(path));
 }
@@ -63,9 +64,12 @@ std::vector<Mailbox> mailboxesIn(const QString& text) {
     QString part;
     bool quoted = false, angled = false;
     for (const QChar c : headerValue(text)) {
-        if (c == QLatin1Char('"') && !angled) quoted = !quoted;
-        else if (c == QLatin1Char('<') && !quoted) angled = true;
-        else if (c == QLatin1Char('>') && !quoted) angled = false;
+        if (c == QLatin1Char('"') && !angled)
+            quoted = !quoted;
+        else if (c == QLatin1Char('<') && !quoted)
+            angled = true;
+        else if (c == QLatin1Char('>') && !quoted)
+            angled = false;
         else if ((c == QLatin1Char(',') || c == QLatin1Char(';')) && !quoted && !angled) {
             parts << part;
             part.clear();

@@ -5,10 +5,13 @@
 #include <QDateTime>
 #include <QFile>
 #include <QRegularExpression>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <fcntl.h>
 #include <limits>
 #include <string_view>
+#include <unistd.h>
 
 namespace runtime {
 
@@ -227,6 +230,24 @@ void Kill(const QString& path) {
     QFile file(path);
     if (!file.exists()) raise(err::FileNotFound);
     if (!file.remove()) raise(err::PathFileAccessError);
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes) {
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    const char* p = bytes.constData();
+    for (qsizetype left = bytes.size(); left > 0;) {
+        const ssize_t n = ::write(fd, p, static_cast<std::size_t>(left));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ::close(fd);
+            return false;
+        }
+        p += n;
+        left -= n;
+    }
+    return ::close(fd) == 0;
 }
 
 QString formatHashes(double number) {

@@ -3,6 +3,7 @@
 // Numbers are written with at most 15 significant digits and a period as decimal separator,
 // and read back from the same form.
 #include "platform/runtime/FieldValue.h"
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
 
@@ -36,6 +37,11 @@ QString Trim(const QString& text);
 
 // Kill: deletes a file; a file that is not there fails with "file not found".
 void Kill(const QString& path);
+
+// Writes a whole file, made if it is not there, never through a link standing at its name (in a
+// folder that others write too, one may have been put there to send the write elsewhere). False
+// when it cannot.
+bool writeFile(const QString& path, const QByteArray& bytes);
 
 // The number pattern "###": rounded half away from zero, no leading zeros, no decimals,
 // no separators; zero writes no digits at all.

@@ -1,14 +1,19 @@
 #include "platform/ui/Picture.h"
+#include "platform/runtime/Conversions.h"
 #include "platform/runtime/Failure.h"
 #include "platform/ui/Twips.h"
 
+#include <QBuffer>
 #include <QPainter>
 
 namespace ui {
 
 void SavePicture(const Picture& picture, const QString& path) {
     if (picture.isNull()) runtime::raise(runtime::err::InvalidPropertyValue);
-    if (!picture.save(path, "BMP")) runtime::raise(runtime::err::PathFileAccessError);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    if (!picture.save(&buffer, "BMP") || !runtime::writeFile(path, bytes))
+        runtime::raise(runtime::err::PathFileAccessError);
 }
 
 PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {}
