@@ -10,6 +10,8 @@ packages=(
   # the program: Qt 6 widgets and printing (and CUPS, asked whether a queue takes jobs), SQLite,
   # GMime and libcurl for the reports' mail
   qt6-base-dev libgl-dev libxcb1-dev libcups2-dev libsqlite3-dev sqlite3 libgmime-3.0-dev libcurl4-openssl-dev
+  # the converter of Access databases reads them through libmdb
+  mdbtools-dev
   # fonts with the metrics of the ones the windows ask for (see ui/Look.cpp)
   fonts-liberation fonts-comic-neue fonts-wine fonts-dejavu-core
   # without a display: a virtual screen, a window manager, and the screen served to VNC viewers

@@ -32,7 +32,8 @@ echo "package: $(basename "$deb")"
 dpkg-deb -x "$deb" "$root"
 for f in opt/actualizapvp/actualizapvp usr/bin/actualizapvp usr/share/applications/actualizapvp.desktop \
   usr/share/icons/hicolor/scalable/apps/actualizapvp.svg usr/share/man/man1/actualizapvp.1.gz \
-  usr/share/doc/actualizapvp/copyright usr/share/doc/actualizapvp/changelog.gz; do
+  usr/share/doc/actualizapvp/copyright usr/share/doc/actualizapvp/changelog.gz usr/bin/actualizapvp-import \
+  usr/share/man/man1/actualizapvp-import.1.gz; do
   [[ -e $root/$f ]] || fail "no $f in the package"
 done
 [[ -z $(find "$root" -name '*.mdb' -o -name imagenerror) ]] || fail "the package ships a database or report pictures"

@@ -1,0 +1,225 @@
+#include "Converter.h"
+
+#include <QFile>
+#include <sqlite3.h>
+
+namespace importer {
+
+namespace {
+
+QString quoted(const QString& name) {
+    return QLatin1Char('"') + QString(name).replace(u'"', QStringLiteral("\"\"")) + QLatin1Char('"');
+}
+
+// The columns the program reads and writes, by table.
+struct Needed {
+    const char* table;
+    std::vector<const char*> columns;
+    std::vector<const char*> index; // the columns of the index its run needs
+    const char* indexName;
+};
+const std::vector<Needed>& needed() {
+    static const std::vector<Needed> n = {
+        {"tblArticulos",
+         {"CODARTI", "NOMARTI", "margen1", "margen2", "margen3", "costesiniva", "ultimopreciocoste", "pvp1", "pvp2",
+          "pvp3"},
+         {"CODARTI"},
+         "idxArticulosCodigo"},
+        {"tblHistoricoEntradas", {"CODARTI", "entro", "pvp", "descuento"}, {"CODARTI", "entro"}, "idxEntradasCodigo"},
+    };
+    return n;
+}
+
+class Db {
+public:
+    explicit Db(const QString& path) {
+        if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+            fail(QStringLiteral("no se puede abrir '%1'").arg(path));
+    }
+    ~Db() { sqlite3_close_v2(db_); }
+    Db(const Db&) = delete;
+    Db& operator=(const Db&) = delete;
+
+    void exec(const QString& sql) {
+        if (sqlite3_exec(db_, sql.toUtf8().constData(), nullptr, nullptr, nullptr) != SQLITE_OK) fail(sql.left(80));
+    }
+    bool tryExec(const QString& sql) {
+        return sqlite3_exec(db_, sql.toUtf8().constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    }
+    sqlite3_stmt* prepare(const QString& sql) {
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(db_, sql.toUtf8().constData(), -1, &st, nullptr) != SQLITE_OK) fail(sql.left(80));
+        return st;
+    }
+    [[noreturn]] void fail(const QString& what) {
+        throw WriteFailed(QStringLiteral("%1: %2").arg(what, QString::fromUtf8(sqlite3_errmsg(db_))).toStdString());
+    }
+    sqlite3* handle() { return db_; }
+
+private:
+    sqlite3* db_ = nullptr;
+};
+
+bool sameName(const QString& a, const char* b) { return a.compare(QLatin1String(b), Qt::CaseInsensitive) == 0; }
+
+} // namespace
+
+QString declaredType(const JetColumn& c) {
+    // Texts compare without regard to case, as Jet compares them; numbers keep their class.
+    switch (c.type) {
+    case JetType::YesNo: return QStringLiteral("BOOLEAN");
+    case JetType::Byte: return QStringLiteral("TINYINT");
+    case JetType::Integer: return QStringLiteral("SMALLINT");
+    case JetType::Long: return QStringLiteral("INTEGER");
+    case JetType::Currency: return QStringLiteral("CURRENCY");
+    case JetType::Single: return QStringLiteral("FLOAT");
+    case JetType::Double: return QStringLiteral("DOUBLE");
+    case JetType::DateTime: return QStringLiteral("DATETIME");
+    case JetType::Binary: return QStringLiteral("BLOB");
+    case JetType::Text: return QStringLiteral("VARCHAR(%1) COLLATE NOCASE").arg(c.size);
+    case JetType::Ole: return QStringLiteral("BLOB");
+    case JetType::Memo: return QStringLiteral("TEXT COLLATE NOCASE");
+    case JetType::ReplicationId: return QStringLiteral("GUID");
+    case JetType::Decimal: return QStringLiteral("DECIMAL(%1,%2)").arg(c.precision).arg(c.scale);
+    case JetType::Complex: return QStringLiteral("INTEGER");
+    }
+    return QStringLiteral("BLOB");
+}
+
+Summary convert(const JetReader& source, const QString& target, const ConvertCallbacks& cb) {
+    Summary summary;
+    summary.version = source.version();
+    Db db(target);
+    // The file is new and only takes its name once complete: no journal is needed while it is made.
+    db.exec(QStringLiteral("PRAGMA page_size=4096; PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN"));
+    std::vector<JetTable> tables;
+    for (const QString& name : source.userTables())
+        tables.push_back(source.table(name));
+
+    for (const JetTable& t : tables) {
+        if (cb.tableStarts) cb.tableStarts(t);
+        TableSummary s;
+        s.name = t.name;
+        QStringList columns;
+        for (const JetColumn& c : t.columns)
+            columns << quoted(c.name) + QLatin1Char(' ') + declaredType(c);
+        for (const JetIndex& idx : t.indexes)
+            if (idx.primaryKey) {
+                QStringList keys;
+                for (const auto& [column, descending] : idx.keys)
+                    keys << quoted(t.columns[static_cast<std::size_t>(column)].name) +
+                                (descending ? QStringLiteral(" DESC") : QString());
+                columns << QStringLiteral("PRIMARY KEY (%1)").arg(keys.join(QStringLiteral(", ")));
+                s.indexes << idx.name + QStringLiteral(" (clave principal)");
+                break;
+            }
+        db.exec(QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(t.name), columns.join(QStringLiteral(", "))));
+
+        QStringList marks;
+        for (std::size_t i = 0; i < t.columns.size(); ++i)
+            marks << QStringLiteral("?");
+        sqlite3_stmt* insert =
+            db.prepare(QStringLiteral("INSERT INTO %1 VALUES (%2)").arg(quoted(t.name), marks.join(u',')));
+        struct Finalize {
+            sqlite3_stmt* st;
+            ~Finalize() { sqlite3_finalize(st); }
+        } finalize{insert};
+        source.readRows(t, [&](const std::vector<Value>& values) {
+            ++s.read;
+            for (std::size_t i = 0; i < values.size(); ++i) {
+                const Value& v = values[i];
+                const int at = static_cast<int>(i) + 1;
+                switch (v.kind) {
+                case Value::Null: sqlite3_bind_null(insert, at); break;
+                case Value::Integer: sqlite3_bind_int64(insert, at, v.integer); break;
+                case Value::Real: sqlite3_bind_double(insert, at, v.real); break;
+                case Value::Text:
+                    sqlite3_bind_text(insert, at, v.bytes.constData(), static_cast<int>(v.bytes.size()), SQLITE_STATIC);
+                    break;
+                case Value::Blob:
+                    sqlite3_bind_blob(insert, at, v.bytes.constData(), static_cast<int>(v.bytes.size()), SQLITE_STATIC);
+                    break;
+                }
+                s.inexact += v.inexact;
+            }
+            const int rc = sqlite3_step(insert);
+            sqlite3_reset(insert);
+            if (rc != SQLITE_DONE) db.fail(QStringLiteral("la fila %1 de la tabla '%2'").arg(s.read).arg(t.name));
+            ++s.written;
+            if ((s.read & 1023) == 0) {
+                if (cb.rowsDone) cb.rowsDone(t, s.read);
+                if (cb.stop && cb.stop->load()) throw Interrupted();
+            }
+            return true;
+        });
+        if (cb.rowsDone) cb.rowsDone(t, s.read);
+        if (cb.stop && cb.stop->load()) throw Interrupted();
+
+        // The other indexes, once the rows are in. Names are the table's and the index's: Jet
+        // names indexes per table, SQLite per file.
+        for (const JetIndex& idx : t.indexes) {
+            if (idx.primaryKey) continue;
+            QStringList keys;
+            for (const auto& [column, descending] : idx.keys)
+                keys << quoted(t.columns[static_cast<std::size_t>(column)].name) +
+                            (descending ? QStringLiteral(" DESC") : QString());
+            const QString name = quoted(t.name + QLatin1Char('.') + idx.name);
+            const QString create = QStringLiteral("CREATE %1INDEX %2 ON %3 (%4)")
+                                       .arg(idx.unique ? QStringLiteral("UNIQUE ") : QString(), name, quoted(t.name),
+                                            keys.join(QStringLiteral(", ")));
+            if (db.tryExec(create)) {
+                s.indexes << idx.name + (idx.unique ? QStringLiteral(" (único)") : QString());
+            } else if (idx.unique) {
+                // Rows that SQLite sees as equal where Jet did not: the index, without the rule.
+                db.exec(QStringLiteral("CREATE INDEX %1 ON %2 (%3)")
+                            .arg(name, quoted(t.name), keys.join(QStringLiteral(", "))));
+                s.indexes << idx.name + QStringLiteral(" (sin la regla de único: hay filas repetidas)");
+            } else {
+                db.fail(create.left(80));
+            }
+        }
+
+        // What the program needs of this table.
+        for (const Needed& n : needed()) {
+            if (!sameName(t.name, n.table)) continue;
+            for (const char* column : n.columns) {
+                const bool has = std::any_of(t.columns.begin(), t.columns.end(),
+                                             [&](const JetColumn& c) { return sameName(c.name, column); });
+                if (!has) summary.missing << t.name + QLatin1Char('.') + QLatin1String(column);
+            }
+            // Its index, unless one already leads with the same columns (as NOCASE texts).
+            auto leads = [&](const JetIndex& idx) {
+                if (idx.keys.size() < n.index.size()) return false;
+                for (std::size_t k = 0; k < n.index.size(); ++k) {
+                    const JetColumn& c = t.columns[static_cast<std::size_t>(idx.keys[k].first)];
+                    if (!sameName(c.name, n.index[k])) return false;
+                    if (k == 0 && c.type != JetType::Text && c.type != JetType::Memo) return false;
+                }
+                return true;
+            };
+            const bool present = std::any_of(t.indexes.begin(), t.indexes.end(), leads);
+            const bool columnsThere = std::all_of(n.index.begin(), n.index.end(), [&](const char* column) {
+                return std::any_of(t.columns.begin(), t.columns.end(),
+                                   [&](const JetColumn& c) { return sameName(c.name, column); });
+            });
+            if (present || !columnsThere) continue;
+            QStringList keys;
+            for (std::size_t k = 0; k < n.index.size(); ++k)
+                keys << quoted(QLatin1String(n.index[k])) + (k == 0 ? QStringLiteral(" COLLATE NOCASE") : QString());
+            db.exec(QStringLiteral("CREATE INDEX %1 ON %2 (%3)")
+                        .arg(quoted(QLatin1String(n.indexName)), quoted(t.name), keys.join(QStringLiteral(", "))));
+            s.indexes << QLatin1String(n.indexName) + QStringLiteral(" (nuevo, para el programa)");
+        }
+        summary.tables.push_back(s);
+    }
+    for (const Needed& n : needed())
+        if (std::none_of(tables.begin(), tables.end(), [&](const JetTable& t) { return sameName(t.name, n.table); }))
+            summary.missing << QLatin1String(n.table);
+
+    db.exec(QStringLiteral("COMMIT"));
+    // A file like any other from now on: changes go through the rollback journal.
+    db.exec(QStringLiteral("PRAGMA journal_mode=DELETE"));
+    return summary;
+}
+
+} // namespace importer
