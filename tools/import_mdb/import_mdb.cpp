@@ -22,7 +22,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <string>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -95,9 +94,6 @@ void printSummary(const Summary& s) {
 
 // The reading process: converts, prints progress and the summary, and tells the command how it ended.
 [[noreturn]] void convertInChild(const QString& source, const QString& temporary, int status) {
-    // A damaged file must not make libmdb take all the machine's memory.
-    const rlimit memory{rlim_t(8) << 30, rlim_t(8) << 30};
-    setrlimit(RLIMIT_AS, &memory);
     try {
         const JetReader reader(source);
         std::printf("%s: %s\n", QFile::encodeName(source).constData(), reader.version().toUtf8().constData());
