@@ -15,6 +15,8 @@
 #include <clocale>
 #include <cstdio>
 
+using forms::frmPrecioCoste;
+
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     ui::GuardedApplication app(argc, argv);

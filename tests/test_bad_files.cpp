@@ -1,7 +1,8 @@
 // Database files that are not what they should be, each met by a run in the real window: the
 // operator gets a clear box, the program does not crash or hang, and a file that could not be
 // written keeps its bytes.
-#include "Helpers.h"
+#include "BoxAnswerer.h"
+#include "TestDatabase.h"
 #include "forms/main/frmPrecioCoste.h"
 
 #include <QCoreApplication>
@@ -17,6 +18,7 @@
 #include <unistd.h>
 
 using namespace testing;
+using forms::frmPrecioCoste;
 
 namespace {
 

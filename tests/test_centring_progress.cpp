@@ -1,5 +1,5 @@
 // Centring a window, and the progress window that centres itself when it loads.
-#include "Helpers.h"
+#include "BoxAnswerer.h"
 #include "forms/progress/frmProgreso.h"
 #include "platform/ui/Form.h"
 #include "platform/ui/Twips.h"
@@ -15,6 +15,7 @@
 #include <limits>
 
 using namespace testing;
+using forms::frmProgreso;
 
 namespace {
 // A window of the given outer size at the given outer position, all in twips.
@@ -32,7 +33,7 @@ private slots:
         ui::Form reference, f;
         situate(reference, 1000, 600, 6000, 4000);
         situate(f, 0, 0, 3000, 1500);
-        basForm::CentrarFrm(&f, &reference);
+        util::basForm::CentrarFrm(&f, &reference);
         QCOMPARE(f.Left(), 2500.0);
         QCOMPARE(f.Top(), 1850.0);
         QCOMPARE(f.Width(), 3000.0); // only moved
@@ -42,7 +43,7 @@ private slots:
         ui::MDIForm frame, child;
         situate(frame, 1000, 600, 6000, 4000);
         situate(child, 0, 0, 3000, 1500);
-        basForm::CentrarFrm(&child, &frame);
+        util::basForm::CentrarFrm(&child, &frame);
         QCOMPARE(child.Left(), 2500.0);
         QCOMPARE(child.Top(), 1850.0);
     }
@@ -52,8 +53,8 @@ private slots:
         ui::Form a, b;
         situate(a, 7, 7, 3000, 1500);
         situate(b, 7, 7, 3000, 1500);
-        basForm::CentrarFrm(&a);               // reference left out
-        basForm::CentrarFrm(&b, ui::Screen{}); // the screen object
+        util::basForm::CentrarFrm(&a);               // reference left out
+        util::basForm::CentrarFrm(&b, ui::Screen{}); // the screen object
         const double left = (ui::Screen::Width() - 3000) / 2, top = (ui::Screen::Height() - 1500) / 2;
         QCOMPARE(a.Left(), left);
         QCOMPARE(a.Top(), top);
@@ -69,7 +70,7 @@ private slots:
         ui::Form reference, f;
         situate(reference, 0, 0, 9601, 4001);
         situate(f, 0, 0, 3000, 1500);
-        basForm::CentrarFrm(&f, &reference);
+        util::basForm::CentrarFrm(&f, &reference);
         QCOMPARE(f.Left(), 3300.5);
         QCOMPARE(f.Top(), 1250.5);
         f.show(); // placed on a whole pixel, still reporting the half twip
@@ -80,7 +81,7 @@ private slots:
         ui::Form large;
         situate(large, 0, 0, 12000, 6000);
         situate(reference, 1000, 1000, 6000, 4000);
-        basForm::CentrarFrm(&large, &reference);
+        util::basForm::CentrarFrm(&large, &reference);
         QCOMPARE(large.Left(), -2000.0);
         QCOMPARE(large.Top(), 0.0);
     }
@@ -92,19 +93,19 @@ private slots:
         situate(reference, 0, 0, 6000, 4000);
         QLabel control;
         QObject object;
-        const std::vector<basForm::Reference> references{
+        const std::vector<util::basForm::Reference> references{
             runtime::FieldValue(5.0),       runtime::FieldValue(QStringLiteral("Screen")),
             runtime::FieldValue(),          static_cast<QObject*>(&control),
             static_cast<QObject*>(nullptr), &object};
         for (const auto& r : references)
-            basForm::CentrarFrm(&f, r);
+            util::basForm::CentrarFrm(&f, r);
         QCOMPARE(f.Left(), 123.0);
         QCOMPARE(f.Top(), 456.0);
 
         // A first argument that is not a window does nothing, whatever the reference.
-        basForm::CentrarFrm(&control, &reference);
-        basForm::CentrarFrm(nullptr);
-        basForm::CentrarFrm(&object, ui::Screen{});
+        util::basForm::CentrarFrm(&control, &reference);
+        util::basForm::CentrarFrm(nullptr);
+        util::basForm::CentrarFrm(&object, ui::Screen{});
         QCOMPARE(c.boxes.size(), size_t(0));
     }
 
@@ -116,7 +117,7 @@ private slots:
             // "Continuar": the left offset keeps 0, the top offset is still read.
             BoxAnswerer c;
             c.press("Continuar");
-            basForm::CentrarFrm(&f, &reference);
+            util::basForm::CentrarFrm(&f, &reference);
             QCOMPARE(c.boxes.size(), size_t(1));
             QVERIFY(c.boxes[0].text.contains(QStringLiteral("Módulo: basForm\r\nFunción: CentrarFrm\r\n")));
             QVERIFY(c.boxes[0].text.endsWith(QStringLiteral("Descripción: Desbordamiento")));
@@ -129,7 +130,7 @@ private slots:
             c.press("Salir");
             situate(f, 11, 22, 3000, 1500);
             situate(reference, 0, -40000.5, 6000, 4000); // the top limit fails the same way
-            basForm::CentrarFrm(&f, &reference);
+            util::basForm::CentrarFrm(&f, &reference);
             QCOMPARE(c.boxes.size(), size_t(1));
             QCOMPARE(f.Left(), 11.0);
             QCOMPARE(f.Top(), 22.0);
@@ -137,7 +138,7 @@ private slots:
         // Halves round to even: 32767.5 would overflow, -32768.5 rounds to -32768.
         BoxAnswerer c;
         situate(reference, -32768.5, 0, 6000, 4000);
-        basForm::CentrarFrm(&f, &reference);
+        util::basForm::CentrarFrm(&f, &reference);
         QCOMPARE(c.boxes.size(), size_t(0));
         QCOMPARE(f.Left(), 1500.0 - 32768);
     }

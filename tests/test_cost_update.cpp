@@ -1,9 +1,12 @@
 // The cost update run, in the real window, on real database files beside the program.
-#include "Helpers.h"
+#include "BoxAnswerer.h"
+#include "TestDatabase.h"
 #include "forms/main/frmPrecioCoste.h"
 #include "platform/runtime/Conversions.h"
+#include "platform/runtime/Failure.h"
 #include "platform/ui/Twips.h"
 #include "update/CostUpdate.h"
+#include "update/UpdateWindow.h"
 
 #include <QFile>
 #include <QScrollBar>
@@ -13,6 +16,7 @@
 #include <memory>
 
 using namespace testing;
+using forms::frmPrecioCoste;
 
 namespace {
 // number() of the run: a non-negative double keeps at most 15 significant digits.
@@ -29,12 +33,112 @@ Prices pricesOf(const TestDatabase& database, const QString& code) {
 
 const QString kSummary = QStringLiteral("Proceso finalizado.\r\n\r\n-----------------------\r\nTotal articulos:\t%1\r\n"
                                         "Actualizados : \t%2");
+// The run's window as a test sees it: it notes each operation the run asks of it, and refuses
+// (as a control refuses a value) the one named, the first time it is asked.
+class ScriptedWindow : public update::UpdateWindow {
+public:
+    explicit ScriptedWindow(QString refuse) : refuse_(std::move(refuse)) {}
+    QStringList done;
+    int rows = 0;
+    float value = 0;
+
+    void cmdSalirVisible(bool) override { act("cmdSalirVisible"); }
+    void cmdSalirTop(double) override { act("cmdSalirTop"); }
+    void cmdActualizarEnabled(bool) override { act("cmdActualizarEnabled"); }
+    void cmdActualizarVisible(bool) override { act("cmdActualizarVisible"); }
+    void fraNoActualizadosVisible(bool) override { act("fraNoActualizadosVisible"); }
+    void fraNoActualizadosTop(double) override { act("fraNoActualizadosTop"); }
+    void fraNoActualizadosLeft(double) override { act("fraNoActualizadosLeft"); }
+    void lstNoActualizadosClear() override { act("lstNoActualizadosClear"); }
+    int lstNoActualizadosAdd(const QString&) override {
+        act("lstNoActualizadosAdd");
+        return rows++;
+    }
+    void lstNoActualizadosSubItem(int, const QString&) override { act("lstNoActualizadosSubItem"); }
+    int lstNoActualizadosCount() const override { return rows; }
+    void lblInfoCaption(const QString&) override { act("lblInfoCaption"); }
+    void lblArticulosCaption(const QString&) override { act("lblArticulosCaption"); }
+    void barraVisible(bool) override { act("barraVisible"); }
+    void barraMin(float) override { act("barraMin"); }
+    void barraMax(float) override { act("barraMax"); }
+    float barraValue() const override { return value; }
+    void barraValue(float v) override {
+        act("barraValue");
+        value = v;
+    }
+    void Height(double) override { act("Height"); }
+    void progreso(int32_t, int32_t, bool&, QString&) override { act("progreso"); }
+    std::unique_ptr<ado::Connection>& cnDatos() override { return cn_; }
+    bool closed() const override { return false; }
+
+private:
+    void act(const char* operation) {
+        if (refuse_ == QLatin1String(operation) && !refused_) {
+            refused_ = true;
+            runtime::raise(runtime::err::InvalidPropertyValue);
+        }
+        done << QLatin1String(operation);
+    }
+    QString refuse_;
+    bool refused_ = false;
+    std::unique_ptr<ado::Connection> cn_;
+};
+
 } // namespace
 
 class TestCostUpdate : public QObject {
     Q_OBJECT
 private slots:
-    void exampleAndNulls() {
+    void prices_data() {
+        QTest::addColumn<QVariantList>("margins");
+        QTest::addColumn<QVariantList>("entries");   // entro, pvp, descuento, ...
+        QTest::addColumn<QList<double>>("expected"); // cost, pvp1, pvp2, pvp3
+        const QVariant null;
+        QTest::newRow("100 less 10 %, margins 20, 0 and Null")
+            << QVariantList{20, 0, null} << QVariantList{"2024-01-01", 100, 10} << QList<double>{90, 108, 90, 90};
+        QTest::newRow("a Null price") << QVariantList{10, 10, 10} << QVariantList{"2024-01-01", null, 5}
+                                      << QList<double>{0, 0, 0, 0};
+        QTest::newRow("no discount, no margins")
+            << QVariantList{null, null, null} << QVariantList{"2024-01-01", 50, null} << QList<double>{50, 50, 50, 50};
+        // The cost is stored as computed; the sale prices pass through their 15-digit text form.
+        const double cost = 10 * (1 - 33.0 / 100);
+        QTest::newRow("the cost as computed, the prices to 15 digits")
+            << QVariantList{0, 10, 33} << QVariantList{"2024-01-01", 10, 33}
+            << QList<double>{cost, 6.7, fifteen(cost + cost * 10 / 100), fifteen(cost + cost * 33 / 100)};
+        const double third = 0.333333333333333; // number() of the entry's price
+        QTest::newRow("the entry's price read to 15 digits")
+            << QVariantList{10, 0, 0} << QVariantList{"2024-01-01", 1.0 / 3.0, 0}
+            << QList<double>{third, fifteen(third + third * 10 / 100), third, third};
+        QTest::newRow("the latest of several entries")
+            << QVariantList{0, 0, 0}
+            << QVariantList{"2023-05-01 10:00:00", 10, 0, "2024-02-01 09:00:00", 30, 0, "2024-01-15 18:00:00", 20, 0}
+            << QList<double>{30, 30, 30, 30};
+        // Text that holds a number is read; text that does not counts as 0.
+        QTest::newRow("texts holding numbers, or not")
+            << QVariantList{"12", "doce", 0} << QVariantList{"2024-01-01", 100, "abc"}
+            << QList<double>{100, 112, 100, 100};
+        QTest::newRow("a price that is no number")
+            << QVariantList{0, 0, 0} << QVariantList{"2024-01-01", "cien", 0} << QList<double>{0, 0, 0, 0};
+    }
+    void prices() {
+        QFETCH(QVariantList, margins);
+        QFETCH(QVariantList, entries);
+        QFETCH(QList<double>, expected);
+        TestDatabase database;
+        database.article("A1", "Artículo", margins[0], margins[1], margins[2]);
+        for (qsizetype i = 0; i + 2 < entries.size(); i += 3)
+            database.entry("A1", entries[i].toString(), entries[i + 1], entries[i + 2]);
+        frmPrecioCoste f;
+        BoxAnswerer c;
+        c.press("Aceptar");
+        f.cmdActualizar->click();
+        const Prices p = pricesOf(database, "A1");
+        QCOMPARE((QList<double>{p.cost.toDouble(), p.pvp1.toDouble(), p.pvp2.toDouble(), p.pvp3.toDouble()}), expected);
+        QCOMPARE(p.last.toDouble(), expected[0]);
+        QCOMPARE(c.boxes[0].text, kSummary.arg(1).arg(1));
+    }
+
+    void run_windowAndSummary() {
         TestDatabase database;
         database.article("A1", "Ejemplo", 20, 0, QVariant());
         database.entry("A1", "2024-01-01", 100, 10);
@@ -47,20 +151,6 @@ private slots:
         BoxAnswerer c;
         c.press("Aceptar");
         f.cmdActualizar->click();
-        Prices a1 = pricesOf(database, "A1");
-        QCOMPARE(a1.cost.toDouble(), 90.0);
-        QCOMPARE(a1.last.toDouble(), 90.0);
-        QCOMPARE(a1.pvp1.toDouble(), 108.0);
-        QCOMPARE(a1.pvp2.toDouble(), 90.0);
-        QCOMPARE(a1.pvp3.toDouble(), 90.0);
-        Prices a2 = pricesOf(database, "A2");
-        QCOMPARE(a2.cost.toDouble(), 0.0);
-        QCOMPARE(a2.pvp1.toDouble(), 0.0);
-        QCOMPARE(a2.pvp3.toDouble(), 0.0);
-        Prices a3 = pricesOf(database, "A3");
-        QCOMPARE(a3.cost.toDouble(), 50.0);
-        QCOMPARE(a3.pvp1.toDouble(), 50.0);
-        QCOMPARE(a3.pvp2.toDouble(), 50.0);
         // The other columns are carried along untouched.
         QCOMPARE(database.value("SELECT FAMILIA FROM tblArticulos WHERE CODARTI='A1'").toString(), QStringLiteral("F"));
         QCOMPARE(c.boxes.size(), std::size_t(1));
@@ -74,42 +164,6 @@ private slots:
         QCOMPARE(f.barra->Max(), 4.0f);
         QCOMPARE(f.barra->Value(), 3.0f);
         QVERIFY(f.cnDatos_ && f.cnDatos_->State() == 1);
-    }
-
-    void roundingToFifteenDigits() {
-        // The cost is stored as computed; the sale prices pass through their 15-digit text form.
-        TestDatabase database;
-        database.article("R1", "Redondeo", 0, 10, 33);
-        database.entry("R1", "2024-01-01", 10, 33);
-        database.article("R2", "Tercio", 10, 0, 0);
-        database.entry("R2", "2024-01-01", 1.0 / 3.0, 0);
-        frmPrecioCoste f;
-        BoxAnswerer c;
-        c.press("Aceptar");
-        f.cmdActualizar->click();
-        const double cost = 10 * (1 - 33.0 / 100);
-        QVERIFY(cost != 6.7);
-        Prices r1 = pricesOf(database, "R1");
-        QCOMPARE(r1.cost.toDouble(), cost);
-        QCOMPARE(r1.pvp1.toDouble(), 6.7);
-        QCOMPARE(r1.pvp2.toDouble(), fifteen(cost + cost * 10 / 100));
-        QCOMPARE(r1.pvp3.toDouble(), fifteen(cost + cost * 33 / 100));
-        Prices r2 = pricesOf(database, "R2");
-        QCOMPARE(r2.cost.toDouble(), 0.333333333333333); // number() of the entry's price
-        QCOMPARE(r2.pvp1.toDouble(), fifteen(0.333333333333333 + 0.333333333333333 * 10 / 100));
-    }
-
-    void severalEntries_theLatest() {
-        TestDatabase database;
-        database.article("V1", "Varias", 0, 0, 0);
-        database.entry("V1", "2023-05-01 10:00:00", 10, 0);
-        database.entry("V1", "2024-02-01 09:00:00", 30, 0);
-        database.entry("V1", "2024-01-15 18:00:00", 20, 0);
-        frmPrecioCoste f;
-        BoxAnswerer c;
-        c.press("Aceptar");
-        f.cmdActualizar->click();
-        QCOMPARE(pricesOf(database, "V1").cost.toDouble(), 30.0);
     }
 
     void listing_orderAndResultsLayout() {
@@ -199,14 +253,10 @@ private slots:
         QCOMPARE(pricesOf(database, "Z").cost.toDouble(), 99.0);
     }
 
-    void textAndHugeNumbers() {
+    void hugeNumbers_overflowToTheDialog() {
         TestDatabase database;
         database.article("E1", "Enorme", 20, 0, 0); // first in order: m had nothing before
         database.entry("E1", "2024-01-01", 1e308, 0);
-        database.article("E2", "Texto", QStringLiteral("12"), QStringLiteral("doce"), 0);
-        database.entry("E2", "2024-01-01", 100, QStringLiteral("abc"));
-        database.article("E3", "Precio en texto", 0, 0, 0);
-        database.entry("E3", "2024-01-01", QStringLiteral("cien"), 0);
         frmPrecioCoste f;
         BoxAnswerer c;
         c.press("Continuar").press("Aceptar");
@@ -216,17 +266,11 @@ private slots:
         QCOMPARE(c.boxes[0].text, QStringLiteral("Ocurrió un error:\r\nMódulo: frmPrecioCoste\r\nFunción: "
                                                  "cmdActualizar_click\r\nDescripción: Desbordamiento"));
         // Step 25 failed; "Continuar" went on with 26 with the margin amount it had (0).
-        Prices e1 = pricesOf(database, "E1");
+        const Prices e1 = pricesOf(database, "E1");
         QCOMPARE(e1.cost.toDouble(), 1e308);
         QCOMPARE(e1.pvp1.toDouble(), 1e308);
         QCOMPARE(e1.pvp2.toDouble(), 1e308);
-        // Text that holds a number is read; text that does not counts as 0.
-        Prices e2 = pricesOf(database, "E2");
-        QCOMPARE(e2.cost.toDouble(), 100.0);
-        QCOMPARE(e2.pvp1.toDouble(), 112.0);
-        QCOMPARE(e2.pvp2.toDouble(), 100.0);
-        QCOMPARE(pricesOf(database, "E3").cost.toDouble(), 0.0);
-        QCOMPARE(c.boxes[1].text, kSummary.arg(3).arg(3));
+        QCOMPARE(c.boxes[1].text, kSummary.arg(1).arg(1));
     }
 
     void locked_releasedAndGoesOn() {
@@ -360,6 +404,49 @@ private slots:
             c.boxes[0].text.startsWith(QStringLiteral("No se pudieron guardar en la base de datos los cambios de 2 ")));
         QCOMPARE(c.boxes[1].text, kSummary.arg(2).arg(2));
         QVERIFY(summaryOnDisk);
+    }
+
+    void run_goesOnAfterAWindowStepFails_data() {
+        QTest::addColumn<QString>("refused");
+        QTest::addColumn<int>("dialogs");
+        QTest::addColumn<QString>("stillDone"); // an operation of a later step
+        QTest::newRow("hiding Salir (step 1)") << "cmdSalirVisible" << 1 << "cmdActualizarEnabled";
+        QTest::newRow("clearing the list (3)") << "lstNoActualizadosClear" << 1 << "barraVisible";
+        QTest::newRow("the bar's maximum (14)") << "barraMax" << 1 << "progreso";
+        QTest::newRow("the progress (41)") << "progreso" << 1 << "lstNoActualizadosAdd";
+        // Without its row, the name has nowhere to go: the next step fails too.
+        QTest::newRow("listing an article (37)") << "lstNoActualizadosAdd" << 2 << "cmdActualizarVisible";
+        QTest::newRow("the results layout (48)") << "Height" << 1 << "cmdActualizarVisible";
+    }
+    void run_goesOnAfterAWindowStepFails() {
+        // "Continuar" after any of the window's steps fails: the run goes on with the next one,
+        // and every article is still priced.
+        QFETCH(QString, refused);
+        QFETCH(int, dialogs);
+        QFETCH(QString, stillDone);
+        TestDatabase database;
+        database.article("A1", "Alfa", 20, 0, 0);
+        database.entry("A1", "2024-01-01", 100, 10);
+        database.article("A2", "Beta", 0, 0, 0);
+        ScriptedWindow w(refused);
+        BoxAnswerer c;
+        c.otherwise([](QDialog* box) {
+            clickOn(captionsLeftToRight(box).contains(QStringLiteral("Continuar")) ? QStringLiteral("Continuar")
+                                                                                   : QStringLiteral("Aceptar"))(box);
+        });
+        update::cmdActualizar_Click(w);
+        QCOMPARE(c.boxes.size(), std::size_t(dialogs + 1));
+        int told = 0;
+        for (const auto& box : c.boxes)
+            if (box.title == QLatin1String("Informando errores ")) {
+                QVERIFY(box.text.contains(QStringLiteral("Función: cmdActualizar_click")));
+                ++told;
+            } else {
+                QCOMPARE(box.text, kSummary.arg(2).arg(1));
+            }
+        QCOMPARE(told, dialogs);
+        QVERIFY2(w.done.contains(stillDone), qPrintable(w.done.join(u' ')));
+        QCOMPARE(pricesOf(database, "A1").pvp1.toDouble(), 108.0);
     }
 
     void refusedArticle_toldByItsCodeAndNotCounted() {

@@ -1,5 +1,6 @@
 // The connection string, the recordset opener with its own messages, and the null-safe reader.
-#include "Helpers.h"
+#include "BoxAnswerer.h"
+#include "TestDatabase.h"
 #include "database/DatabaseAccess.h"
 #include "platform/ado/ConnectionString.h"
 #include "platform/runtime/Conversions.h"
@@ -101,7 +102,7 @@ private slots:
         ado::Connection cn;
         cn.Open(connectionString(base.path));
         ado::Recordset rs;
-        rs.Open(QStringLiteral("SELECT * FROM tblArticulos"), cn, 1, 3);
+        rs.Open(QStringLiteral("SELECT * FROM tblArticulos"), cn, ado::adOpenKeyset, ado::adLockOptimistic);
         QVERIFY(database::ValorSinNulo(rs.Fields("margen1"), 2).isDate());
         QVERIFY(rs.Fields("margen1").Value().isNull());
         QCOMPARE(database::ValorSinNulo(rs.Fields("margen1"), 1), FieldValue(0.0));

@@ -1,8 +1,7 @@
 // The start of an error report: the capture of the failing window through the clipboard, and the
 // error preview window that shows it.
-#include "Helpers.h"
+#include "BoxAnswerer.h"
 #include "errors/Protocol.h"
-#include "errors/basCapturaPantalla.h"
 #include "forms/errorpreview/frmPrevioErrHandler.h"
 #include "platform/runtime/Arithmetic.h"
 #include "platform/ui/App.h"
@@ -10,6 +9,7 @@
 #include "platform/ui/Form.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/Twips.h"
+#include "report/basCapturaPantalla.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -73,7 +73,7 @@ bool samePixels(const QImage& a, const QImage& b) {
 class TestErrorReport : public QObject {
     Q_OBJECT
 private slots:
-    void init() { errors::setReportStarter(&errors::basCapturaPantalla::startReport); }
+    void init() { errors::setReportStarter(&report::basCapturaPantalla::startReport); }
     void cleanup() {
         closePreviews();
         QDir(ui::App::Path() + QStringLiteral("/imagenerror")).removeRecursively();
@@ -203,7 +203,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(&failing));
         const QImage inside = failing.grab().toImage();
         ui::Clipboard::SetData(QImage(5, 5, QImage::Format_RGB32)); // what the operator had copied
-        errors::basCapturaPantalla::capturapantalla(QStringLiteral("basForm"), QStringLiteral("CentrarFrm"),
+        report::basCapturaPantalla::capturapantalla(QStringLiteral("basForm"), QStringLiteral("CentrarFrm"),
                                                     QStringLiteral("D"));
         const auto open = previews();
         QCOMPARE(open.size(), std::size_t(1));
@@ -236,7 +236,7 @@ private slots:
                 failing.repaint();
             });
         });
-        errors::basCapturaPantalla::capturapantalla(QStringLiteral("m"), QStringLiteral("p"), QStringLiteral("d"));
+        report::basCapturaPantalla::capturapantalla(QStringLiteral("m"), QStringLiteral("p"), QStringLiteral("d"));
         const auto open = previews();
         QCOMPARE(open.size(), std::size_t(1));
         const QImage shot = open.front()->HiddenPict->picture();
@@ -256,7 +256,7 @@ private slots:
         QFETCH(QString, description);
         FailingWindow failing;
         QVERIFY(QTest::qWaitForWindowActive(&failing));
-        errors::basCapturaPantalla::capturapantalla(QStringLiteral("m"), QStringLiteral("p"), description);
+        report::basCapturaPantalla::capturapantalla(QStringLiteral("m"), QStringLiteral("p"), description);
         const auto open = previews();
         QCOMPARE(open.size(), std::size_t(1));
         ui::TextBox& line = *open.front()->texterror;
@@ -282,7 +282,7 @@ private slots:
         else
             QApplication::clipboard()->setText(QStringLiteral("texto"));
         QApplication::setActiveWindow(nullptr);
-        errors::basCapturaPantalla::capturapantalla(QStringLiteral("m"), QStringLiteral("p"), QString());
+        report::basCapturaPantalla::capturapantalla(QStringLiteral("m"), QStringLiteral("p"), QString());
         const auto open = previews();
         QCOMPARE(open.size(), std::size_t(1));
         QCOMPARE(open.front()->HiddenPict->picture().isNull(), !stale);

@@ -1,10 +1,11 @@
 // The converter of Access databases: each Jet type's mapping, a real Jet file converted and
 // compared with libmdb's own reading of it, sources it must refuse, the source never written,
 // no half-made target under any circumstances, and the program's run on a converted file.
+#include "BoxAnswerer.h"
 #include "Converter.h"
 #include "GrowJet.h"
-#include "Helpers.h"
 #include "JetValues.h"
+#include "TestDatabase.h"
 #include "forms/main/frmPrecioCoste.h"
 
 #include <QCryptographicHash>
@@ -21,6 +22,7 @@
 #include <sqlite3.h>
 
 using namespace testing;
+using forms::frmPrecioCoste;
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The main window: its layouts, its progress text, "Volver", "&Salir" and the column-header box.
-#include "Helpers.h"
+#include "BoxAnswerer.h"
 #include "forms/errorpreview/frmPrevioErrHandler.h"
 #include "forms/main/frmPrecioCoste.h"
 #include "forms/progress/frmProgreso.h"
@@ -16,6 +16,8 @@
 #include <QTest>
 
 using namespace testing;
+using forms::frmPrecioCoste;
+using forms::frmProgreso;
 
 namespace {
 const QString T = QStringLiteral("Espere por favor, realizando tareas necesarias....");

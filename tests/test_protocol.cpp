@@ -1,6 +1,6 @@
 // The error dialog with relabelled buttons, the hook behind it, and the handler of a guarded
 // procedure.
-#include "Helpers.h"
+#include "BoxAnswerer.h"
 #include "errors/Protocol.h"
 #include "errors/basMsgbox.h"
 #include "platform/runtime/Arithmetic.h"
@@ -22,8 +22,8 @@ constexpr errors::Identity kTest{"modPrueba", "procPrueba", "modPrueba", "procPr
 constexpr errors::Identity kInner{"modInterno", "procInterno", "modInterno", "procInterno"};
 
 int32_t showBox(const QString& c1, int32_t id2, const QString& c2) {
-    return basMsgbox::MsgBoxExText(QStringLiteral("p"), 2, QStringLiteral("t"), 3, c1, id2, c2, 5,
-                                   QStringLiteral("Enviar Vesk"));
+    return errors::basMsgbox::MsgBoxExText(QStringLiteral("p"), 2, QStringLiteral("t"), 3, c1, id2, c2, 5,
+                                           QStringLiteral("Enviar Vesk"));
 }
 } // namespace
 
@@ -43,7 +43,7 @@ private slots:
         QCOMPARE(box.text, QStringLiteral("Ocurrió un error:\r\nMódulo: basForm\r\nFunción: CentrarFrm\r\n"
                                           "Descripción: Desbordamiento"));
         QCOMPARE(winapi::installedHookCount(), 0);
-        QVERIFY(basMsgbox::ButtonCaption1.isEmpty() && basMsgbox::ButtonCaption3.isEmpty());
+        QVERIFY(errors::basMsgbox::ButtonCaption1.isEmpty() && errors::basMsgbox::ButtonCaption3.isEmpty());
     }
 
     void dialog_crossedCodes_data() {
@@ -70,13 +70,7 @@ private slots:
         // Return presses "Continuar"; Escape and the close box do nothing.
         BoxAnswerer c;
         bool stillOpen = false;
-        c.then([&](QDialog* box) {
-            QTest::keyClick(box, Qt::Key_Escape);
-            box->close();
-            QApplication::processEvents();
-            stillOpen = box->isVisible();
-            QTest::keyClick(box, Qt::Key_Return);
-        });
+        c.then(tryToEscape(stillOpen, pressKey(Qt::Key_Return)));
         QCOMPARE(errors::InformarError("m", "p", "d"), int16_t(2));
         QVERIFY(stillOpen);
     }
@@ -103,19 +97,19 @@ private slots:
         BoxAnswerer c;
         c.press("Omitir");
         // A second pair with identifier 0 leaves the platform's caption; the first is always applied.
-        QCOMPARE(basMsgbox::MsgBoxExText(QStringLiteral("p"), 2, QStringLiteral("t"), 3, QStringLiteral("Uno"), 0,
-                                         QStringLiteral("Dos"), 0, QStringLiteral("Tres")),
+        QCOMPARE(errors::basMsgbox::MsgBoxExText(QStringLiteral("p"), 2, QStringLiteral("t"), 3, QStringLiteral("Uno"),
+                                                 0, QStringLiteral("Dos"), 0, QStringLiteral("Tres")),
                  5);
         QCOMPARE(c.boxes[0].buttons, (QStringList{"Uno", "Reintentar", "Omitir"}));
         // Through the narrow code page: characters outside Windows-1252 become "?".
         c.press("Reintentar");
-        basMsgbox::MsgBoxExText(QStringLiteral("p"), 2, QStringLiteral("t"), 3, QStringLiteral("€ñ→Ω"), 0, QString(), 0,
-                                QString());
+        errors::basMsgbox::MsgBoxExText(QStringLiteral("p"), 2, QStringLiteral("t"), 3, QStringLiteral("€ñ→Ω"), 0,
+                                        QString(), 0, QString());
         QCOMPARE(c.boxes[1].buttons.at(0), QStringLiteral("€ñ??"));
         // An identifier the box does not have changes nothing.
         c.press("Aceptar");
-        QCOMPARE(basMsgbox::MsgBoxExText(QStringLiteral("p"), 0, QStringLiteral("t"), 3, QStringLiteral("X"), 0,
-                                         QString(), 0, QString()),
+        QCOMPARE(errors::basMsgbox::MsgBoxExText(QStringLiteral("p"), 0, QStringLiteral("t"), 3, QStringLiteral("X"), 0,
+                                                 QString(), 0, QString()),
                  1);
         QCOMPARE(c.boxes[2].buttons, QStringList{"Aceptar"});
     }
@@ -136,7 +130,7 @@ private slots:
         c.press("Anular");
         QCOMPARE(ui::MsgBox(QStringLiteral("p"), 2), 3);
         QCOMPARE(winapi::SetWindowsHookExA(winapi::WH_CBT, nullptr, 0, winapi::GetCurrentThreadId()), 0);
-        QCOMPARE(winapi::SetWindowsHookExA(winapi::WH_CBT, &basMsgbox::winProc, 0, 12345), 0);
+        QCOMPARE(winapi::SetWindowsHookExA(winapi::WH_CBT, &errors::basMsgbox::winProc, 0, 12345), 0);
     }
 
     void hook_removedInsideItsProcedure() {
@@ -160,10 +154,10 @@ private slots:
 
     void hook_pendingDoesNotStayForever() {
         // A hook whose box never came (the box failed) is removed by the next relabelled box.
-        basMsgbox::ButtonId1 = 3;
-        basMsgbox::ButtonCaption1 = QStringLiteral("Huérfano");
-        basMsgbox::Hook();
-        const winapi::HHOOK first = basMsgbox::hHook;
+        errors::basMsgbox::ButtonId1 = 3;
+        errors::basMsgbox::ButtonCaption1 = QStringLiteral("Huérfano");
+        errors::basMsgbox::Hook();
+        const winapi::HHOOK first = errors::basMsgbox::hHook;
         QVERIFY(winapi::isHookInstalled(first));
         BoxAnswerer c;
         c.press("Salir");

@@ -1,5 +1,6 @@
 // The keyset recordset and the connection over a real SQLite file.
-#include "Helpers.h"
+#include "BoxAnswerer.h"
+#include "TestDatabase.h"
 #include "platform/ado/Errors.h"
 #include "platform/ado/Recordset.h"
 #include "platform/runtime/Failure.h"
@@ -20,6 +21,16 @@ namespace {
 QString connectionString(const QString& path) {
     return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1;Jet OLEDB:Database Password=;").arg(path);
 }
+
+// The program's connection to the test's database, and a keyset recordset of a query on it.
+struct Session {
+    ado::Connection cn;
+    ado::Recordset rs;
+    Session(const TestDatabase& database, const QString& query) {
+        cn.Open(connectionString(database.path));
+        rs.Open(query, cn, ado::adOpenKeyset, ado::adLockOptimistic);
+    }
+};
 
 // Prices every row as a run would: pvp1 from the row's own margin, read first.
 void priceEveryRow(ado::Recordset& rs) {
@@ -49,11 +60,8 @@ private slots:
         database.article("B2", "Beta", 10, QVariant(), 5);
         database.article("A1", "Alfa", 20, 0, QVariant());
         database.article("C3", QString(), 1, 2, 3);
-        ado::Connection cn;
-        cn.Open(connectionString(database.path));
-        ado::Recordset rs;
-        rs.Open(QStringLiteral("SELECT * FROM tblArticulos ORDER BY CODARTI"), cn, ado::adOpenKeyset,
-                ado::adLockOptimistic);
+        Session session(database, QStringLiteral("SELECT * FROM tblArticulos ORDER BY CODARTI"));
+        auto& [cn, rs] = session;
         QCOMPARE(rs.RecordCount(), 3L);
         QVERIFY(!rs.Eof() && !rs.Bof());
         QCOMPARE(rs.Fields("codarti").Value().text(), QStringLiteral("A1"));
@@ -77,10 +85,8 @@ private slots:
         TestDatabase database;
         database.article("A1", "Alfa", 1, 1, 1);
         database.article("A2", "Beta", 1, 1, 1);
-        ado::Connection cn;
-        cn.Open(connectionString(database.path));
-        ado::Recordset rs;
-        rs.Open(QStringLiteral("SELECT * FROM tblArticulos ORDER BY CODARTI"), cn, 1, 3);
+        Session session(database, QStringLiteral("SELECT * FROM tblArticulos ORDER BY CODARTI"));
+        auto& [cn, rs] = session;
         database.sql(QStringLiteral("UPDATE tblArticulos SET NOMARTI='Cambiado' WHERE CODARTI='A2'"));
         database.article("A0", "Nuevo", 1, 1, 1);
         rs.MoveNext();
@@ -97,7 +103,7 @@ private slots:
         cn.Open(connectionString(database.path));
         {
             ado::Recordset rs;
-            rs.Open(QStringLiteral("SELECT * FROM tblArticulos"), cn, 1, 3);
+            rs.Open(QStringLiteral("SELECT * FROM tblArticulos"), cn, ado::adOpenKeyset, ado::adLockOptimistic);
             QCOMPARE(rs.Fields("CODARTI").Value().text(), QStringLiteral("A1"));
             // Another program changes columns this recordset neither assigns nor read.
             database.sql(QStringLiteral("UPDATE tblArticulos SET FAMILIA='G', NOMARTI='Otro'"));
@@ -115,17 +121,16 @@ private slots:
     void writes_waitWithoutLockingAndAreSavedBeforeWaiting() {
         TestDatabase database;
         database.article("A1", "Alfa", 1, 2, 3);
-        ado::Connection cn;
-        cn.Open(connectionString(database.path));
-        ado::Recordset rs;
-        rs.Open(QStringLiteral("SELECT * FROM tblArticulos"), cn, 1, 3);
+        Session session(database, QStringLiteral("SELECT * FROM tblArticulos"));
+        auto& [cn, rs] = session;
         rs.Fields("pvp1") = 7.0;
         rs.Update();
         // While the program works, the row waits: the file is free for the others.
         QVERIFY(othersCanWrite(database.path));
         QVERIFY(database.value("SELECT pvp1 FROM tblArticulos").isNull());
         ado::Recordset other; // this connection's own reads see it
-        other.Open(QStringLiteral("SELECT * FROM tblArticulos WHERE CODARTI='A1'"), cn, 1, 3);
+        other.Open(QStringLiteral("SELECT * FROM tblArticulos WHERE CODARTI='A1'"), cn, ado::adOpenKeyset,
+                   ado::adLockOptimistic);
         QCOMPARE(other.Fields("pvp1").Value().number(), 7.0);
         QCOMPARE(other.Fields("margen3").Value().number(), 3.0);
         // Before the program waits for the operator, it is in the file.
@@ -145,10 +150,8 @@ private slots:
         // it before the box, may try again or go on, and nothing is lost or locked meanwhile.
         TestDatabase database;
         database.article("A1", "Alfa", 1, 2, 3);
-        ado::Connection cn;
-        cn.Open(connectionString(database.path));
-        ado::Recordset rs;
-        rs.Open(QStringLiteral("SELECT * FROM tblArticulos"), cn, 1, 3);
+        Session session(database, QStringLiteral("SELECT * FROM tblArticulos"));
+        auto& [cn, rs] = session;
         rs.Fields("pvp1") = 7.0;
         rs.Update();
         Locker reader(database.path, Locker::Reader);
@@ -197,7 +200,8 @@ private slots:
         cn.Open(connectionString(database.path));
         cn.writes().setFlushInterval(100);
         ado::Recordset rs;
-        rs.Open(QStringLiteral("SELECT * FROM tblArticulos ORDER BY CODARTI"), cn, 1, 3);
+        rs.Open(QStringLiteral("SELECT * FROM tblArticulos ORDER BY CODARTI"), cn, ado::adOpenKeyset,
+                ado::adLockOptimistic);
         rs.Fields("pvp1") = 1.0;
         rs.Update();
         QTest::qWait(150);
@@ -230,7 +234,8 @@ private slots:
         BoxAnswerer c;
         c.otherwise([](QDialog* box) { box->reject(); });
         ado::Recordset rs;
-        rs.Open(QStringLiteral("SELECT * FROM tblArticulos ORDER BY CODARTI DESC"), cn, 1, 3);
+        rs.Open(QStringLiteral("SELECT * FROM tblArticulos ORDER BY CODARTI DESC"), cn, ado::adOpenKeyset,
+                ado::adLockOptimistic);
         for (int i = 2999; !rs.Eof(); --i, rs.MoveNext()) {
             rs.Fields("pvp1") = double(i);
             rs.Update();
@@ -260,10 +265,8 @@ private slots:
         TestDatabase database;
         database.article("A1", "Alfa", 1, 1, 1);
         database.article("A2", "Beta", 1, 1, 1);
-        ado::Connection cn;
-        cn.Open(connectionString(database.path));
-        ado::Recordset rs;
-        rs.Open(QStringLiteral("SELECT * FROM tblArticulos ORDER BY CODARTI"), cn, 1, 3);
+        Session session(database, QStringLiteral("SELECT * FROM tblArticulos ORDER BY CODARTI"));
+        auto& [cn, rs] = session;
         Locker other(database.path);
         QCOMPARE(failureNumber([&] { rs.MoveNext(); }), ado::err::Generic);
         // Still locked: taking the field fails in the caller's step, before any quiet reader sees it.
@@ -279,10 +282,8 @@ private slots:
         TestDatabase database;
         for (const char* code : {"A1", "A2", "A3", "A4"})
             database.article(code, code, 1, 1, 1);
-        ado::Connection cn;
-        cn.Open(connectionString(database.path));
-        ado::Recordset rs;
-        rs.Open(QStringLiteral("SELECT * FROM tblArticulos ORDER BY CODARTI"), cn, 1, 3);
+        Session session(database, QStringLiteral("SELECT * FROM tblArticulos ORDER BY CODARTI"));
+        auto& [cn, rs] = session;
         for (int i = 0; i < 4; ++i, rs.MoveNext()) {
             rs.Fields("pvp1") = 9.0;
             rs.Update();
@@ -317,7 +318,7 @@ private slots:
         cn.Open(connectionString(database.path));
         cn.writes().setFlushInterval(100);
         ado::Recordset rs;
-        rs.Open(QStringLiteral("SELECT * FROM tblArticulos"), cn, 1, 3);
+        rs.Open(QStringLiteral("SELECT * FROM tblArticulos"), cn, ado::adOpenKeyset, ado::adLockOptimistic);
         rs.Fields("pvp1") = 7.0;
         rs.Update();
         BoxAnswerer c;
@@ -365,10 +366,8 @@ private slots:
         for (int i = 1; i <= 4; ++i)
             database.article(QStringLiteral("A%1").arg(i), QString(), i, 0, 0);
         if (!setup.isEmpty()) database.sql(setup);
-        ado::Connection cn;
-        cn.Open(connectionString(database.path));
-        ado::Recordset rs;
-        rs.Open(QStringLiteral("SELECT * FROM tblArticulos ORDER BY CODARTI"), cn, 1, 3);
+        Session session(database, QStringLiteral("SELECT * FROM tblArticulos ORDER BY CODARTI"));
+        auto& [cn, rs] = session;
         priceEveryRow(rs);
         database.sql(otherProgram);
         BoxAnswerer c;
@@ -394,10 +393,8 @@ private slots:
         for (int i = 1; i <= 8; ++i)
             database.article(QStringLiteral("A%1").arg(i), QString(), i, 0, 0);
         database.sql(QStringLiteral("DELETE FROM tblArticulos WHERE CODARTI IN ('A2', 'A5');"));
-        ado::Connection cn;
-        cn.Open(connectionString(database.path));
-        ado::Recordset rs;
-        rs.Open(QStringLiteral("SELECT * FROM tblArticulos ORDER BY CODARTI"), cn, 1, 3);
+        Session session(database, QStringLiteral("SELECT * FROM tblArticulos ORDER BY CODARTI"));
+        auto& [cn, rs] = session;
         QStringList seen;
         for (int i = 0; i < 2; ++i, rs.MoveNext())
             seen << rs.Fields("CODARTI").Value().text();
@@ -414,10 +411,8 @@ private slots:
         // margen2, which another program then changes: the row is left alone, and told.
         TestDatabase database;
         database.article("A1", "Alfa", 10, 20, 0);
-        ado::Connection cn;
-        cn.Open(connectionString(database.path));
-        ado::Recordset rs;
-        rs.Open(QStringLiteral("SELECT * FROM tblArticulos"), cn, 1, 3);
+        Session session(database, QStringLiteral("SELECT * FROM tblArticulos"));
+        auto& [cn, rs] = session;
         rs.Fields("pvp1") = rs.Fields("margen1").Value().number();
         rs.Update();
         rs.Fields("pvp2") = rs.Fields("margen2").Value().number();
@@ -436,10 +431,8 @@ private slots:
         TestDatabase database(false);
         database.sql(QStringLiteral("CREATE TABLE precios (CODARTI TEXT, margen1 REAL, pvp1 REAL CHECK (pvp1 >= 0));"
                                     "INSERT INTO precios VALUES ('A1', 1, NULL), ('A2', -1, NULL), ('A3', 3, NULL);"));
-        ado::Connection cn;
-        cn.Open(connectionString(database.path));
-        ado::Recordset rs;
-        rs.Open(QStringLiteral("SELECT * FROM precios ORDER BY CODARTI"), cn, 1, 3);
+        Session session(database, QStringLiteral("SELECT * FROM precios ORDER BY CODARTI"));
+        auto& [cn, rs] = session;
         cn.writes().setFlushInterval(3600 * 1000);
         priceEveryRow(rs);
         cn.writes().setFlushInterval(0);
@@ -483,10 +476,8 @@ private slots:
         database.sql(table + QStringLiteral("INSERT INTO precios VALUES ('A1', 1, NULL), ('A2', %1, NULL), "
                                             "('A3', 3, NULL), ('A4', 4, NULL);")
                                  .arg(badMargin));
-        ado::Connection cn;
-        cn.Open(connectionString(database.path));
-        ado::Recordset rs;
-        rs.Open(QStringLiteral("SELECT * FROM precios ORDER BY CODARTI"), cn, 1, 3);
+        Session session(database, QStringLiteral("SELECT * FROM precios ORDER BY CODARTI"));
+        auto& [cn, rs] = session;
         priceEveryRow(rs);
         // Found at the flush before a wait: one box names the article and the engine's reason.
         BoxAnswerer c;
@@ -529,7 +520,8 @@ private slots:
         cn.Open(connectionString(database.path));
         cn.writes().setFlushInterval(3600 * 1000);
         ado::Recordset rs;
-        rs.Open(QStringLiteral("SELECT * FROM tblArticulos ORDER BY CODARTI"), cn, 1, 3);
+        rs.Open(QStringLiteral("SELECT * FROM tblArticulos ORDER BY CODARTI"), cn, ado::adOpenKeyset,
+                ado::adLockOptimistic);
         priceEveryRow(rs);
         database.sql(QStringLiteral("UPDATE tblArticulos SET pvp1=5 WHERE rowid % 6 = 0;")); // 50 rows
         cn.writes().setFlushInterval(0);
@@ -566,10 +558,8 @@ private slots:
         TestDatabase database;
         database.article("A1", "Alfa", 1, 1, 1);
         database.sql(QStringLiteral("UPDATE tblArticulos SET %1=%2").arg(column, stored));
-        ado::Connection cn;
-        cn.Open(connectionString(database.path));
-        ado::Recordset rs;
-        rs.Open(QStringLiteral("SELECT * FROM tblArticulos"), cn, 1, 3);
+        Session session(database, QStringLiteral("SELECT * FROM tblArticulos"));
+        auto& [cn, rs] = session;
         rs.Fields(column).Value();
         rs.Fields(column) = 108.0;
         rs.Update();
@@ -591,10 +581,8 @@ private slots:
         TestDatabase database;
         database.article("A1", "Alfa", 1, 1, 1);
         Locker reader(database.path, Locker::Reader);
-        ado::Connection cn;
-        cn.Open(connectionString(database.path));
-        ado::Recordset rs;
-        rs.Open(QStringLiteral("SELECT * FROM tblArticulos"), cn, 1, 3);
+        Session session(database, QStringLiteral("SELECT * FROM tblArticulos"));
+        auto& [cn, rs] = session;
         std::size_t held = 0;
         for (int i = 0; i < 20000; ++i) {
             rs.Fields("pvp1") = double(i);
@@ -615,16 +603,16 @@ private slots:
         TestDatabase database;
         database.article("A1", "Alfa", 1, 1, 1);
         database.article("A2", "Beta", 1, 1, 1);
-        ado::Connection cn;
-        cn.Open(connectionString(database.path));
-        ado::Recordset rs;
-        rs.Open(QStringLiteral("SELECT * FROM tblArticulos ORDER BY CODARTI"), cn, 1, 3);
+        Session session(database, QStringLiteral("SELECT * FROM tblArticulos ORDER BY CODARTI"));
+        auto& [cn, rs] = session;
         rs.Fields("pvp1") = 7.0;
         rs.Update();
         ado::Recordset chosen, counted;
-        chosen.Open(QStringLiteral("SELECT * FROM tblArticulos WHERE pvp1=7"), cn, 1, 3);
+        chosen.Open(QStringLiteral("SELECT * FROM tblArticulos WHERE pvp1=7"), cn, ado::adOpenKeyset,
+                    ado::adLockOptimistic);
         QCOMPARE(chosen.RecordCount(), 1L);
-        counted.Open(QStringLiteral("SELECT count(*) AS n FROM tblArticulos WHERE pvp1=7"), cn, 1, 3);
+        counted.Open(QStringLiteral("SELECT count(*) AS n FROM tblArticulos WHERE pvp1=7"), cn, ado::adOpenKeyset,
+                     ado::adLockOptimistic);
         QCOMPARE(counted.Fields("n").Value().number(), 1.0);
         // Another table's rows, chosen by a subquery over the waiting ones.
         database.entry("A1", "2024-01-01", 1, 0);
@@ -635,7 +623,7 @@ private slots:
         ado::Recordset entries;
         entries.Open(QStringLiteral("SELECT * FROM tblHistoricoEntradas WHERE CODARTI IN "
                                     "(SELECT CODARTI FROM tblArticulos WHERE pvp1=7)"),
-                     cn, 1, 3);
+                     cn, ado::adOpenKeyset, ado::adLockOptimistic);
         QCOMPARE(entries.RecordCount(), 2L);
     }
 
@@ -668,7 +656,7 @@ private slots:
         cn.Open(connectionString(database.path));
         ado::Recordset rs;
         try {
-            rs.Open(query, cn, 1, 3);
+            rs.Open(query, cn, ado::adOpenKeyset, ado::adLockOptimistic);
             QFAIL("opened");
         } catch (const runtime::Failure& f) {
             QCOMPARE(f.Number(), number);
@@ -680,10 +668,8 @@ private slots:
         TestDatabase database;
         database.article("A1", "Alfa", 1, 1, 1);
         database.article("A2", "Beta", 1, 1, 1);
-        ado::Connection cn;
-        cn.Open(connectionString(database.path));
-        ado::Recordset rs;
-        rs.Open(QStringLiteral("SELECT * FROM tblArticulos ORDER BY CODARTI"), cn, 1, 3);
+        Session session(database, QStringLiteral("SELECT * FROM tblArticulos ORDER BY CODARTI"));
+        auto& [cn, rs] = session;
         database.sql(QStringLiteral("ALTER TABLE tblArticulos DROP COLUMN pvp3"));
         QCOMPARE(failureNumber([&] { rs.MoveNext(); }), ado::err::ColumnsChanged);
         QCOMPARE(failureNumber([&] { rs.Fields("pvp3").Value(); }), ado::err::ColumnsChanged);
@@ -693,22 +679,20 @@ private slots:
         TestDatabase database;
         database.article("O'NEIL", "Con apóstrofo", 1, 1, 1);
         database.article("X", "Otro", 1, 1, 1);
-        ado::Connection cn;
-        cn.Open(connectionString(database.path));
-        ado::Recordset rs;
-        rs.Open(QStringLiteral("SELECT * FROM tblArticulos where CODARTI='O''NEIL'ORDER BY CODARTI"), cn, 1, 3);
+        Session session(database, QStringLiteral("SELECT * FROM tblArticulos where CODARTI='O''NEIL'ORDER BY CODARTI"));
+        auto& [cn, rs] = session;
         QCOMPARE(rs.RecordCount(), 1L);
         QCOMPARE(rs.Fields("NOMARTI").Value().text(), QStringLiteral("Con apóstrofo"));
         rs.Close();
-        rs.Open(QStringLiteral("SELECT * FROM tblArticulos where CODARTI='X'' OR ''1''=''1'ORDER BY CODARTI"), cn, 1,
-                3);
+        rs.Open(QStringLiteral("SELECT * FROM tblArticulos where CODARTI='X'' OR ''1''=''1'ORDER BY CODARTI"), cn,
+                ado::adOpenKeyset, ado::adLockOptimistic);
         QCOMPARE(rs.RecordCount(), 0L);
         QVERIFY(rs.Eof() && rs.Bof());
         rs.Close();
         // An apostrophe left single breaks the query, as the engine reports it.
         QCOMPARE(failureNumber([&] {
-                     rs.Open(QStringLiteral("SELECT * FROM tblArticulos where CODARTI='O'NEIL'ORDER BY CODARTI"), cn, 1,
-                             3);
+                     rs.Open(QStringLiteral("SELECT * FROM tblArticulos where CODARTI='O'NEIL'ORDER BY CODARTI"), cn,
+                             ado::adOpenKeyset, ado::adLockOptimistic);
                  }),
                  ado::err::Syntax);
     }
@@ -770,10 +754,8 @@ private slots:
         TestDatabase database;
         database.article("A1", "Alfa", 1, 2, 3);
         QFile(database.path).setPermissions(QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
-        ado::Connection cn;
-        cn.Open(connectionString(database.path));
-        ado::Recordset rs;
-        rs.Open(QStringLiteral("SELECT * FROM tblArticulos"), cn, 1, 3);
+        Session session(database, QStringLiteral("SELECT * FROM tblArticulos"));
+        auto& [cn, rs] = session;
         rs.Fields("pvp1") = 1.0;
         try {
             rs.Update();
@@ -817,7 +799,7 @@ private slots:
         cn.Open(connectionString(database.path));
         QVERIFY(cn.readOnly());
         ado::Recordset rs;
-        rs.Open(QStringLiteral("SELECT * FROM tblArticulos"), cn, 1, 3);
+        rs.Open(QStringLiteral("SELECT * FROM tblArticulos"), cn, ado::adOpenKeyset, ado::adLockOptimistic);
         rs.Fields("pvp1") = 1.0;
         try {
             rs.Update();
@@ -837,10 +819,13 @@ private slots:
         cn.Open(connectionString(database.path));
         Locker other(database.path);
         ado::Recordset rs;
-        QCOMPARE(failureNumber([&] { rs.Open(QStringLiteral("SELECT * FROM tblArticulos"), cn, 1, 3); }),
+        QCOMPARE(failureNumber([&] {
+                     rs.Open(QStringLiteral("SELECT * FROM tblArticulos"), cn, ado::adOpenKeyset,
+                             ado::adLockOptimistic);
+                 }),
                  ado::err::Generic);
         other.release();
-        rs.Open(QStringLiteral("SELECT * FROM tblArticulos"), cn, 1, 3);
+        rs.Open(QStringLiteral("SELECT * FROM tblArticulos"), cn, ado::adOpenKeyset, ado::adLockOptimistic);
         QCOMPARE(rs.RecordCount(), 1L);
     }
 };

@@ -5,7 +5,7 @@
 // GLib's headers before Qt's: they name fields "signals", which Qt defines as a keyword.
 #include <gmime/gmime.h>
 
-#include "Helpers.h"
+#include "BoxAnswerer.h"
 #include "forms/errorpreview/frmPrevioErrHandler.h"
 #include "platform/mail/Outlook.h"
 #include "platform/printer/Printer.h"

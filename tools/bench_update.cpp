@@ -35,6 +35,8 @@
 #include <cstdio>
 #include <sys/resource.h>
 
+using forms::frmPrecioCoste;
+
 namespace {
 
 QString sqlFile(const char* name) { return QStringLiteral(ZUK_SQL_DIR "/") + QString::fromLatin1(name); }

@@ -9,7 +9,7 @@ cat >build/CMakeGraphVizOptions.cmake <<'OPTIONS'
 set(GRAPHVIZ_EXTERNAL_LIBS OFF)
 set(GRAPHVIZ_GENERATE_PER_TARGET OFF)
 set(GRAPHVIZ_GENERATE_DEPENDERS OFF)
-set(GRAPHVIZ_IGNORE_TARGETS "^test_;zuk_testing;_autogen")
+set(GRAPHVIZ_IGNORE_TARGETS "^test_;zuk_testing;_autogen;^bench_;zuk_growjet")
 OPTIONS
 (cd build && cmake --graphviz="$out/zuk.dot" . >/dev/null)
 # Without the legend, bottom layers at the bottom.

@@ -23,12 +23,12 @@ inline constexpr Identity PrecioCoste_cmdSalir_Click{"frmPrecioCoste", "cmdSalir
                                                      "cmdSalir_Click"};
 inline constexpr Identity PrecioCoste_Form_Load{"frmPrecioCoste", "form_load", "frmPrecioCoste", "form_load"};
 inline constexpr Identity PrecioCoste_progreso{"frmPrecioCoste", "progreso", "frmPrecioCoste", "progreso"};
-inline constexpr Identity PrevioErrH_cmdPrint_Click{"frmPrevioErrH", "cmdPrint_Click", "frmPrevioErrH",
-                                                    "cmdPrint_Click"};
-inline constexpr Identity Previo_Form_MouseDown{"frmprevio", "Form_MouseDown", "frmprevio", "Form_MouseDown"};
-inline constexpr Identity Previo_Form_MouseMove{"frmprevio", "Form_MouseMove", "frmprevio", "Form_MouseMove"};
-inline constexpr Identity Previo_Form_MouseUp{"frmprevio", "Form_MouseUp", "frmprevio", "Form_MouseUp"};
-inline constexpr Identity Previo_Form_Resize{"frmprevio", "Form_Resize", "frmprevio", "Form_Resize"};
+inline constexpr Identity PrevioErrHandler_cmdPrint_Click{"frmPrevioErrH", "cmdPrint_Click", "frmPrevioErrH",
+                                                          "cmdPrint_Click"};
+inline constexpr Identity PrevioErrHandler_Form_MouseDown{"frmprevio", "Form_MouseDown", "frmprevio", "Form_MouseDown"};
+inline constexpr Identity PrevioErrHandler_Form_MouseMove{"frmprevio", "Form_MouseMove", "frmprevio", "Form_MouseMove"};
+inline constexpr Identity PrevioErrHandler_Form_MouseUp{"frmprevio", "Form_MouseUp", "frmprevio", "Form_MouseUp"};
+inline constexpr Identity PrevioErrHandler_Form_Resize{"frmprevio", "Form_Resize", "frmprevio", "Form_Resize"};
 inline constexpr Identity Progreso_barra_Click{"frmProgreso", "barra_Click", "frmProgreso", "barra_Click"};
 inline constexpr Identity Progreso_Form_Load{"frmProgreso", "Form_Load", "frmProgreso", "Form_Load"};
 inline constexpr Identity Progreso_progreso{"frmProgreso", "progreso", "frmProgreso", "progreso"};

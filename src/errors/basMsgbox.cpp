@@ -2,7 +2,7 @@
 #include "errors/Protocol.h"
 #include "platform/ui/MsgBox.h"
 
-namespace basMsgbox {
+namespace errors::basMsgbox {
 
 int32_t ButtonId1 = 0;
 QString ButtonCaption1;
@@ -87,4 +87,4 @@ winapi::LRESULT winProc(int32_t code, int32_t wParam, int32_t) {
     return result;
 }
 
-} // namespace basMsgbox
+} // namespace errors::basMsgbox

@@ -7,7 +7,7 @@
 #include <QString>
 #include <cstdint>
 
-namespace basMsgbox {
+namespace errors::basMsgbox {
 
 extern int32_t ButtonId1;
 extern QString ButtonCaption1;
@@ -23,4 +23,4 @@ int32_t MsgBoxExText(const QString& prompt, const int32_t& buttons, const QStrin
 void Hook();
 winapi::LRESULT winProc(int32_t code, int32_t wParam, int32_t lParam);
 
-} // namespace basMsgbox
+} // namespace errors::basMsgbox

@@ -8,16 +8,18 @@
 
 namespace update {
 
-// The window's two arrangements, in twips: the height is the outer one, title bar included.
+// The results layout, which the run applies itself when it listed articles, in twips: the
+// height is the outer one, title bar included.
 namespace layout {
-constexpr double kCompactHeight = 3200;
-constexpr double kCompactSalirTop = 1900;
 constexpr double kResultsHeight = 6375;
 constexpr double kResultsSalirTop = 5040;
 constexpr double kResultsPanelTop = 600;
 constexpr double kResultsPanelLeft = 120;
 } // namespace layout
 
+// The window as the run sees it. The main window is the program's one; the tests also run the
+// run against a window of their own that fails where they choose (test_cost_update), to see the
+// run go on after each of its steps as the error protocol says.
 class UpdateWindow {
 public:
     virtual ~UpdateWindow() = default;

@@ -3,7 +3,7 @@
 #include "platform/runtime/Conversions.h"
 #include "platform/ui/Form.h"
 
-namespace basForm {
+namespace util::basForm {
 
 namespace {
 
@@ -73,4 +73,4 @@ void CentrarFrm(QObject* frm, const Reference& reference) {
     });
 }
 
-} // namespace basForm
+} // namespace util::basForm

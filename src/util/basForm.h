@@ -6,7 +6,7 @@
 #include <QObject>
 #include <variant>
 
-namespace basForm {
+namespace util::basForm {
 
 // The optional reference: left out, the screen, an object (a window, or anything else), a value.
 using Reference = std::variant<std::monostate, ui::Screen, QObject*, runtime::FieldValue>;
@@ -16,4 +16,4 @@ using Reference = std::variant<std::monostate, ui::Screen, QObject*, runtime::Fi
 // window, leaves everything where it was.
 void CentrarFrm(QObject* frm, const Reference& reference = std::monostate{});
 
-} // namespace basForm
+} // namespace util::basForm

@@ -81,7 +81,7 @@ void frmPrevioErrHandler::printScreenshot() {
     printer::Printer& Printer = printer::Printer::instance();
     float PrintLeft = 0, PrintTop = 0, PrintWidth = 0, PrintHeight = 0, PictureRatio = 0, PageRatio = 0;
     QPointer<frmPrevioErrHandler> alive(this); // checked after the pass of events
-    errors::runGuarded(errors::id::PrevioErrH_cmdPrint_Click, [&](int step) -> int {
+    errors::runGuarded(errors::id::PrevioErrHandler_cmdPrint_Click, [&](int step) -> int {
         switch (step) {
         case 1: setCursor(Qt::WaitCursor); break;
         case 2:
@@ -154,8 +154,9 @@ void frmPrevioErrHandler::prepareEmail() {
             return step + 1;
         },
         [&](int step, const runtime::Failure& failure) {
-            return step <= kLastGuarded ? errors::handleFailure(errors::id::PrevioErrH_cmdPrint_Click, step, failure)
-                                        : step + 1;
+            return step <= kLastGuarded
+                       ? errors::handleFailure(errors::id::PrevioErrHandler_cmdPrint_Click, step, failure)
+                       : step + 1;
         });
 }
 

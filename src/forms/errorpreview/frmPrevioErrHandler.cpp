@@ -42,8 +42,8 @@ namespace {
 const QColor kNavy(0, 0, 64);
 const QColor kYellow(255, 255, 0);
 
-QFont panelFont() { return ui::makeFont(QStringLiteral("MS Sans Serif"), 12, true); }
-QFont labelFont() { return ui::makeFont(QStringLiteral("MS Sans Serif"), 9.75, true); }
+QFont panelFont() { return ui::makeFont(ui::kMsSansSerif, 12, true); }
+QFont labelFont() { return ui::makeFont(ui::kMsSansSerif, 9.75, true); }
 
 // The platform's mouse-button and shift codes.
 int buttonCode(Qt::MouseButtons buttons) {
@@ -324,11 +324,11 @@ void frmPrevioErrHandler::closeEvent(QCloseEvent* event) {
 
 void frmPrevioErrHandler::Form_Resize() {
     // Nothing moves: every control keeps its place and size whatever the window's size.
-    errors::runGuarded(errors::id::Previo_Form_Resize, [](int) { return runtime::kEnd; });
+    errors::runGuarded(errors::id::PrevioErrHandler_Form_Resize, [](int) { return runtime::kEnd; });
 }
 
 void frmPrevioErrHandler::Form_MouseDown(int, int, float X, float Y) {
-    errors::runGuarded(errors::id::Previo_Form_MouseDown, [&](int step) {
+    errors::runGuarded(errors::id::PrevioErrHandler_Form_MouseDown, [&](int step) {
         switch (step) {
         case 1: IsDrawing = -1; break;
         case 2: current_ = QPointF(X, Y); return runtime::kEnd;
@@ -339,7 +339,7 @@ void frmPrevioErrHandler::Form_MouseDown(int, int, float X, float Y) {
 }
 
 void frmPrevioErrHandler::Form_MouseMove(int, int, float X, float Y) {
-    errors::runGuarded(errors::id::Previo_Form_MouseMove, [&](int step) {
+    errors::runGuarded(errors::id::PrevioErrHandler_Form_MouseMove, [&](int step) {
         switch (step) {
         case 1: return IsDrawing ? step + 1 : runtime::kEnd;
         case 2: Line(X, Y); return runtime::kEnd;
@@ -349,7 +349,7 @@ void frmPrevioErrHandler::Form_MouseMove(int, int, float X, float Y) {
 }
 
 void frmPrevioErrHandler::Form_MouseUp(int, int, float, float) {
-    errors::runGuarded(errors::id::Previo_Form_MouseUp, [&](int) {
+    errors::runGuarded(errors::id::PrevioErrHandler_Form_MouseUp, [&](int) {
         IsDrawing = 0;
         return runtime::kEnd;
     });

@@ -12,6 +12,14 @@
 #include <QCloseEvent>
 #include <QStyle>
 
+namespace forms {
+
+namespace {
+// The compact layout, in twips: the outer height of the window, and where "&Salir" stands.
+constexpr double kCompactHeight = 3200;
+constexpr double kCompactSalirTop = 1900;
+} // namespace
+
 const QString frmPrecioCoste::kCaption = QStringLiteral("TALVERA.    Precios-Costes");
 
 frmPrecioCoste::frmPrecioCoste(QWidget* parent) : ui::Form(parent) {
@@ -28,14 +36,14 @@ frmPrecioCoste::frmPrecioCoste(QWidget* parent) : ui::Form(parent) {
     lblPendiente = new QLabel(QStringLiteral("ACTUALIZA PVP"), this);
     lblPendiente->setObjectName(QStringLiteral("lblPendiente"));
     ui::place(lblPendiente, 360, 120, 8895, 615);
-    lblPendiente->setFont(ui::makeFont(QStringLiteral("MS Sans Serif"), 13.5, true));
+    lblPendiente->setFont(ui::makeFont(ui::kMsSansSerif, 13.5, true));
     ui::setForeColor(lblPendiente, QColor(0, 0, 128));
     lblPendiente->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
 
     lblInfo = new QLabel(QStringLiteral(" Proceso de actualización no iniciado"), this);
     lblInfo->setObjectName(QStringLiteral("lblInfo"));
     ui::place(lblInfo, 240, 840, 8775, 375);
-    lblInfo->setFont(ui::makeFont(QStringLiteral("MS Sans Serif"), 9.75, false));
+    lblInfo->setFont(ui::makeFont(ui::kMsSansSerif, 9.75, false));
     lblInfo->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     ui::setForeColor(lblInfo, QColor(192, 64, 0));
 
@@ -47,14 +55,14 @@ frmPrecioCoste::frmPrecioCoste(QWidget* parent) : ui::Form(parent) {
     cmdActualizar = new QPushButton(QStringLiteral("&ACTUALIZAR"), this);
     cmdActualizar->setObjectName(QStringLiteral("cmdActualizar"));
     ui::place(cmdActualizar, 240, 1320, 8895, 495);
-    cmdActualizar->setFont(ui::makeFont(QStringLiteral("MS Sans Serif"), 12, true));
+    cmdActualizar->setFont(ui::makeFont(ui::kMsSansSerif, 12, true));
     ui::setFaceColor(cmdActualizar, QColor(128, 128, 255));
     cmdActualizar->setAutoDefault(true); // Return presses the focused button, as everywhere on the platform
 
     cmdSalir =
         new ui::PictureButton(QStringLiteral("&Salir"), style()->standardIcon(QStyle::SP_DialogCloseButton), this);
     cmdSalir->setObjectName(QStringLiteral("cmdSalir"));
-    ui::place(cmdSalir, 8160, update::layout::kCompactSalirTop, 855, 735);
+    ui::place(cmdSalir, 8160, kCompactSalirTop, 855, 735);
     ui::setFaceColor(cmdSalir, QColor(192, 192, 255));
 
     fraNoActualizados = new QFrame(this);
@@ -67,7 +75,7 @@ frmPrecioCoste::frmPrecioCoste(QWidget* parent) : ui::Form(parent) {
     lblArticulos = new QLabel(fraNoActualizados);
     lblArticulos->setObjectName(QStringLiteral("lblArticulos"));
     ui::place(lblArticulos, 240, 0, 8055, 375);
-    lblArticulos->setFont(ui::makeFont(QStringLiteral("MS Sans Serif"), 9.75, false));
+    lblArticulos->setFont(ui::makeFont(ui::kMsSansSerif, 9.75, false));
     lblArticulos->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     ui::setForeColor(lblArticulos, QColor(0, 0, 64));
 
@@ -75,7 +83,7 @@ frmPrecioCoste::frmPrecioCoste(QWidget* parent) : ui::Form(parent) {
         new ui::PictureButton(QStringLiteral("Volver"), style()->standardIcon(QStyle::SP_ArrowBack), fraNoActualizados);
     btnVolver->setObjectName(QStringLiteral("btnVolver"));
     ui::place(btnVolver, 360, 4440, 1095, 735);
-    btnVolver->setFont(ui::makeFont(QStringLiteral("Tahoma"), 6.75, false));
+    btnVolver->setFont(ui::makeFont(ui::kTahoma, 6.75, false));
 
     lstNoActualizados = new ui::ListView(fraNoActualizados);
     lstNoActualizados->setObjectName(QStringLiteral("lstNoActualizados"));
@@ -110,8 +118,8 @@ void frmPrecioCoste::Form_Load() {
     };
     errors::runGuarded(errors::id::PrecioCoste_Form_Load, [&](int step) {
         switch (step) {
-        case 1: setHeight(update::layout::kCompactHeight); break;
-        case 2: cmdSalirTop(update::layout::kCompactSalirTop); break;
+        case 1: setHeight(kCompactHeight); break;
+        case 2: cmdSalirTop(kCompactSalirTop); break;
         case 3: fraNoActualizados->setVisible(false); break;
         case 4: lblInfo->setText(QStringLiteral(" Proceso de actualización no iniciado")); break;
         case 5: lblArticulos->setText(QString()); break;
@@ -143,8 +151,8 @@ void frmPrecioCoste::cmdSalir_Click() {
 }
 
 void frmPrecioCoste::btnVolver_Click() {
-    setHeight(update::layout::kCompactHeight);
-    cmdSalirTop(update::layout::kCompactSalirTop);
+    setHeight(kCompactHeight);
+    cmdSalirTop(kCompactSalirTop);
     fraNoActualizados->setVisible(false);
 }
 
@@ -173,3 +181,5 @@ void frmPrecioCoste::closeEvent(QCloseEvent* event) {
     closed_ = true;
     event->accept();
 }
+
+} // namespace forms

@@ -11,6 +11,8 @@
 #include <QLabel>
 #include <QPushButton>
 
+namespace forms {
+
 class frmPrecioCoste : public ui::Form, public update::UpdateWindow {
     Q_OBJECT
 public:
@@ -72,3 +74,5 @@ protected:
 private:
     bool closed_ = false;
 };
+
+} // namespace forms

@@ -9,6 +9,8 @@
 
 #include <QCloseEvent>
 
+namespace forms {
+
 namespace {
 constexpr double kInfoLeft = 4800, kInfoWidth = 585; // the label as created, in twips
 } // namespace
@@ -30,7 +32,7 @@ frmProgreso::frmProgreso(QWidget* parent) : ui::Form(parent) {
 
     lblInfo = new QLabel(this);
     lblInfo->setObjectName(QStringLiteral("lblInfo"));
-    lblInfo->setFont(ui::makeFont(QStringLiteral("Comic Sans MS"), 11.25, true));
+    lblInfo->setFont(ui::makeFont(ui::kComicSansMs, 11.25, true));
     ui::setForeColor(lblInfo, QColor(0, 0, 128));
     lblInfo->setAlignment(Qt::AlignCenter);
     lblInfo->setFocusPolicy(Qt::NoFocus);
@@ -72,7 +74,7 @@ void frmProgreso::Form_Load() {
     errors::runGuarded(errors::id::Progreso_Form_Load, [&](int step) -> int {
         switch (step) {
         case 1: parar = false; break;
-        case 2: basForm::CentrarFrm(this); break;
+        case 2: util::basForm::CentrarFrm(this); break;
         case 3: return intervalo == 0 ? runtime::kEnd : step + 1;
         case 4: barra->setMin(0); break;
         case 5: barra->setValue(0.0f); break;
@@ -108,3 +110,5 @@ void frmProgreso::barra_Click() {
         return runtime::kEnd;
     });
 }
+
+} // namespace forms

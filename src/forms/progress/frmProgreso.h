@@ -6,6 +6,8 @@
 
 #include <QLabel>
 
+namespace forms {
+
 class frmProgreso : public ui::Form {
     Q_OBJECT
 public:
@@ -35,3 +37,5 @@ private:
     void setInfoText(const QString& text);
     bool loaded_ = false;
 };
+
+} // namespace forms

@@ -16,9 +16,7 @@ public:
 
     // Setting a path loads that image file (a name that differs only in the case of its letters
     // finds the file, as names did on the original platform); the empty text unloads it.
-    QString ImageFile() const { return file_; }
     void setImageFile(const QString& path);
-    int16_t StampSetting() const { return stampSetting_; }
     void setStampSetting(int16_t setting) { stampSetting_ = setting; }
     // Writes the text onto the loaded image with its top left corner at (x, y), in the image's pixels.
     void StampText(int16_t x, int16_t y, const QString& text);

@@ -2,6 +2,8 @@
 // The run-time's failure: a number and a description, as the original run-time reported them.
 #include <QString>
 #include <exception>
+#include <string>
+#include <utility>
 
 namespace runtime {
 
@@ -26,15 +28,15 @@ constexpr long InvalidCall = 5;
 constexpr long Overflow = 6;
 constexpr long OutOfMemory = 7;
 constexpr long DivisionByZero = 11;
+constexpr long TypeMismatch = 13;
 constexpr long InternalError = 51;
 constexpr long FileNotFound = 53;
 constexpr long PathFileAccessError = 75;
-constexpr long CannotCreateObject = 429;
-constexpr long PrinterError = 482;
-constexpr long TypeMismatch = 13;
 constexpr long ObjectNotSet = 91;
 constexpr long InvalidUseOfNull = 94;
 constexpr long InvalidPropertyValue = 380;
+constexpr long CannotCreateObject = 429;
+constexpr long PrinterError = 482;
 } // namespace err
 
 [[noreturn]] void raise(long number);

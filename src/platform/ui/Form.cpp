@@ -69,16 +69,6 @@ double Form::Height() const {
     return px * TwipsPerPixelY();
 }
 
-void Form::setLeft(double twips) {
-    left_ = twips;
-    applyPosition();
-}
-
-void Form::setTop(double twips) {
-    top_ = twips;
-    applyPosition();
-}
-
 void Form::Move(double left, double top) {
     left_ = left;
     top_ = top;

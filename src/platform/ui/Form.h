@@ -18,8 +18,6 @@ public:
     double Top() const;
     double Width() const;
     double Height() const;
-    void setLeft(double twips);
-    void setTop(double twips);
     void setWidth(double twips);
     void setHeight(double twips);
     void Move(double left, double top);

@@ -15,17 +15,17 @@ void usePlatformFonts() {
     const QString wine = QStringLiteral("/usr/share/wine/fonts/");
     for (const char* file : {"tahoma.ttf", "tahomabd.ttf"})
         QFontDatabase::addApplicationFont(wine + QString::fromLatin1(file));
-    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+    QFont::insertSubstitutions(QLatin1String(kMsSansSerif),
                                {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
-    QFont::insertSubstitutions(QStringLiteral("Tahoma"),
+    QFont::insertSubstitutions(QLatin1String(kTahoma),
                                {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
-    QFont::insertSubstitutions(QStringLiteral("Comic Sans MS"),
+    QFont::insertSubstitutions(QLatin1String(kComicSansMs),
                                {QStringLiteral("Comic Neue"), QStringLiteral("Liberation Sans")});
-    QApplication::setFont(makeFont(QStringLiteral("MS Sans Serif"), 8, false));
+    QApplication::setFont(makeFont(kMsSansSerif, 8, false));
 }
 
-QFont makeFont(const QString& family, double points, bool bold) {
-    QFont f(family);
+QFont makeFont(const char* family, double points, bool bold) {
+    QFont f(QString::fromLatin1(family));
     f.setPointSizeF(points);
     f.setBold(bold);
     return f;

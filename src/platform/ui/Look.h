@@ -16,7 +16,12 @@ namespace ui {
 // and Comic Neue for Comic Sans MS. Done once, when the first window is made.
 void usePlatformFonts();
 
-QFont makeFont(const QString& family, double points, bool bold);
+// The families by the names the windows ask for.
+inline constexpr const char* kMsSansSerif = "MS Sans Serif";
+inline constexpr const char* kTahoma = "Tahoma";
+inline constexpr const char* kComicSansMs = "Comic Sans MS";
+
+QFont makeFont(const char* family, double points, bool bold);
 void setForeColor(QWidget* control, const QColor& color);
 void setFaceColor(QAbstractButton* button, const QColor& color);
 void setBackColor(QWidget* control, const QColor& color);

@@ -29,7 +29,7 @@ struct ButtonSpec {
 };
 
 std::vector<ButtonSpec> buttonSet(int buttons) {
-    switch (buttons & 7) {
+    switch (buttons & kButtonSetMask) {
     case vbOKCancel: return {{vbOK, "Aceptar"}, {vbCancel, "Cancelar"}};
     case vbAbortRetryIgnore: return {{vbAbort, "Anular"}, {vbRetry, "Reintentar"}, {vbIgnore, "Omitir"}};
     case vbYesNoCancel: return {{vbYes, "Sí"}, {vbNo, "No"}, {vbCancel, "Cancelar"}};
@@ -40,7 +40,7 @@ std::vector<ButtonSpec> buttonSet(int buttons) {
 }
 
 QStyle::StandardPixmap iconOf(int buttons) {
-    switch (buttons & 0x70) {
+    switch (buttons & kIconMask) {
     case vbCritical: return QStyle::SP_MessageBoxCritical;
     case vbQuestion: return QStyle::SP_MessageBoxQuestion;
     case vbExclamation: return QStyle::SP_MessageBoxWarning;
@@ -123,7 +123,7 @@ MessageBox::MessageBox(const QString& prompt, int buttons, const QString& title,
 
     auto* buttonRow = new QHBoxLayout;
     buttonRow->addStretch();
-    int defaultButton = (buttons & 0x300) >> 8;
+    int defaultButton = (buttons & kDefaultButtonMask) >> kDefaultButtonShift;
     if (defaultButton >= static_cast<int>(set.size())) defaultButton = 0;
     for (std::size_t i = 0; i < set.size(); ++i) {
         auto* button = new QPushButton(QString::fromUtf8(set[i].caption), this);

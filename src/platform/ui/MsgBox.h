@@ -26,6 +26,9 @@ enum : int {
 
 enum : int { vbOK = 1, vbCancel = 2, vbAbort = 3, vbRetry = 4, vbIgnore = 5, vbYes = 6, vbNo = 7 };
 
+// The parts of a style value: which buttons, which icon, which button is the default.
+enum : int { kButtonSetMask = 0x7, kIconMask = 0x70, kDefaultButtonMask = 0x300, kDefaultButtonShift = 8 };
+
 // Shows the box modally over the active window and returns the code of the button that closed it.
 // The window that was active before is active again afterwards.
 // Before it waits, the pending writes of open databases are written (see ado::Connection); when

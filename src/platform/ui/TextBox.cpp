@@ -49,9 +49,4 @@ void TextBox::setText(const QString& text) {
     exactValid_ = true;
 }
 
-void TextBox::setLocked(bool locked) {
-    if (single_) single_->setReadOnly(locked);
-    if (multi_) multi_->setReadOnly(locked);
-}
-
 } // namespace ui

@@ -15,8 +15,6 @@ public:
     TextBox(bool multiLine, QWidget* parent);
     QString Text() const;
     void setText(const QString& text);
-    bool MultiLine() const { return multi_ != nullptr; }
-    void setLocked(bool locked); // the operator can read, select and copy, not edit
 
 private:
     QLineEdit* single_ = nullptr;

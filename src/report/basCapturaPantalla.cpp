@@ -1,4 +1,4 @@
-#include "errors/basCapturaPantalla.h"
+#include "report/basCapturaPantalla.h"
 #include "errors/Protocol.h"
 #include "forms/errorpreview/frmPrevioErrHandler.h"
 #include "platform/ui/Clipboard.h"
@@ -6,7 +6,7 @@
 #include "platform/ui/Screen.h"
 #include "platform/winapi/User32.h"
 
-namespace errors::basCapturaPantalla {
+namespace report::basCapturaPantalla {
 
 runtime::FieldValue capturapantalla(const QString& modulo, const QString& procedimiento, const QString& descripcion) {
     forms::frmPrevioErrHandler* preview = nullptr;
@@ -56,4 +56,4 @@ void startReport(const QString& moduleName, const QString& procedureName, const 
     capturapantalla(moduleName, procedureName, description);
 }
 
-} // namespace errors::basCapturaPantalla
+} // namespace report::basCapturaPantalla

@@ -5,7 +5,7 @@
 
 #include <QString>
 
-namespace errors::basCapturaPantalla {
+namespace report::basCapturaPantalla {
 
 // Returns an empty value. Each call opens a window of its own, behind the other windows.
 runtime::FieldValue capturapantalla(const QString& modulo, const QString& procedimiento, const QString& descripcion);
@@ -13,4 +13,4 @@ runtime::FieldValue capturapantalla(const QString& modulo, const QString& proced
 // The protocol's "Enviar Vesk" (see errors::setReportStarter).
 void startReport(const QString& moduleName, const QString& procedureName, const QString& description);
 
-} // namespace errors::basCapturaPantalla
+} // namespace report::basCapturaPantalla
