@@ -20,8 +20,8 @@ packages=(
 )
 if [[ ${1:-} == --tests ]]; then
   packages+=(
-    # the format check
-    clang-format
+    # the format check and the static analysis
+    clang-format clang-tidy
     # the tests of the real program: a keyboard driver, screenshots, window properties
     xdotool imagemagick x11-utils vncsnapshot curl
     # the accessibility bus, through which the smoke test reads the windows as a screen reader does

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is needed, checks the sources' format, builds with warnings as errors, and runs
 # every test (widget tests on Qt's offscreen platform, the real program under an Xvfb server that
-# the smoke test starts itself); then builds the whole suite again with AddressSanitizer and
+# the smoke test starts itself); then runs clang-tidy over src/ and tools/ (a finding fails it);
+# then builds the whole suite again with AddressSanitizer and
 # UndefinedBehaviorSanitizer and runs it once more; last, the fuzzing harnesses, built by clang,
 # each for a few seconds over its corpus.
 set -euo pipefail
@@ -14,6 +15,9 @@ find src tests tools -name '*.cpp' -o -name '*.h' | sort | xargs clang-format --
 echo "== Build and tests"
 ./scripts/build.sh
 (cd build && ctest --output-on-failure -j"$(nproc)")
+
+echo "== Static analysis (clang-tidy)"
+./scripts/tidy.sh
 
 echo "== Build and tests with AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-san -DCMAKE_BUILD_TYPE=Debug -DZUK_SANITIZERS=ON -DZUK_WERROR=ON >/dev/null

@@ -11,7 +11,7 @@ QString dialogMessage(const QString& moduleName, const QString& procedureName, c
            procedureName + QStringLiteral("\r\nDescripción: ") + description;
 }
 
-int16_t InformarError(QString moduleName, QString procedureName, QString description) {
+int16_t InformarError(const QString& moduleName, const QString& procedureName, const QString& description) {
     const QString message = dialogMessage(moduleName, procedureName, description);
     const int32_t buttons = ui::vbAbortRetryIgnore; // no icon; the first button is the default
     const QString title = QStringLiteral("Informando errores ");

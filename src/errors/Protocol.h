@@ -20,7 +20,7 @@ extern int16_t RespuestaError;
 QString dialogMessage(const QString& moduleName, const QString& procedureName, const QString& description);
 
 // Shows the dialog "Informando errores " and returns the choice.
-int16_t InformarError(QString moduleName, QString procedureName, QString description);
+int16_t InformarError(const QString& moduleName, const QString& procedureName, const QString& description);
 
 // What "Enviar Vesk" starts: the report of the screen (basCapturaPantalla), which the program sets
 // when it starts. The report opens a window whose commands are themselves guarded procedures, so

@@ -11,6 +11,6 @@ extern const QString kProgressText; // "Espere por favor, realizando tareas nece
 // The entries query of one article; apostrophes in the code are doubled.
 QString entriesQuery(const QString& code);
 
-void cmdActualizar_Click(UpdateWindow& window);
+void cmdActualizar_Click(UpdateWindow& v); // v: the window, as the run refers to it all along
 
 } // namespace update

@@ -44,7 +44,7 @@ struct ConvertCallbacks {
 };
 
 // The whole conversion into `target`, an empty file, in one transaction.
-Summary convert(const JetReader& source, const QString& target, const ConvertCallbacks& callbacks);
+Summary convert(const JetReader& source, const QString& target, const ConvertCallbacks& cb);
 
 // The SQLite declaration of a Jet column.
 QString declaredType(const JetColumn& column);

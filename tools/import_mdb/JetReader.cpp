@@ -15,6 +15,8 @@ namespace {
 
 constexpr int kOffsetMask = 0x1fff; // a row's offset on its page, without its flags
 constexpr int kMemoHeader = 12;     // the part of a memo or OLE value kept in its row
+// What iconv_open gives when it cannot (its documented (iconv_t) -1).
+const iconv_t kNoCodePage = reinterpret_cast<iconv_t>(-1);
 
 uint32_t le32(const unsigned char* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
@@ -53,10 +55,10 @@ struct JetReader::Handle {
     QString path;
     MdbHandle* mdb = nullptr;
     int pageSize = 0;
-    iconv_t codePage = reinterpret_cast<iconv_t>(-1); // Jet 3's texts
+    iconv_t codePage = kNoCodePage; // Jet 3's texts
 
     ~Handle() {
-        if (codePage != reinterpret_cast<iconv_t>(-1)) iconv_close(codePage);
+        if (codePage != kNoCodePage) iconv_close(codePage);
         if (mdb) mdb_close(mdb);
     }
     bool jet3() const { return mdb->f->jet_version == MDB_VER_JET3; }
@@ -146,14 +148,14 @@ JetReader::JetReader(const QString& path) : h_(std::make_unique<Handle>()) {
         throw DamagedFile("no es una base de datos de Access (ni Jet ni ACE): su primera página no lo dice");
     h_->pageSize = header.pageSize;
     const qint64 size = f.size();
-    if (size < 3 * header.pageSize || size % header.pageSize != 0)
+    if (size < qint64(3) * header.pageSize || size % header.pageSize != 0)
         throw DamagedFile(QStringLiteral("está cortado: tiene %1 bytes, que no son páginas enteras de %2")
                               .arg(size)
                               .arg(header.pageSize)
                               .toStdString());
     // The catalog's definition is the file's third page. Where the pages are encrypted (an ACE
     // file saved with a password) it is noise that libmdb cannot read.
-    f.seek(2 * header.pageSize);
+    f.seek(qint64(2) * header.pageSize);
     const QByteArray catalog = f.read(2);
     if (catalog != QByteArray("\x02\x01", 2)) {
         if (header.version >= MDB_VER_ACCDB_2007)
@@ -168,7 +170,7 @@ JetReader::JetReader(const QString& path) : h_(std::make_unique<Handle>()) {
     if (h_->jet3()) {
         const int codePage = h_->mdb->f->code_page ? h_->mdb->f->code_page : 1252;
         h_->codePage = iconv_open("UTF-8", QStringLiteral("CP%1").arg(codePage).toLatin1().constData());
-        if (h_->codePage == reinterpret_cast<iconv_t>(-1)) h_->codePage = iconv_open("UTF-8", "CP1252");
+        if (h_->codePage == kNoCodePage) h_->codePage = iconv_open("UTF-8", "CP1252");
     }
     if (!mdb_read_catalog(h_->mdb, MDB_TABLE) || h_->mdb->num_catalog == 0)
         throw DamagedFile("está dañado: libmdb no puede leer su catálogo");

@@ -41,7 +41,7 @@ enum class JetType {
 
 struct JetColumn {
     QString name;
-    JetType type;
+    JetType type = JetType::Binary;
     int size = 0; // in characters for a text
     int precision = 0, scale = 0;
     bool autoNumber = false;

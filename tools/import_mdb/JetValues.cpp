@@ -61,7 +61,7 @@ QString decimalText(const unsigned char* b, int scale) {
     // The magnitude as four 32-bit words, most significant first; written by long division by 10.
     uint32_t words[4];
     for (int word = 0; word < 4; ++word) {
-        const unsigned char* w = b + 1 + 4 * word;
+        const unsigned char* w = b + 1 + std::ptrdiff_t(4) * word;
         words[word] = uint32_t(w[0]) | uint32_t(w[1]) << 8 | uint32_t(w[2]) << 16 | uint32_t(w[3]) << 24;
     }
     std::string digits;

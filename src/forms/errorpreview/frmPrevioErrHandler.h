@@ -36,20 +36,20 @@ public:
     explicit frmPrevioErrHandler(QWidget* parent = nullptr);
 
     // The top strip.
-    QGroupBox* Frame1;
-    QRadioButton* NormalOption;
-    QRadioButton* FitToPrinterOption;
+    QGroupBox* Frame1 = nullptr;
+    QRadioButton* NormalOption = nullptr;
+    QRadioButton* FitToPrinterOption = nullptr;
     std::map<int, QPushButton*> CmdPrint; // 0 "Imprimir", 1 "EMAIL"
-    ui::TextBox* Text;
-    ui::TextBox* texterror;
-    ui::PictureBox* HiddenPict;                    // not visible; holds the screenshot at its own size
-    imageviewer::ImageViewer* img1;                // writes the error line on the picture and makes the JPEG
-    ui::Image* Image1;                             // shows the screenshot stretched to its own size
+    ui::TextBox* Text = nullptr;
+    ui::TextBox* texterror = nullptr;
+    ui::PictureBox* HiddenPict = nullptr;          // not visible; holds the screenshot at its own size
+    imageviewer::ImageViewer* img1 = nullptr;      // writes the error line on the picture and makes the JPEG
+    ui::Image* Image1 = nullptr;                   // shows the screenshot stretched to its own size
     std::unique_ptr<mail::MAPISession> mpmsession; // invisible at run time
     std::unique_ptr<mail::MAPIMessages> mpmmessage;
 
     // The e-mail panel.
-    QGroupBox* framecorreo;
+    QGroupBox* framecorreo = nullptr;
     std::map<int, QLabel*> Label7;         // 0, 1, 13 to 16
     std::map<int, ui::TextBox*> Text11;    // by Text11Index
     std::map<int, QPushButton*> Command24; // 0 "&Enviar mapi", 1 "&Salir", 2 "&Enviar Outlook"

@@ -51,8 +51,8 @@ bool isAccessFile(const QString& path) {
 
 // The converter that comes with the program: on the path once installed, beside it in a build.
 QString converter() {
-    const QString installed = QStringLiteral("actualizapvp-import");
-    const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/import_mdb");
+    QString installed = QStringLiteral("actualizapvp-import");
+    QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/import_mdb");
     if (!QStandardPaths::findExecutable(installed).isEmpty() || !QFileInfo(beside).isExecutable()) return installed;
     return beside;
 }

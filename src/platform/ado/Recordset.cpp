@@ -45,7 +45,8 @@ void Recordset::requireCurrentRow() const {
     if (position_ < 0 || position_ >= RecordCount()) raiseNoCurrentRecord();
 }
 
-void Recordset::Open(const QString& source, Connection& conn, int, int lockType, long) {
+void Recordset::Open(const QString& source, Connection& activeConnection, int, int lockType, long) {
+    Connection& conn = activeConnection;
     if (open_) raiseObjectOpen();
     if (!conn.State()) raiseObjectClosed();
     const ParameterizedSql p = ParameterizedSql::from(source);
@@ -121,6 +122,7 @@ void Recordset::Open(const QString& source, Connection& conn, int, int lockType,
         identity_.assign(static_cast<std::size_t>(layout_->columns.size()), 0);
         while (st->step()) {
             std::vector<runtime::FieldValue> f;
+            f.reserve(static_cast<std::size_t>(st->columnCount()));
             for (int i = 0; i < st->columnCount(); ++i)
                 f.push_back(st->column(i));
             fixedRows_.push_back(std::move(f));
@@ -268,7 +270,7 @@ void Recordset::readRow() const {
     // row is still the one they were made for.
     PendingWrites& pending = conn_->pending();
     const RowLayout& layout = *layout_;
-    PendingWrites::Row waiting;
+    PendingWrites::Row waiting{};
     if (pending.pending(layout.tableId) &&
         pending.current(layout.tableId, keys_[static_cast<std::size_t>(position_)], waiting) &&
         overlayMatches(waiting)) {

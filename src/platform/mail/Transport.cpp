@@ -24,7 +24,7 @@ struct Reader {
 
 size_t readMessage(char* buffer, size_t size, size_t count, void* data) {
     auto* r = static_cast<Reader*>(data);
-    const auto room = static_cast<qsizetype>(size * count);
+    const qsizetype room = static_cast<qsizetype>(size) * static_cast<qsizetype>(count);
     const qsizetype n = std::min(room, r->bytes.size() - r->at);
     std::memcpy(buffer, r->bytes.constData() + r->at, static_cast<size_t>(n));
     r->at += n;
@@ -48,7 +48,7 @@ bool isLoopback(const QString& server) {
 // An envelope address as the server will read it: nothing that could end the command it stands in
 // (a line break typed or pasted into the address box, say) or make it two addresses.
 QString envelopeAddress(const QString& address) {
-    const QString a = address.trimmed();
+    QString a = address.trimmed();
     const bool bad = a.isEmpty() || std::any_of(a.begin(), a.end(), [](QChar c) {
                          return c.isSpace() || c.category() == QChar::Other_Control || c == QLatin1Char('<') ||
                                 c == QLatin1Char('>');

@@ -66,7 +66,9 @@ QString timeText(int seconds) {
 Date Now() {
     // In whole seconds, as the platform's clock gives the time.
     const QDateTime now = QDateTime::currentDateTime();
-    return Date{static_cast<double>(kDayZero.daysTo(now.date())) + now.time().msecsSinceStartOfDay() / 1000 / 86400.0};
+    const QTime t = now.time();
+    return Date{static_cast<double>(kDayZero.daysTo(now.date())) +
+                (t.hour() * 3600 + t.minute() * 60 + t.second()) / 86400.0};
 }
 
 QString dateText(Date date) {

@@ -8,7 +8,7 @@
 namespace ui {
 
 namespace {
-int pointer = Screen::vbDefault;
+int current = Screen::vbDefault; // the pointer shown
 } // namespace
 
 double Screen::Width() {
@@ -21,15 +21,15 @@ double Screen::Height() {
     return s ? s->geometry().height() * TwipsPerPixelY() : 0;
 }
 
-int Screen::MousePointer() { return pointer; }
+int Screen::MousePointer() { return current; }
 
-void Screen::setMousePointer(int value) {
-    const bool hourglass = value == vbHourglass;
-    if (hourglass && pointer != vbHourglass)
+void Screen::setMousePointer(int pointer) {
+    const bool hourglass = pointer == vbHourglass;
+    if (hourglass && current != vbHourglass)
         QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
-    else if (!hourglass && pointer == vbHourglass)
+    else if (!hourglass && current == vbHourglass)
         QGuiApplication::restoreOverrideCursor();
-    pointer = hourglass ? vbHourglass : value;
+    current = hourglass ? vbHourglass : pointer;
 }
 
 } // namespace ui
