@@ -3,7 +3,11 @@
 # real program beside a sample database:
 #   - a picture of the screen through a real VNC client (vncsnapshot) shows the main window;
 #   - the web page (noVNC) and its websocket proxy answer;
-#   - Ctrl+C (SIGINT to the script) stops everything it started.
+#   - nothing it opened listens beyond this machine (127.0.0.1, ::1);
+#   - Ctrl+C (SIGINT to the script) stops everything it started, the program before its X server
+#     (so it says nothing of a broken X connection), and the program warns of nothing;
+#   - with REMOTE=1 the page is served to the network over TLS only (the fingerprint printed is the
+#     certificate's), and a VNC client without the session's password is refused.
 #   headless_start.sh PROGRAM SAMPLE_DB
 set -euo pipefail
 here=$(dirname "$(realpath "$0")")
@@ -50,6 +54,14 @@ done
 ((seen > 634 * 189 / 2)) || fail "the main window is not on the served screen ($seen pixels of its colour)"
 echo "VNC: the main window is on the screen ($seen pixels of its background)"
 
+# What the command listens on: its X server none (-nolisten tcp), the rest on loopback only.
+ours=$(pgrep -d'|' -f "Xvfb $display |rfbport $vnc |websockify.*[: ]$web " || true)
+listening=$(ss -ltnpH | grep -E "pid=($ours)," | awk '{print $4}')
+[[ -n $listening ]] || fail "found nothing listening"
+beyond=$(grep -vE '^(127\.0\.0\.1|\[::1\]):' <<<"$listening" || true)
+[[ -z $beyond ]] || fail "listening beyond this machine: $beyond"
+echo "sockets: only on loopback ($(tr '\n' ' ' <<<"$listening"))"
+
 code=$(curl -s -o "$work/page.html" -w '%{http_code}' "http://localhost:$web/vnc.html")
 [[ $code == 200 ]] && grep -q "noVNC" "$work/page.html" || fail "the web page did not answer ($code)"
 answer=$(curl -s -i -N --max-time 3 -H "Connection: Upgrade" -H "Upgrade: websocket" -H "Sec-WebSocket-Version: 13" \
@@ -67,3 +79,36 @@ sleep 0.3
 left=$(pgrep -f "$work|Xvfb $display |rfbport $vnc |websockify.* $web " || true)
 [[ -z $left ]] || fail "left running after Ctrl+C: $(ps -o pid,args -p "${left//$'\n'/,}")"
 echo "Ctrl+C: everything stopped"
+grep -qE "X11 connection broke|XDG_RUNTIME_DIR" "$work/served.txt" && fail "the program warned: $(cat "$work/served.txt")"
+echo "the program said nothing on the terminal"
+
+# Served to the network on request: TLS and a password.
+export REMOTE=1 XDG_CONFIG_HOME=$work/config
+/usr/bin/python3 -c 'import os, signal, sys; signal.signal(signal.SIGINT, signal.SIG_DFL); os.execvp(sys.argv[1], sys.argv[1:])' \
+  bash "$here/../scripts/serve-headless.sh" "$program" >"$work/served.txt" 2>&1 &
+server=$!
+for _ in $(seq 200); do grep -q "Ctrl+C stops" "$work/served.txt" && break; sleep 0.1; done
+vnc=$(sed -n 's/.*With a VNC viewer: localhost:\([0-9]*\).*/\1/p' "$work/served.txt")
+web=$(sed -n 's|.*https://[^:]*:\([0-9]*\)/vnc.html.*|\1|p' "$work/served.txt")
+password=$(sed -n 's/.*password of this session (shown only now): //p' "$work/served.txt")
+printed=$(sed -n '/fingerprint/{n;s/ //gp}' "$work/served.txt")
+[[ -n $vnc && -n $web && -n $password && -n $printed ]] || fail "no address, password or fingerprint printed"
+for _ in $(seq 50); do curl -sk -o /dev/null "https://127.0.0.1:$web/vnc.html" && break; sleep 0.1; done
+code=$(curl -sk -o /dev/null -w '%{http_code}' "https://127.0.0.1:$web/vnc.html")
+[[ $code == 200 ]] || fail "the page over TLS did not answer ($code)"
+curl -s -o /dev/null --max-time 3 "http://127.0.0.1:$web/vnc.html" && fail "the page answered without TLS"
+served=$(openssl s_client -connect "127.0.0.1:$web" </dev/null 2>/dev/null | openssl x509 -noout -fingerprint -sha256 | cut -d= -f2)
+[[ $served == "$printed" ]] || fail "the fingerprint printed ($printed) is not the certificate's ($served)"
+ss -ltnH | awk '{print $4}' | grep -qE "^(0\.0\.0\.0|\*|\[::\]):$web$" || fail "the page is not served to the network"
+setsid vncsnapshot -quiet "localhost:$((vnc - 5900))" "$work/refused.jpg" </dev/null >/dev/null 2>&1 &&
+  fail "a VNC client without the password was let in"
+x11vnc -storepasswd "$password" "$work/passwd" >/dev/null 2>&1
+for _ in $(seq 20); do
+  vncsnapshot -quiet -passwd "$work/passwd" "localhost:$((vnc - 5900))" "$work/let-in.jpg" </dev/null >/dev/null 2>&1 && break
+  sleep 0.5
+done
+[[ -s $work/let-in.jpg ]] || fail "the session's password did not let the client in"
+echo "remote: TLS only, the fingerprint printed is the certificate's, no screen without the password, the screen with it"
+kill -INT "$server"
+for _ in $(seq 200); do kill -0 "$server" 2>/dev/null || break; sleep 0.1; done
+server=""
