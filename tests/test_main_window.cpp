@@ -14,6 +14,7 @@
 #include <QSignalSpy>
 #include <QStyle>
 #include <QTest>
+#include <cmath>
 
 using namespace testing;
 using forms::frmPrecioCoste;
@@ -231,6 +232,52 @@ private slots:
         QCOMPARE(QFontInfo(main.cmdActualizar->font()).family(), QStringLiteral("Liberation Sans"));
         QCOMPARE(QFontInfo(progress.lblInfo->font()).family(), QStringLiteral("Comic Neue"));
         QCOMPARE(QFontInfo(main.btnVolver->font()).family(), QStringLiteral("Tahoma"));
+    }
+
+    void buttons_flatFacesReadableWhenDisabled() {
+        // The faces are flat in their colours, as the platform paints graphical-style buttons; a
+        // press and the focus still show; the disabled caption stays readable (3:1 at least).
+        frmPrecioCoste f;
+        f.show();
+        f.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&f));
+        auto face = [](QWidget* w) {
+            const QImage img = w->grab().toImage();
+            QColor top = img.pixelColor(6, 4), bottom = img.pixelColor(6, img.height() - 5);
+            return std::make_pair(top, bottom);
+        };
+        const auto [actualizarTop, actualizarBottom] = face(f.cmdActualizar);
+        QCOMPARE(actualizarTop, QColor(128, 128, 255));
+        QCOMPARE(actualizarBottom, QColor(128, 128, 255));
+        const auto [salirTop, salirBottom] = face(f.cmdSalir);
+        QCOMPARE(salirTop, QColor(192, 192, 255));
+        QCOMPARE(salirBottom, QColor(192, 192, 255));
+        // Pressed: the border turns round.
+        const QImage up = f.cmdActualizar->grab().toImage();
+        f.cmdActualizar->setDown(true);
+        const QImage down = f.cmdActualizar->grab().toImage();
+        f.cmdActualizar->setDown(false);
+        QVERIFY(up.pixelColor(0, 0) != down.pixelColor(0, 0));
+        // The focus shows.
+        f.cmdSalir->setFocus();
+        const QImage unfocused = f.cmdActualizar->grab().toImage();
+        f.cmdActualizar->setFocus();
+        QVERIFY(f.cmdActualizar->grab().toImage() != unfocused);
+        // Disabled: the darkest pixel of the caption against the face.
+        f.cmdActualizar->setEnabled(false);
+        const QImage disabled = f.cmdActualizar->grab().toImage();
+        auto luminance = [](const QColor& c) {
+            auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+            return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+        };
+        double darkest = 1;
+        for (int y = 4; y < disabled.height() - 4; ++y)
+            for (int x = 4; x < disabled.width() - 4; ++x)
+                darkest = std::min(darkest, luminance(disabled.pixelColor(x, y)));
+        const double contrast = (luminance(QColor(128, 128, 255)) + 0.05) / (darkest + 0.05);
+        QVERIFY2(contrast >= 3.0, qPrintable(QStringLiteral("contrast %1:1").arg(contrast)));
+        QCOMPARE(disabled.pixelColor(6, 4), QColor(128, 128, 255)); // the face keeps its colour
+        QVERIFY(disabled != unfocused);                             // and it looks disabled
     }
 
     void salir_closesWithoutAsking() {
