@@ -7,9 +7,9 @@ set -euo pipefail
 packages=(
   # build
   cmake g++ make pkg-config
-  # the program: Qt 6 widgets and printing (and CUPS, asked whether a queue takes jobs), SQLite,
-  # GMime and libcurl for the reports' mail
-  qt6-base-dev libgl-dev libxcb1-dev libcups2-dev libsqlite3-dev sqlite3 libgmime-3.0-dev libcurl4-openssl-dev
+  # the program: Qt 6 widgets, printing (and CUPS, asked whether a queue takes jobs) and SVG (its
+  # icon), SQLite, GMime and libcurl for the reports' mail
+  qt6-base-dev qt6-svg-dev libgl-dev libxcb1-dev libcups2-dev libsqlite3-dev sqlite3 libgmime-3.0-dev libcurl4-openssl-dev
   # the converter of Access databases reads them through libmdb
   mdbtools-dev
   # fonts with the metrics of the ones the windows ask for (see ui/Look.cpp)

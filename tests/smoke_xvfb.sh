@@ -13,10 +13,13 @@
 #    buttons before the first paint there too).
 # 5. Under a window manager (openbox): the progress window centres itself on the frame that the
 #    manager draws, which exists only once the window is shown.
-# 6. An error report, under openbox: a failing article, the dialog's third button ("Enviar Vesk")
+# 6. Under openbox, the windows as a desktop shows them: the window's class is the one its menu
+#    entry names, it carries the program's icon, and the summary box has a dialog's frame (its
+#    hints offer closing and moving only) with its title shown whole.
+# 7. An error report, under openbox: a failing article, the dialog's third button ("Enviar Vesk")
 #    from the keyboard; the run ends as after "Salir", and a preview window opens behind the main
 #    window, with the error line, readable on the accessibility bus as a screen reader reads it.
-# 7. The report mailed: "EMAIL", then "&Enviar mapi", to the SMTP server the program was built
+# 8. The report mailed: "EMAIL", then "&Enviar mapi", to the SMTP server the program was built
 #    for (SMOKE_SMTP_SERVER). The program runs in a network namespace of its own in which that
 #    server's name is this machine and a test server, with a certificate from a test authority that
 #    only the namespace trusts, stands in for it; the message arrives with the JPEG attached.
@@ -207,7 +210,41 @@ xprop -root _NET_SUPPORTED | grep -q _NET_REQUEST_FRAME_EXTENTS || { cat "$work/
   >"$work/centring.txt" 2>&1 || { cat "$work/centring.txt"; fail "centring under openbox"; }
 echo "centring under openbox: exact"
 
-# 6. An error report under openbox ---------------------------------------------------------------
+# 6. The windows under openbox ------------------------------------------------------------------
+prepare boxes 40 200
+start "$d"
+main=$(window "$title")
+class=$(xprop -id "$main" WM_CLASS | sed 's/.*, "//; s/"$//')
+grep -qx "StartupWMClass=$class" "$here/../packaging/actualizapvp.desktop" ||
+  fail "the window's class '$class' is not the one the menu entry names"
+grep -q 'Icon (64 x 64)' <<<"$(xprop -id "$main" _NET_WM_ICON)" || fail "the window carries no icon of its own"
+keys "$main" alt+a
+summary=$(window '^TALVERA$')
+# What the box asks of the manager: to be closed and moved, not minimised or maximised. (Openbox
+# keeps its minimise button on every window, whatever the window asks.)
+functions=$(xprop -id "$summary" _MOTIF_WM_HINTS | sed 's/.*= //' | cut -d, -f2)
+((functions & 0x20 && !(functions & 0x18))) || fail "the box's hints ask for more than closing ($functions)"
+xprop -id "$summary" _NET_WM_ALLOWED_ACTIONS | grep -qE 'MAXIMIZE|RESIZE' && fail "the box can be maximised or resized"
+# Its title, as wide in the box's title bar as in a window wide enough for it.
+bar=$(xprop -id "$summary" _NET_FRAME_EXTENTS | sed 's/.*= //' | cut -d, -f3)
+xmessage -title TALVERA -geometry 500x60 referencia >/dev/null 2>&1 &
+reference=$!
+wide=$(timeout 30 xdotool search --sync --onlyvisible --class xmessage | head -1)
+title_width() {
+  xdotool windowactivate --sync "$1"
+  sleep 0.3
+  import -window "$1" -frame -depth 8 ppm:- | python3 "$here/title_text_width.py" "$bar"
+}
+whole=$(title_width "$wide")
+shown=$(title_width "$summary")
+kill "$reference"
+((shown >= whole)) || fail "the box's title is cut: $shown px shown of $whole"
+keys "$summary" Return
+keys "$main" alt+s
+wait_for_exit
+echo "windows under openbox: class and icon of the menu entry, the box's frame and whole title"
+
+# 7. An error report under openbox ---------------------------------------------------------------
 /usr/libexec/at-spi-bus-launcher --launch-immediately >"$work/at-spi.txt" 2>&1 &
 a11y=$!
 prepare -f A0000150-X report 300 1500
@@ -241,7 +278,7 @@ wait "$pid" 2>/dev/null || true
 pid=""
 echo "report: the run left, the preview behind the main window with the error line"
 
-# 7. The report mailed, to the server the program was built for ----------------------------------
+# 8. The report mailed, to the server the program was built for ----------------------------------
 server_host=$(/usr/bin/python3 -c 'import sys, urllib.parse as u; print(u.urlsplit(sys.argv[1]).hostname)' "$SMOKE_SMTP_SERVER")
 server_port=$(/usr/bin/python3 -c 'import sys, urllib.parse as u; print(u.urlsplit(sys.argv[1]).port or 25)' "$SMOKE_SMTP_SERVER")
 # A network namespace needs privileges and a / that is a mount point: an unprivileged container

@@ -52,6 +52,10 @@ private slots:
         QCOMPARE(f.cmdActualizar->nextInFocusChain(), static_cast<QWidget*>(f.cmdSalir));
         QCOMPARE(f.barra->focusPolicy(), Qt::NoFocus);
         QCOMPARE(f.lblInfo->focusPolicy(), Qt::NoFocus);
+        // The icon is the menu entry's drawing, built into the program: the tag's blue at its heart.
+        const QImage icon = f.windowIcon().pixmap(64, 64).toImage();
+        QCOMPARE(icon.size(), QSize(64, 64));
+        QCOMPARE(icon.pixelColor(30, 24), QColor(128, 128, 255));
     }
 
     void progreso_texts_data() {

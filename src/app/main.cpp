@@ -13,6 +13,7 @@ int main(int argc, char** argv) {
     errors::setReportStarter(&report::basCapturaPantalla::startReport);
     std::setlocale(LC_NUMERIC, "C");
     app.setApplicationName(ui::App::Title());
+    app.setDesktopFileName(QStringLiteral("actualizapvp")); // its menu entry
     forms::frmPrecioCoste window;
     window.show();
     const int code = app.exec();

@@ -10,7 +10,10 @@
 #include "util/ProgressText.h"
 
 #include <QCloseEvent>
+#include <QPainter>
+#include <QPixmap>
 #include <QStyle>
+#include <QSvgRenderer>
 
 namespace forms {
 
@@ -18,6 +21,22 @@ namespace {
 // The compact layout, in twips: the outer height of the window, and where "&Salir" stands.
 constexpr double kCompactHeight = 3200;
 constexpr double kCompactSalirTop = 1900;
+// The program's icon: the drawing its menu entry shows (packaging/actualizapvp.svg, built in),
+// at the sizes window managers and taskbars ask for.
+QIcon priceTag() {
+    QSvgRenderer drawing(QStringLiteral(":/actualizapvp.svg"));
+    QIcon icon;
+    for (const int size : {16, 24, 32, 48, 64, 128}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter p(&pixmap);
+        drawing.render(&p);
+        p.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
 } // namespace
 
 const QString frmPrecioCoste::kCaption = QStringLiteral("TALVERA.    Precios-Costes");
@@ -25,7 +44,7 @@ const QString frmPrecioCoste::kCaption = QStringLiteral("TALVERA.    Precios-Cos
 frmPrecioCoste::frmPrecioCoste(QWidget* parent) : ui::Form(parent) {
     setObjectName(QStringLiteral("frmPrecioCoste"));
     setCaption(kCaption);
-    setWindowIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
+    setWindowIcon(priceTag());
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setBackColor(QColor(198, 199, 197));

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -15,6 +16,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSpacerItem>
 #include <QStyle>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -22,6 +24,10 @@
 namespace ui {
 
 namespace {
+
+// What a window manager's title bar takes beside the title: its margins, the window's icon, and
+// the close button (a box has no other).
+constexpr int kTitleBarButtons = 90;
 
 struct ButtonSpec {
     int id;
@@ -138,6 +144,13 @@ MessageBox::MessageBox(const QString& prompt, int buttons, const QString& title,
     }
     buttonRow->addStretch();
     root->addLayout(buttonRow);
+    // The title fits in the window manager's title bar, beside its buttons: a box is never narrower
+    // than that (the bar's font is a bold one of the desktop's size).
+    QFont barFont = QApplication::font();
+    barFont.setBold(true);
+    barFont.setPointSizeF(std::max(barFont.pointSizeF(), 9.0));
+    root->addSpacerItem(new QSpacerItem(QFontMetrics(barFont).horizontalAdvance(title) + kTitleBarButtons, 0,
+                                        QSizePolicy::Fixed, QSizePolicy::Fixed));
     buttons_[defaultButton]->setDefault(true);
     buttons_[defaultButton]->setFocus();
 }
