@@ -9,6 +9,7 @@
 #include <clocale>
 
 int main(int argc, char** argv) {
+    ui::App::useRuntimeFolder();
     ui::GuardedApplication app(argc, argv);
     errors::setReportStarter(&report::basCapturaPantalla::startReport);
     std::setlocale(LC_NUMERIC, "C");

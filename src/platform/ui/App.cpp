@@ -1,7 +1,11 @@
 #include "platform/ui/App.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace ui::App {
 
@@ -15,5 +19,17 @@ QString Path() {
 QString EXEName() { return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName(); }
 
 QString Title() { return QStringLiteral("ZUK"); }
+
+void useRuntimeFolder() {
+    if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) return;
+    const QByteArray folder =
+        QFile::encodeName(QDir::tempPath()) + "/actualizapvp-runtime-" + QByteArray::number(::getuid());
+    ::mkdir(folder.constData(), 0700);
+    // Only a folder that is this user's alone will do: otherwise Qt's own default stands.
+    struct stat st {};
+    if (::lstat(folder.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
+        (st.st_mode & 077) == 0)
+        qputenv("XDG_RUNTIME_DIR", folder);
+}
 
 } // namespace ui::App

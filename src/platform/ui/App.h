@@ -8,4 +8,9 @@ QString Path();    // the executable's folder, without a trailing separator exce
 QString EXEName(); // the executable's name without extension
 QString Title();   // the product name, "ZUK"
 
+// Before the application object is made: where the session gives no runtime folder (a root
+// shell, a service), the program takes one of its own, private to its user, rather than the
+// shared default Qt warns about.
+void useRuntimeFolder();
+
 } // namespace ui::App
