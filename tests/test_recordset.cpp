@@ -812,6 +812,26 @@ private slots:
         }
     }
 
+    void connection_networkFileSystemsKnown_data() {
+        QTest::addColumn<qulonglong>("type");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("NFS") << 0x6969ull << "NFS";
+        QTest::newRow("SMB") << 0x517Bull << "SMB/CIFS";
+        QTest::newRow("CIFS") << 0xFF534D42ull << "SMB/CIFS";
+        QTest::newRow("SMB2") << 0xFE534D42ull << "SMB/CIFS";
+        QTest::newRow("FUSE") << 0x65735546ull << "FUSE";
+        QTest::newRow("9p") << 0x01021997ull << "9p";
+        QTest::newRow("ext4") << 0xEF53ull << "";
+        QTest::newRow("tmpfs") << 0x01021994ull << "";
+        QTest::newRow("Btrfs") << 0x9123683Eull << "";
+    }
+    void connection_networkFileSystemsKnown() {
+        // The database on a network file system is warned of; on this machine's own disks not.
+        QFETCH(qulonglong, type);
+        QFETCH(QString, name);
+        QCOMPARE(ado::networkFileSystem(static_cast<unsigned long>(type)), name);
+    }
+
     void connection_lockedByAnotherProgram() {
         TestDatabase database;
         database.article("A1", "Alfa", 1, 2, 3);

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace ado {
@@ -61,6 +62,22 @@ int RowLayout::find(const QString& name) const {
             return i;
         }
     return -1;
+}
+
+QString networkFileSystem(unsigned long type) {
+    switch (type) {
+    case 0x6969: return QStringLiteral("NFS");
+    case 0x517B:                                        // SMB
+    case 0xFF534D42:                                    // CIFS
+    case 0xFE534D42: return QStringLiteral("SMB/CIFS"); // SMB2
+    case 0x65735546: return QStringLiteral("FUSE");
+    case 0x01021997: return QStringLiteral("9p");
+    case 0x00C36400: return QStringLiteral("Ceph");
+    case 0x5346414F: return QStringLiteral("AFS");
+    case 0x73757245: return QStringLiteral("Coda");
+    case 0x564C: return QStringLiteral("NCP");
+    default: return {};
+    }
 }
 
 QString pathOfDataSource(const QString& dataSource) {
@@ -146,10 +163,25 @@ void Connection::Open(const QString& connectionString, const QString&, const QSt
         const QByteArray map = "PRAGMA mmap_size=" + QByteArray::number(kMapBytes);
         sqlite3_exec(db_, map.constData(), nullptr, nullptr, nullptr);
     }
+    warnIfOnNetwork(path);
     wait_ = runtime::onOperatorWait([this](bool programEnds) {
         endReading(); // no lock of the file is held while the operator reads a box
         writes_.beforeWait(programEnds);
     });
+}
+
+void Connection::warnIfOnNetwork(const QString& path) {
+    struct statfs fs {};
+    if (::statfs(QFile::encodeName(path).constData(), &fs) != 0) return;
+    const QString kind = networkFileSystem(static_cast<unsigned long>(fs.f_type));
+    static QStringList warned; // once a file, however many runs open it
+    if (kind.isEmpty() || warned.contains(path)) return;
+    warned << path;
+    runtime::tellOperatorNow(
+        QStringLiteral("La base de datos '%1' está en una unidad de red (%2). En una unidad de red el bloqueo "
+                       "de la base de datos no es fiable: si otro equipo la usa a la vez, pueden perderse "
+                       "cambios sin aviso. Copie la base de datos al disco de este equipo.")
+            .arg(displayName(path), kind));
 }
 
 void Connection::Close() {

@@ -92,6 +92,7 @@ private:
     friend class WriteBehind;
     void exec(const char* sql);
     QStringList tablesRead(const QString& sql);
+    static void warnIfOnNetwork(const QString& path);
 
     sqlite3* db_ = nullptr;
     bool checkedIntact_ = false;
@@ -111,5 +112,9 @@ private:
 
 // The file a connection string's data source names.
 QString pathOfDataSource(const QString& dataSource);
+
+// The name of a network file system by its type (statfs's f_type), or an empty text for a
+// file system of this machine's own disks. SQLite's locking is not reliable on network ones.
+QString networkFileSystem(unsigned long type);
 
 } // namespace ado

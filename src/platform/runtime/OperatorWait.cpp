@@ -29,6 +29,22 @@ QStringList& messages() {
 
 void tellOperator(const QString& message) { messages() << message; }
 
+namespace {
+std::function<void(const QString&)>& teller() {
+    static std::function<void(const QString&)> t;
+    return t;
+}
+} // namespace
+
+void setOperatorTeller(std::function<void(const QString&)> t) { teller() = std::move(t); }
+
+void tellOperatorNow(const QString& message) {
+    if (teller())
+        teller()(message);
+    else
+        tellOperator(message);
+}
+
 QStringList takeMessagesForOperator() { return std::exchange(messages(), {}); }
 
 void beforeOperatorWait(bool programEnds) {

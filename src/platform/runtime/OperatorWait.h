@@ -19,4 +19,9 @@ void beforeOperatorWait(bool programEnds = false);
 void tellOperator(const QString& message);
 QStringList takeMessagesForOperator();
 
+// Something the operator must hear before the program goes on (a warning): told at once where the
+// program can show a box (see setOperatorTeller), otherwise at the next wait.
+void tellOperatorNow(const QString& message);
+void setOperatorTeller(std::function<void(const QString&)> teller);
+
 } // namespace runtime

@@ -1,4 +1,5 @@
 #include "platform/ui/Events.h"
+#include "platform/runtime/OperatorWait.h"
 #include "platform/ui/App.h"
 #include "platform/ui/MsgBox.h"
 
@@ -36,7 +37,10 @@ void unhandledFailure(const runtime::Failure& failure) noexcept {
     }
 }
 
-GuardedApplication::GuardedApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+GuardedApplication::GuardedApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    // A warning the lower layers give (a database on a network drive, say) is a box at once.
+    runtime::setOperatorTeller([](const QString& message) { MsgBox(message, vbOKOnly | vbExclamation, App::Title()); });
+}
 
 bool GuardedApplication::notify(QObject* receiver, QEvent* event) {
     bool handled = false;
