@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs, from Debian's packages, what the program needs to be built and to run, with or without
-# a display; with --tests, also what its tests and benchmark need.
+# a display; with --package, also what makes the Debian package; with --tests, also what the
+# tests and benchmarks need.
 # Run as root on Debian 12. Safe to run again: apt skips what is already there.
 set -euo pipefail
 
@@ -18,6 +19,10 @@ packages=(
   # and to browsers
   xvfb xauth openbox x11vnc novnc websockify
 )
+# The Debian package: dpkg-shlibdeps and file compute its dependencies.
+if [[ ${1:-} == --package || ${1:-} == --tests ]]; then
+  packages+=(dpkg-dev file)
+fi
 if [[ ${1:-} == --tests ]]; then
   packages+=(
     # the format check and the static analysis
@@ -31,8 +36,8 @@ if [[ ${1:-} == --tests ]]; then
     python3 python3-aiosmtpd msmtp-mta openssl cups-daemon cups-client cups-filters poppler-utils
     # network namespaces for the smoke test's mail
     iproute2
-    # the Debian package: its dependencies computed, then checked
-    dpkg-dev file lintian desktop-file-utils
+    # the Debian package checked
+    lintian desktop-file-utils
     # the fuzzing harnesses (libFuzzer) and the memcheck run
     clang libclang-rt-14-dev valgrind
   )

@@ -1,25 +1,31 @@
 #!/usr/bin/env bash
-# The Debian package, unpacked into a temporary root as dpkg lays it out:
-#   - its files where they belong: the program in /opt/actualizapvp, the launcher, the menu entry
-#     (valid for desktop-file-validate), the icon, the manual page, the Debian documents;
-#   - started from there, beside a sample database, under Xvfb: the main window appears and a run
-#     updates the database;
-#   - unpacked again over a folder that holds the shop's database and report pictures, it leaves
-#     them byte for byte as they were;
-#   - lintian reports no errors.
+# The Debian package, installed for real (as root), used by two shop users, removed and purged:
+#   - its files where they belong, its dependencies computed, cups only suggested, the program
+#     built hardened (bind-now, fortified calls, a protected stack), lintian content;
+#   - installed with apt: the group, the program's folder (2775) and the report folder (3775);
+#   - two users of the group, each under their own umask: a run by one writes the shop's database;
+#     reports by both write their pictures, into a report folder the first of them made;
+#   - removed, then purged: the shop's database and pictures stay byte for byte.
 #   package_install.sh PACKAGE_DIR SAMPLE_DB
 set -euo pipefail
-if [[ -z "${PACKAGE_UNDER_XVFB:-}" ]]; then
-  export PACKAGE_UNDER_XVFB=1
-  exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" bash "$0" "$@"
-fi
 deb=$(ls "$1"/actualizapvp_*_amd64.deb 2>/dev/null | head -1)
 sample_db=$(realpath "$2")
-root=$(mktemp -d "${TMPDIR:-/tmp}/zuk-package.XXXXXX")
+home=/opt/actualizapvp
+work=$(mktemp -d "${TMPDIR:-/tmp}/zuk-package.XXXXXX")
+chmod 755 "$work"
+users=(zukpkga$$ zukpkgb$$)
+group_was_there=0
+getent group actualizapvp >/dev/null && group_was_there=1
 pid=""
+xvfb=""
 cleanup() {
   [[ -n "$pid" ]] && kill -9 "$pid" 2>/dev/null || true
-  rm -rf "$root"
+  [[ -n "$xvfb" ]] && kill "$xvfb" 2>/dev/null || true
+  dpkg -s actualizapvp >/dev/null 2>&1 && apt-get purge -y -qq actualizapvp >/dev/null 2>&1 || true
+  rm -rf "$home"
+  for u in "${users[@]}"; do userdel "$u" 2>/dev/null || true; done
+  ((group_was_there)) || groupdel actualizapvp 2>/dev/null || true
+  rm -rf "$work"
 }
 trap cleanup EXIT
 fail() {
@@ -27,50 +33,127 @@ fail() {
   exit 1
 }
 [[ -n $deb ]] || fail "no package in $1"
+[[ $(id -u) == 0 ]] || { echo "SKIPPED: installing a package needs root"; exit 0; }
+dpkg -s actualizapvp >/dev/null 2>&1 && fail "actualizapvp is already installed on this machine: the test would replace it"
+[[ -e $home ]] && fail "$home already exists on this machine"
 echo "package: $(basename "$deb")"
 
+# --- What it holds -------------------------------------------------------------------------------
+root=$work/unpacked
 dpkg-deb -x "$deb" "$root"
-for f in opt/actualizapvp/actualizapvp usr/bin/actualizapvp usr/share/applications/actualizapvp.desktop \
-  usr/share/icons/hicolor/scalable/apps/actualizapvp.svg usr/share/man/man1/actualizapvp.1.gz \
-  usr/share/doc/actualizapvp/copyright usr/share/doc/actualizapvp/changelog.gz usr/bin/actualizapvp-import \
-  usr/share/man/man1/actualizapvp-import.1.gz; do
+for f in opt/actualizapvp/actualizapvp opt/actualizapvp/import_mdb usr/bin/actualizapvp usr/bin/actualizapvp-import \
+  usr/share/applications/actualizapvp.desktop usr/share/icons/hicolor/scalable/apps/actualizapvp.svg \
+  usr/share/man/man1/actualizapvp.1.gz usr/share/man/man1/actualizapvp-import.1.gz \
+  usr/share/doc/actualizapvp/copyright usr/share/doc/actualizapvp/changelog.gz; do
   [[ -e $root/$f ]] || fail "no $f in the package"
 done
 [[ -z $(find "$root" -name '*.mdb' -o -name imagenerror) ]] || fail "the package ships a database or report pictures"
-grep -q '^exec /opt/actualizapvp/actualizapvp "\$@"' "$root/usr/bin/actualizapvp" || fail "the launcher does not start the program in /opt"
 dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' || fail "the dependencies were not computed"
+dpkg-deb -f "$deb" Depends | grep -q 'libcups2' || fail "libcups2 is not a dependency"
+dpkg-deb -f "$deb" Recommends | grep -qw cups && fail "cups is recommended: it brings a whole print stack"
+dpkg-deb -f "$deb" Suggests | grep -qw cups || fail "cups is not suggested"
 desktop-file-validate "$root/usr/share/applications/actualizapvp.desktop" || fail "the menu entry is not valid"
+# (Each listing is read whole: grep -q stopping early would fail the pipe under pipefail.)
+for program in "$root/opt/actualizapvp/actualizapvp" "$root/opt/actualizapvp/import_mdb"; do
+  name=$(basename "$program")
+  grep -qE 'BIND_NOW|FLAGS.*\bNOW\b' <<<"$(readelf -d "$program")" || fail "$name is not bound now"
+  grep -q GNU_RELRO <<<"$(readelf -l "$program")" || fail "$name has no read-only relocations"
+  symbols=$(readelf -W --dyn-syms "$program")
+  grep -q '__stack_chk_fail' <<<"$symbols" || fail "$name has no stack protector"
+  grep -qE '__[a-z]+_chk\b' <<<"$symbols" || fail "$name has no fortified calls"
+done
+lintian --pedantic -I --fail-on error,warning "$deb" >"$work/lintian.txt" 2>&1 ||
+  { cat "$work/lintian.txt"; fail "lintian reports errors or warnings"; }
+grep -q hardening "$work/lintian.txt" && { cat "$work/lintian.txt"; fail "lintian finds the hardening missing"; }
+echo "contents: in place, hardened, cups only suggested; lintian: $(grep -c '^[IP]:' "$work/lintian.txt" || true) notes"
 
-# Started from the unpacked folder, beside the shop's database.
-home=$root/opt/actualizapvp
-"$sample_db" "$home/veskgestion.mdb" >/dev/null
-QT_QPA_PLATFORM=xcb "$home/actualizapvp" >"$root/output.txt" 2>&1 &
-pid=$!
-main=$(timeout 30 xdotool search --sync --onlyvisible --name '^TALVERA\.    Precios-Costes$' | head -1) ||
-  fail "the main window did not appear"
-xdotool windowfocus --sync "$main"
-xdotool key --clearmodifiers alt+a
-summary=$(timeout 30 xdotool search --sync --onlyvisible --name '^TALVERA$' | head -1) || fail "no summary"
-xdotool windowfocus --sync "$summary"
-xdotool key Return
+# --- Installed -----------------------------------------------------------------------------------
+apt-get install -y -qq --no-install-recommends "$deb" >"$work/apt.txt" 2>&1 || { cat "$work/apt.txt"; fail "apt could not install it"; }
+getent group actualizapvp >/dev/null || fail "no group actualizapvp"
+[[ $(stat -c '%a %G' $home) == "2775 actualizapvp" ]] || fail "$home is $(stat -c '%a %G' $home)"
+[[ $(stat -c '%a %G' $home/imagenerror) == "3775 actualizapvp" ]] || fail "the report folder is $(stat -c '%a %G' $home/imagenerror)"
+actualizapvp-import --help | grep -q "Uso: import_mdb" || fail "the converter does not answer on the path"
+echo "installed: the group, $home 2775, imagenerror 3775, the converter on the path"
+
+# The shop's database, the group's to write; two users of the group. The report folder is taken
+# away, as an earlier package left it absent: the first report makes it.
+for u in "${users[@]}"; do useradd -M -N -g users -G actualizapvp -s /bin/sh "$u"; done
+"$sample_db" "$work/sample.mdb" 200 1000 >/dev/null
+sqlite3 "$work/sample.mdb" "INSERT INTO tblArticulos (CODARTI, NOMARTI, margen1, margen2, margen3) VALUES ('ZZ-ENORME', 'Enorme', 20, 0, 0);
+  INSERT INTO tblHistoricoEntradas (CODARTI, entro, pvp, descuento) VALUES ('ZZ-ENORME', '2026-01-01', 1e308, 0);"
+install -g actualizapvp -m 664 "$work/sample.mdb" $home/veskgestion.mdb
+rm -rf $home/imagenerror
+
+display=77
+while [[ -e /tmp/.X11-unix/X$display ]]; do display=$((display + 1)); done
+Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp -ac >/dev/null 2>&1 &
+xvfb=$!
+for _ in $(seq 100); do [[ -e /tmp/.X11-unix/X$display ]] && break; sleep 0.1; done
+export DISPLAY=:$display
+
+window() { timeout 30 xdotool search --sync --onlyvisible --name "$1" | head -1; }
+keys() {
+  xdotool windowfocus --sync "$1"
+  shift
+  xdotool key --clearmodifiers "$@"
+}
+# The installed program, as a user of the group, under that user's umask 022.
+as_user() {
+  runuser -u "$1" -- sh -c "umask 022; cd /tmp; exec env DISPLAY=$DISPLAY QT_QPA_PLATFORM=xcb actualizapvp" \
+    >"$work/$1.txt" 2>&1 &
+  pid=$!
+}
+# A run that reaches the article whose price overflows; "Enviar Vesk", then "EMAIL": the picture.
+report_as() {
+  as_user "$1"
+  main=$(window '^TALVERA\.    Precios-Costes$') || fail "no main window for $1"
+  keys "$main" alt+a
+  dialog=$(window '^Informando errores $') || fail "no error dialog for $1"
+  keys "$dialog" Tab Tab Return
+  preview=$(window '^Previsualizador de errores$') || fail "no report window for $1"
+  sleep 0.5
+  # No window manager here: the preview opens behind the main window, and is raised to be clicked.
+  xdotool windowraise "$preview"
+  sleep 0.3
+  xdotool mousemove --window "$preview" 245 40 click 1 # "EMAIL"
+  for _ in $(seq 50); do
+    (($(ls $home/imagenerror/*.jpg 2>/dev/null | xargs -r stat -c '%U %s' | grep -c "^$1 [1-9]") > 0)) && break
+    sleep 0.2
+  done
+  kill "$pid"
+  wait "$pid" 2>/dev/null || true
+  pid=""
+  ls -l $home/imagenerror | grep -E "^-.* $1 .*\.jpg$" | grep -qv ' 0 ' || fail "$1 could not write a report picture: $(ls -la $home/imagenerror; cat "$work/$1.txt")"
+}
+
+# A run by the first user: the prices reach the shop's database.
+as_user "${users[0]}"
+main=$(window '^TALVERA\.    Precios-Costes$') || fail "the main window did not appear"
+keys "$main" alt+a
+dialog=$(window '^Informando errores $') || fail "no dialog at the overflowing article"
+keys "$dialog" Return # "Continuar"
+summary=$(window '^TALVERA$') || fail "no summary"
+keys "$summary" Return
 sleep 0.5
-priced=$(sqlite3 "$home/veskgestion.mdb" "SELECT count(*) FROM tblArticulos WHERE pvp1 > 0")
-((priced > 0)) || fail "the run updated nothing"
-kill "$pid"
+priced=$(sqlite3 $home/veskgestion.mdb "SELECT count(*) FROM tblArticulos WHERE pvp1 > 0")
+((priced > 0)) || fail "the run by ${users[0]} wrote nothing: $(cat "$work/${users[0]}.txt")"
+kill "$pid" 2>/dev/null || true
 wait "$pid" 2>/dev/null || true
 pid=""
-echo "installed program: the window, and a run that priced $priced articles"
+echo "a run by ${users[0]}: $priced articles priced in the shop's database"
 
-# Unpacked again (an upgrade): the shop's files stay as they were.
-mkdir -p "$home/imagenerror"
-echo "picture" >"$home/imagenerror/2026126953.jpg"
-before=$(cat "$home/veskgestion.mdb" "$home/imagenerror/2026126953.jpg" | sha256sum)
-dpkg-deb -x "$deb" "$root"
-after=$(cat "$home/veskgestion.mdb" "$home/imagenerror/2026126953.jpg" | sha256sum)
-[[ $before == "$after" ]] || fail "unpacking again changed the shop's files"
-echo "unpacked again: the database and the pictures unchanged"
+report_as "${users[0]}"
+[[ $(stat -c '%G' $home/imagenerror) == actualizapvp && $(($(stat -c '0%a' $home/imagenerror) & 0020)) != 0 ]] ||
+  fail "the report folder ${users[0]} made is not the group's to write: $(stat -c '%a %G' $home/imagenerror)"
+report_as "${users[1]}"
+echo "reports by ${users[0]} and ${users[1]}: both pictures written ($(stat -c '%a' $home/imagenerror) on the folder)"
 
-lintian --fail-on error --suppress-tags-from-file /dev/null "$deb" >"$root/lintian.txt" 2>&1 ||
-  { cat "$root/lintian.txt"; fail "lintian reports errors"; }
-echo "lintian: no errors, $(grep -c '^W:' "$root/lintian.txt" || true) warnings"
-cat "$root/lintian.txt"
+# --- Removed, then purged: the shop's files stay ----------------------------------------------------
+before=$(cat $home/veskgestion.mdb $home/imagenerror/*.jpg | sha256sum)
+apt-get remove -y -qq actualizapvp >/dev/null 2>&1 || fail "apt could not remove it"
+[[ -e /usr/bin/actualizapvp ]] && fail "the program is still there after its removal"
+# (A package from a file is no longer known to apt once removed: dpkg purges what is left.)
+dpkg --purge actualizapvp >/dev/null 2>&1 || fail "dpkg could not purge it"
+after=$(cat $home/veskgestion.mdb $home/imagenerror/*.jpg | sha256sum)
+[[ $before == "$after" ]] || fail "removing the package changed the shop's files"
+echo "removed and purged: the database and the pictures unchanged"
