@@ -7,9 +7,11 @@
 #
 # By default everything listens on this machine only (127.0.0.1 and ::1): from elsewhere, go
 # through an SSH tunnel. REMOTE=1 serves the web page to the network as well, and then only over
-# TLS (a self-signed certificate made at first use, its fingerprint printed) and with a password
-# made at each start and printed once. VNC_PORT and WEB_PORT choose other ports; busy ones are
-# skipped.
+# TLS (a self-signed certificate made at first use, its fingerprint printed). Either way the screen
+# asks for a password made at each start and printed once (the browser's address carries it), as
+# the loopback addresses are open to every account of the machine and to the pages its browsers
+# show; the X server itself takes only clients with this session's cookie. VNC_PORT and WEB_PORT
+# choose other ports; busy ones are skipped.
 #
 # Xvfb with x11vnc rather than Qt's own VNC platform: the viewer then sees exactly what the X
 # server draws, with the style, colours, boxes and keyboard of a desktop (Qt's VNC platform draws
@@ -26,15 +28,16 @@ free_port() {
 }
 vnc_port=$(free_port "${VNC_PORT:-5900}")
 web_port=$(free_port "${WEB_PORT:-6080}")
-display=90
-while [[ -e /tmp/.X11-unix/X$display || -e /tmp/.X$display-lock ]]; do display=$((display + 1)); done
 
-private=$(mktemp -d "${TMPDIR:-/tmp}/zuk-headless.XXXXXX") # the password file, the program's runtime folder
+# The X cookie, the password file, the program's runtime folder.
+private=$(mktemp -d "${TMPDIR:-/tmp}/zuk-headless.XXXXXX")
 chmod 700 "$private"
 pids=()
 program_pid=""
 stop() {
-  trap - EXIT INT TERM
+  # A second Ctrl+C while stopping must not leave the servers running.
+  trap '' INT TERM HUP
+  trap - EXIT
   # The program first, while its X server is still there; then the rest, the last started first.
   if [[ -n $program_pid ]] && kill "$program_pid" 2>/dev/null; then
     for _ in $(seq 30); do kill -0 "$program_pid" 2>/dev/null || break; sleep 0.1; done
@@ -53,33 +56,43 @@ stop() {
   rm -rf "$private"
 }
 trap stop EXIT
-trap 'exit 130' INT TERM
+trap 'exit 130' INT TERM HUP
 
-setsid Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+# The X server takes the first free display, says which when it is ready, and lets in only the
+# clients that show this session's cookie (kept in the private folder, never on a command line).
+export XAUTHORITY=$private/Xauthority
+cookie=$(mcookie)
+echo "add :0 . $cookie" | xauth -q -f "$XAUTHORITY" source - # the server reads it whatever its number
+mkfifo "$private/display"
+setsid Xvfb -displayfd 3 -auth "$XAUTHORITY" -screen 0 1280x1024x24 -nolisten tcp 3>"$private/display" \
+  >/dev/null 2>&1 &
 pids+=($!)
-for _ in $(seq 100); do [[ -e /tmp/.X11-unix/X$display ]] && break; sleep 0.05; done
+read -r -t 10 display <"$private/display" || { echo "The virtual screen did not start." >&2; exit 1; }
+echo "add :$display . $cookie" | xauth -q -f "$XAUTHORITY" source -
 export DISPLAY=:$display
 setsid openbox --sm-disable >/dev/null 2>&1 &
 pids+=($!)
 
-# The VNC server, on this machine only; with a password when the page is served to others.
-vnc_auth=(-nopw)
-if [[ $remote == 1 ]]; then
-  password=$(head -c 12 /dev/urandom | base64 | tr -d '/+=' | head -c 12)
-  x11vnc -storepasswd "$password" "$private/vncpasswd" >/dev/null 2>&1
-  vnc_auth=(-rfbauth "$private/vncpasswd")
-fi
-setsid x11vnc -display "$DISPLAY" -rfbport "$vnc_port" -localhost "${vnc_auth[@]}" -forever -shared -quiet >/dev/null 2>&1 &
+# The VNC server, on this machine only, with this session's password (the file it is read from is
+# removed once read).
+password=$(head -c 12 /dev/urandom | base64 | tr -d '/+=' | head -c 12)
+(umask 077 && printf '%s\n' "$password" >"$private/vncpassword")
+setsid x11vnc -display "$DISPLAY" -rfbport "$vnc_port" -localhost -passwdfile "rm:$private/vncpassword" \
+  -forever -shared -quiet >/dev/null 2>&1 &
 pids+=($!)
 
 # The web page and its websocket proxy: on the loopback addresses, or to the network over TLS.
 if [[ $remote == 1 ]]; then
   keep=${XDG_CONFIG_HOME:-$HOME/.config}/actualizapvp
   mkdir -p "$keep" && chmod 700 "$keep"
-  if [[ ! -s $keep/headless.pem ]]; then
-    openssl req -x509 -newkey rsa:3072 -nodes -days 3650 -subj "/CN=$(hostname)" \
-      -keyout "$keep/headless.key" -out "$keep/headless.pem" >/dev/null 2>&1
-    chmod 600 "$keep/headless.key"
+  # Made under other names and moved into place, the key before the certificate: an interrupted
+  # start leaves no certificate without its key.
+  if [[ ! -s $keep/headless.pem || ! -s $keep/headless.key ]]; then
+    (umask 077 && openssl req -x509 -newkey rsa:3072 -nodes -days 3650 -subj "/CN=$(hostname)" \
+      -keyout "$keep/headless.key.$$" -out "$keep/headless.pem.$$" >/dev/null 2>&1) ||
+      { echo "Could not make the TLS certificate in $keep." >&2; exit 1; }
+    mv -f "$keep/headless.key.$$" "$keep/headless.key"
+    mv -f "$keep/headless.pem.$$" "$keep/headless.pem"
   fi
   fingerprint=$(openssl x509 -in "$keep/headless.pem" -noout -fingerprint -sha256 | cut -d= -f2)
   setsid websockify --web /usr/share/novnc --cert "$keep/headless.pem" --key "$keep/headless.key" --ssl-only \
@@ -96,16 +109,25 @@ else
   where=localhost
 fi
 
-cat <<MSG
+# The page answers once its proxy listens.
+for _ in $(seq 100); do (echo >"/dev/tcp/127.0.0.1/$web_port") 2>/dev/null && break; sleep 0.1; done
+(echo >"/dev/tcp/127.0.0.1/$web_port") 2>/dev/null || { echo "The web page could not be served on port $web_port." >&2; exit 1; }
+
+if [[ $remote == 1 ]]; then
+  cat <<MSG
 No display here: the program runs on a virtual screen (:$display).
   In a browser:      $scheme://$where:$web_port/vnc.html?autoconnect=true
   With a VNC viewer: localhost:$vnc_port
-MSG
-if [[ $remote == 1 ]]; then
-  cat <<MSG
   Served to the network, over TLS. The certificate's SHA-256 fingerprint (check it in the browser):
     $fingerprint
   The password of this session (shown only now): $password
+MSG
+else
+  # The password rides after '#', which the browser keeps to itself.
+  cat <<MSG
+No display here: the program runs on a virtual screen (:$display).
+  In a browser:      $scheme://$where:$web_port/vnc.html?autoconnect=true#password=$password
+  With a VNC viewer: localhost:$vnc_port (password $password)
 MSG
 fi
 echo "Ctrl+C stops it all."
