@@ -2,40 +2,56 @@
 # The Debian package, installed for real (as root), used by two shop users, removed and purged:
 #   - its files where they belong, its dependencies computed, cups only suggested, the program
 #     built hardened (bind-now, fortified calls, a protected stack), lintian content;
-#   - installed with apt: the group, the program's folder (2775) and the report folder (3775);
-#   - two users of the group, each under their own umask: a run by one writes the shop's database;
-#     reports by both write their pictures, into a report folder the first of them made;
+#   - installed with apt: the group, the program's folder and the report folder (3775: members add
+#     files, and cannot remove or replace what is not theirs, the program included);
+#   - two users of the group, each under their own umask: a run by each writes the shop's database
+#     (the second after the first left its journal); reports by both write their pictures, into a
+#     report folder the first of them made;
 #   - removed, then purged: the shop's database and pictures stay byte for byte.
+# It refuses to run where the program is already installed, and takes away only what it added: the
+# package, the packages apt pulled in for it, its two users and, if it made it, the group.
 #   package_install.sh PACKAGE_DIR SAMPLE_DB
 set -euo pipefail
 deb=$(ls "$1"/actualizapvp_*_amd64.deb 2>/dev/null | head -1)
 sample_db=$(realpath "$2")
 home=/opt/actualizapvp
-work=$(mktemp -d "${TMPDIR:-/tmp}/zuk-package.XXXXXX")
-chmod 755 "$work"
-users=(zukpkga$$ zukpkgb$$)
-group_was_there=0
-getent group actualizapvp >/dev/null && group_was_there=1
-pid=""
-xvfb=""
-cleanup() {
-  [[ -n "$pid" ]] && kill -9 "$pid" 2>/dev/null || true
-  [[ -n "$xvfb" ]] && kill "$xvfb" 2>/dev/null || true
-  dpkg -s actualizapvp >/dev/null 2>&1 && apt-get purge -y -qq actualizapvp >/dev/null 2>&1 || true
-  rm -rf "$home"
-  for u in "${users[@]}"; do userdel "$u" 2>/dev/null || true; done
-  ((group_was_there)) || groupdel actualizapvp 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
 fail() {
   echo "FAILED: $*" >&2
   exit 1
 }
 [[ -n $deb ]] || fail "no package in $1"
 [[ $(id -u) == 0 ]] || { echo "SKIPPED: installing a package needs root"; exit 0; }
+# Nothing of a real installation is touched: the test runs only where there is none.
 dpkg -s actualizapvp >/dev/null 2>&1 && fail "actualizapvp is already installed on this machine: the test would replace it"
 [[ -e $home ]] && fail "$home already exists on this machine"
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/zuk-package.XXXXXX")
+chmod 755 "$work"
+users=(zukpkga$$ zukpkgb$$)
+group_was_there=0
+getent group actualizapvp >/dev/null && group_was_there=1
+installed=0
+dpkg-query -W -f '${Package}\n' | sort >"$work/packages-before.txt"
+pid=""
+xvfb=""
+cleanup() {
+  [[ -n "$xvfb" ]] && kill "$xvfb" 2>/dev/null || true
+  for u in "${users[@]}"; do
+    pkill -KILL -u "$u" 2>/dev/null || true # the program under runuser, whatever it left
+    userdel "$u" 2>/dev/null || true
+    rm -rf "/tmp/actualizapvp-runtime-$(id -u "$u" 2>/dev/null || echo none)"
+  done
+  if ((installed)); then
+    dpkg -s actualizapvp >/dev/null 2>&1 && dpkg --purge actualizapvp >/dev/null 2>&1
+    rm -rf "$home"
+    # The packages apt pulled in for it.
+    added=$(dpkg-query -W -f '${Package}\n' | sort | comm -13 "$work/packages-before.txt" -)
+    [[ -n $added ]] && apt-get purge -y -qq $added >/dev/null 2>&1
+  fi
+  ((group_was_there)) || groupdel actualizapvp 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
 echo "package: $(basename "$deb")"
 
 # --- What it holds -------------------------------------------------------------------------------
@@ -68,12 +84,13 @@ grep -q hardening "$work/lintian.txt" && { cat "$work/lintian.txt"; fail "lintia
 echo "contents: in place, hardened, cups only suggested; lintian: $(grep -c '^[IP]:' "$work/lintian.txt" || true) notes"
 
 # --- Installed -----------------------------------------------------------------------------------
+installed=1
 apt-get install -y -qq --no-install-recommends "$deb" >"$work/apt.txt" 2>&1 || { cat "$work/apt.txt"; fail "apt could not install it"; }
 getent group actualizapvp >/dev/null || fail "no group actualizapvp"
-[[ $(stat -c '%a %G' $home) == "2775 actualizapvp" ]] || fail "$home is $(stat -c '%a %G' $home)"
+[[ $(stat -c '%a %G' $home) == "3775 actualizapvp" ]] || fail "$home is $(stat -c '%a %G' $home)"
 [[ $(stat -c '%a %G' $home/imagenerror) == "3775 actualizapvp" ]] || fail "the report folder is $(stat -c '%a %G' $home/imagenerror)"
 actualizapvp-import --help | grep -q "Uso: import_mdb" || fail "the converter does not answer on the path"
-echo "installed: the group, $home 2775, imagenerror 3775, the converter on the path"
+echo "installed: the group, $home 3775, imagenerror 3775, the converter on the path"
 
 # The shop's database, the group's to write; two users of the group. The report folder is taken
 # away, as an earlier package left it absent: the first report makes it.
@@ -126,21 +143,36 @@ report_as() {
   ls -l $home/imagenerror | grep -E "^-.* $1 .*\.jpg$" | grep -qv ' 0 ' || fail "$1 could not write a report picture: $(ls -la $home/imagenerror; cat "$work/$1.txt")"
 }
 
-# A run by the first user: the prices reach the shop's database.
-as_user "${users[0]}"
-main=$(window '^TALVERA\.    Precios-Costes$') || fail "the main window did not appear"
-keys "$main" alt+a
-dialog=$(window '^Informando errores $') || fail "no dialog at the overflowing article"
-keys "$dialog" Return # "Continuar"
-summary=$(window '^TALVERA$') || fail "no summary"
-keys "$summary" Return
-sleep 0.5
-priced=$(sqlite3 $home/veskgestion.mdb "SELECT count(*) FROM tblArticulos WHERE pvp1 > 0")
-((priced > 0)) || fail "the run by ${users[0]} wrote nothing: $(cat "$work/${users[0]}.txt")"
-kill "$pid" 2>/dev/null || true
-wait "$pid" 2>/dev/null || true
-pid=""
-echo "a run by ${users[0]}: $priced articles priced in the shop's database"
+# A run by a user: the prices reach the shop's database.
+run_as() {
+  as_user "$1"
+  main=$(window '^TALVERA\.    Precios-Costes$') || fail "the main window did not appear for $1"
+  keys "$main" alt+a
+  dialog=$(window '^Informando errores $') || fail "no dialog at the overflowing article for $1"
+  keys "$dialog" Return # "Continuar"
+  summary=$(window '^TALVERA$') || fail "no summary for $1"
+  keys "$summary" Return
+  sleep 0.5
+  priced=$(sqlite3 $home/veskgestion.mdb "SELECT count(*) FROM tblArticulos WHERE pvp1 > 0")
+  ((priced > 0)) || fail "the run by $1 wrote nothing: $(cat "$work/$1.txt")"
+  kill "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+  pid=""
+}
+run_as "${users[0]}"
+[[ $(stat -c %U $home/veskgestion.mdb-journal) == "${users[0]}" ]] || fail "the first run left no journal of its own"
+# The prices set to nothing again, the first user's journal kept as it is, for the second user.
+sqlite3 $home/veskgestion.mdb "PRAGMA journal_mode=TRUNCATE; UPDATE tblArticulos SET pvp1 = 0;" >/dev/null
+run_as "${users[1]}"
+echo "runs by ${users[0]} and then ${users[1]} (with the journal ${users[0]} made): $priced articles priced"
+
+# A member cannot replace the program, nor remove what another member made.
+runuser -u "${users[0]}" -- sh -c "cp /bin/true $home/sustituto && mv -f $home/sustituto $home/actualizapvp" 2>/dev/null &&
+  fail "${users[0]} replaced the program"
+runuser -u "${users[1]}" -- rm -f $home/veskgestion.mdb-journal 2>/dev/null && fail "${users[1]} removed a file of ${users[0]}"
+rm -f $home/sustituto
+[[ $(stat -c %U $home/actualizapvp) == root ]] || fail "the program is not root's any more"
+echo "the program stays root's: no member replaces it"
 
 report_as "${users[0]}"
 [[ $(stat -c '%G' $home/imagenerror) == actualizapvp && $(($(stat -c '0%a' $home/imagenerror) & 0020)) != 0 ]] ||

@@ -163,6 +163,19 @@ void Connection::Open(const QString& connectionString, const QString&, const QSt
         const QByteArray map = "PRAGMA mmap_size=" + QByteArray::number(kMapBytes);
         sqlite3_exec(db_, map.constData(), nullptr, nullptr, nullptr);
     }
+    // The rollback journal is emptied after each transaction, not deleted: in a shared folder that
+    // is sticky (so that no user may replace another's files, the program among them), a user
+    // could not delete the journal another user made. A file another program keeps in another
+    // mode (WAL, say) stays in it.
+    if (!readOnly) {
+        const auto deleteMode = [](void* found, int, char** values, char**) {
+            *static_cast<bool*>(found) = values[0] && std::strcmp(values[0], "delete") == 0;
+            return 0;
+        };
+        bool inDeleteMode = false;
+        sqlite3_exec(db_, "PRAGMA journal_mode", deleteMode, &inDeleteMode, nullptr);
+        if (inDeleteMode) sqlite3_exec(db_, "PRAGMA journal_mode=TRUNCATE", nullptr, nullptr, nullptr);
+    }
     warnIfOnNetwork(path);
     wait_ = runtime::onOperatorWait([this](bool programEnds) {
         endReading(); // no lock of the file is held while the operator reads a box
