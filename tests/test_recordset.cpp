@@ -821,6 +821,7 @@ private slots:
         QTest::newRow("SMB2") << 0xFE534D42ull << "SMB/CIFS";
         QTest::newRow("FUSE") << 0x65735546ull << "FUSE";
         QTest::newRow("9p") << 0x01021997ull << "9p";
+        QTest::newRow("AFS") << 0x6B414653ull << "AFS";
         QTest::newRow("ext4") << 0xEF53ull << "";
         QTest::newRow("tmpfs") << 0x01021994ull << "";
         QTest::newRow("Btrfs") << 0x9123683Eull << "";

@@ -13,6 +13,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
@@ -73,12 +75,35 @@ QString networkFileSystem(unsigned long type) {
     case 0x65735546: return QStringLiteral("FUSE");
     case 0x01021997: return QStringLiteral("9p");
     case 0x00C36400: return QStringLiteral("Ceph");
-    case 0x5346414F: return QStringLiteral("AFS");
+    case 0x5346414F:                               // OpenAFS
+    case 0x6B414653: return QStringLiteral("AFS"); // the kernel's AFS
     case 0x73757245: return QStringLiteral("Coda");
     case 0x564C: return QStringLiteral("NCP");
     default: return {};
     }
 }
+
+namespace {
+
+// FUSE serves network file systems (sshfs, rclone...) and local disks alike (ntfs-3g, as
+// "fuseblk"): the mount table tells them apart, by the file's device.
+bool onLocalFuseDisk(const QByteArray& path) {
+    struct stat st {};
+    if (::stat(path.constData(), &st) != 0) return false;
+    QFile table(QStringLiteral("/proc/self/mountinfo"));
+    if (!table.open(QIODevice::ReadOnly)) return false;
+    const QByteArray device = QByteArray::number(major(st.st_dev)) + ':' + QByteArray::number(minor(st.st_dev));
+    // id parent major:minor root mount-point options [optional fields] - type source super-options
+    for (const QByteArray& line : table.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.split(' ');
+        if (fields.size() < 3 || fields[2] != device) continue;
+        const auto dash = fields.indexOf("-");
+        if (dash > 0 && dash + 1 < fields.size()) return fields[dash + 1] == "fuseblk";
+    }
+    return false;
+}
+
+} // namespace
 
 QString pathOfDataSource(const QString& dataSource) {
     QString path = dataSource;
@@ -189,6 +214,7 @@ void Connection::warnIfOnNetwork(const QString& path) {
     const QString kind = networkFileSystem(static_cast<unsigned long>(fs.f_type));
     static QStringList warned; // once a file, however many runs open it
     if (kind.isEmpty() || warned.contains(path)) return;
+    if (kind == QLatin1String("FUSE") && onLocalFuseDisk(QFile::encodeName(path))) return;
     warned << path;
     runtime::tellOperatorNow(
         QStringLiteral("La base de datos '%1' está en una unidad de red (%2). En una unidad de red el bloqueo "

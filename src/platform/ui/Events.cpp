@@ -42,6 +42,9 @@ GuardedApplication::GuardedApplication(int& argc, char** argv) : QApplication(ar
     runtime::setOperatorTeller([](const QString& message) { MsgBox(message, vbOKOnly | vbExclamation, App::Title()); });
 }
 
+// Without the application no box can be shown: what is told later waits for the next wait.
+GuardedApplication::~GuardedApplication() { runtime::setOperatorTeller({}); }
+
 bool GuardedApplication::notify(QObject* receiver, QEvent* event) {
     bool handled = false;
     handleEvent([&] { handled = QApplication::notify(receiver, event); });

@@ -40,6 +40,9 @@ template <typename F> void handleEvent(F&& f) noexcept {
 class GuardedApplication : public QApplication {
 public:
     GuardedApplication(int& argc, char** argv);
+    ~GuardedApplication() override;
+    GuardedApplication(const GuardedApplication&) = delete;
+    GuardedApplication& operator=(const GuardedApplication&) = delete;
     bool notify(QObject* receiver, QEvent* event) override;
 };
 
