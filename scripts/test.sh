@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, checks the sources' format, builds with warnings as errors, and runs
 # every test (widget tests on Qt's offscreen platform, the real program under an Xvfb server that
-# the smoke test starts itself); then runs clang-tidy over src/ and tools/ (a finding fails it);
+# the smoke test starts itself) while clang-tidy runs over src/ and tools/ (a finding fails it);
 # then builds the whole suite again with AddressSanitizer and
 # UndefinedBehaviorSanitizer and runs it once more; last, the fuzzing harnesses, built by clang,
 # each for a few seconds over its corpus.
@@ -14,10 +14,17 @@ find src tests tools -name '*.cpp' -o -name '*.h' | sort | xargs clang-format --
 
 echo "== Build and tests"
 ./scripts/build.sh
-(cd build && ctest --output-on-failure -j"$(nproc)")
-
+# The tests mostly wait (for X servers, CUPS, other processes): the static analysis uses the
+# processors meanwhile, and says what it found once they are done.
+./scripts/tidy.sh >build/tidy.out 2>&1 &
+tidy=$!
+tests=0
+(cd build && ctest --output-on-failure -j"$(nproc)") || tests=$?
 echo "== Static analysis (clang-tidy)"
-./scripts/tidy.sh
+analysis=0
+wait "$tidy" || analysis=$?
+cat build/tidy.out
+((tests == 0 && analysis == 0)) || exit 1
 
 echo "== Build and tests with AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-san -DCMAKE_BUILD_TYPE=Debug -DZUK_SANITIZERS=ON -DZUK_WERROR=ON >/dev/null
@@ -30,4 +37,4 @@ echo "== Fuzzing (libFuzzer, ASan and UBSan)"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DZUK_FUZZ=ON -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   >/dev/null
 cmake --build build-fuzz -j"$(nproc)" --target fuzzers
-(cd build-fuzz && ctest --output-on-failure)
+(cd build-fuzz && ctest --output-on-failure -j"$(nproc)")
