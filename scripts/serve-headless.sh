@@ -64,7 +64,7 @@ export XAUTHORITY=$private/Xauthority
 cookie=$(mcookie)
 echo "add :0 . $cookie" | xauth -q -f "$XAUTHORITY" source - # the server reads it whatever its number
 mkfifo "$private/display"
-setsid Xvfb -displayfd 3 -auth "$XAUTHORITY" -screen 0 1280x1024x24 -nolisten tcp 3>"$private/display" \
+setsid Xvfb -displayfd 3 -auth "$XAUTHORITY" -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$private/display" \
   >/dev/null 2>&1 &
 pids+=($!)
 read -r -t 10 display <"$private/display" || { echo "The virtual screen did not start." >&2; exit 1; }

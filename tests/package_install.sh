@@ -103,7 +103,7 @@ rm -rf $home/imagenerror
 
 display=77
 while [[ -e /tmp/.X11-unix/X$display ]]; do display=$((display + 1)); done
-Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp -ac >/dev/null 2>&1 &
+Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp -noreset -ac >/dev/null 2>&1 &
 xvfb=$!
 for _ in $(seq 100); do [[ -e /tmp/.X11-unix/X$display ]] && break; sleep 0.1; done
 export DISPLAY=:$display

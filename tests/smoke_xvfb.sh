@@ -29,7 +29,9 @@ set -euo pipefail
 
 if [[ -z "${SMOKE_UNDER_XVFB:-}" ]]; then
   export SMOKE_UNDER_XVFB=1
-  exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" dbus-run-session -- bash "$0" "$@"
+  # -noreset: the server would otherwise start over whenever its last client leaves (between two
+  # parts), and refuse the next one for that moment.
+  exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp -noreset" dbus-run-session -- bash "$0" "$@"
 fi
 
 here=$(dirname "$(realpath "$0")")
@@ -204,6 +206,7 @@ for attempt in 1 2; do
     sleep 0.1
   done
   kill "$wm" 2>/dev/null || true
+  sleep 1
 done
 xprop -root _NET_SUPPORTED | grep -q _NET_REQUEST_FRAME_EXTENTS || { cat "$work/openbox.txt"; fail "openbox did not start"; }
 "$here/run_in_tempdir.sh" "$tests/test_centring_progress" progress_centredOnWindowManagersFrame \
