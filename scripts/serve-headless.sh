@@ -61,6 +61,7 @@ trap 'exit 130' INT TERM HUP
 # The X server takes the first free display, says which when it is ready, and lets in only the
 # clients that show this session's cookie (kept in the private folder, never on a command line).
 export XAUTHORITY=$private/Xauthority
+: >"$XAUTHORITY"
 cookie=$(mcookie)
 echo "add :0 . $cookie" | xauth -q -f "$XAUTHORITY" source - # the server reads it whatever its number
 mkfifo "$private/display"

@@ -42,11 +42,15 @@ if ! command -v debootstrap >/dev/null; then
 fi
 
 mounted=()
-teardown() {
-  # Whatever still runs inside (a server a test left behind) goes first, then the mounts.
+# Whatever still runs inside the machine (a server left behind).
+kill_inside() {
   for p in /proc/[0-9]*; do
     [[ $(readlink "$p/root" 2>/dev/null) == "$root" ]] && kill -9 "${p#/proc/}" 2>/dev/null || true
   done
+}
+teardown() {
+  # What still runs inside goes first, then the mounts.
+  kill_inside
   for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do
     umount -R "${mounted[i]}" 2>/dev/null || umount -lR "${mounted[i]}" 2>/dev/null || true
   done
@@ -93,8 +97,10 @@ status=0
 if [[ -z $only || $only == run ]]; then
   echo "== The first command, with no display: ./scripts/run.sh"
   t=$SECONDS
-  # Its own process group, so that Ctrl+C (SIGINT) reaches all of it as a terminal's would.
-  setsid bash -c "$(declare -f inside); root=$root; inside ./scripts/run.sh" >"$log/run.log" 2>&1 &
+  # Its own process group, so that Ctrl+C (SIGINT) reaches all of it as a terminal's would; and
+  # SIGINT handled as in a terminal (a shell starts its background jobs with it ignored).
+  setsid python3 -c 'import os, signal, sys; signal.signal(signal.SIGINT, signal.SIG_DFL); os.execvp(sys.argv[1], sys.argv[1:])' \
+    bash -c "$(declare -f inside); root=$root; inside ./scripts/run.sh" >"$log/run.log" 2>&1 &
   runner=$!
   served=0
   for _ in $(seq 1800); do
@@ -110,6 +116,7 @@ if [[ -z $only || $only == run ]]; then
     if kill -0 "$runner" 2>/dev/null; then
       echo "FAILED: the run command did not stop on Ctrl+C within 30 s"
       kill -9 -- "-$runner" 2>/dev/null || true
+      kill_inside
       status=1
     fi
     echo "   served after $((SECONDS - t)) s"
