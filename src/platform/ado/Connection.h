@@ -102,6 +102,7 @@ private:
     QString readOnlyReason_;
     StatementCache statements_;
     QHash<QString, QueryShape> shapes_;
+    QStringList* tablesNoted_ = nullptr; // where the authorizer names the tables a statement reads
     QHash<QString, std::shared_ptr<const RowLayout>> layouts_; // by table
     WriteBehind writes_{*this};
     QElapsedTimer readingSince_; // valid while a read transaction is open

@@ -94,18 +94,10 @@ void Recordset::Open(const QString& source, Connection& activeConnection, int, i
         while (keys->step())
             keys_.push_back(keys->columnInt64(0));
         keys->reset();
-        // The same keys with each row's identity, to find the cursor's place again if another
-        // program renumbers the rows under it (see resync).
-        identityKeysSql_.clear();
+        // What finds the cursor's place again if another program renumbers the rows under it
+        // (see resync); its statement is made only then.
+        keysSql_ = shape.keysSql;
         literals_ = p.literals;
-        QStringList identityColumns;
-        for (std::size_t c = 0; c < identity_.size(); ++c)
-            if (identity_[c]) identityColumns << quoted(layout_->columns[static_cast<int>(c)]);
-        const QString keysOnly = QStringLiteral("SELECT rowid FROM ") + quoted(shape.table);
-        if (!identityColumns.isEmpty() && shape.keysSql.startsWith(keysOnly))
-            identityKeysSql_ = QStringLiteral("SELECT rowid, %1(%2) FROM ")
-                                   .arg(QLatin1String(RowFingerprint::kFunction), identityColumns.join(u',')) +
-                               quoted(shape.table) + shape.keysSql.mid(keysOnly.size());
         cellsKey_ = -1;
         updatable_ = lockType != adLockReadOnly;
     } else {
@@ -314,9 +306,15 @@ bool Recordset::overlayMatches(const PendingWrites::Row& row) const {
 
 void Recordset::resync() const {
     reprepares_ = layout_->row->reprepareCount();
-    if (identityKeysSql_.isEmpty()) return; // nothing to know a row by: the keys stand
-    // The keys as the file has them now, each with its row's identity.
-    const auto keys = conn_->statement(identityKeysSql_);
+    // The same keys, each with its row's identity, as the file has them now.
+    QStringList identityColumns;
+    for (std::size_t c = 0; c < identity_.size(); ++c)
+        if (identity_[c]) identityColumns << quoted(layout_->columns[static_cast<int>(c)]);
+    const QString keysOnly = QStringLiteral("SELECT rowid FROM ") + quoted(layout_->table);
+    if (identityColumns.isEmpty() || !keysSql_.startsWith(keysOnly)) return; // nothing to know a row by
+    const auto keys = conn_->statement(QStringLiteral("SELECT rowid, %1(%2) FROM ")
+                                           .arg(QLatin1String(RowFingerprint::kFunction), identityColumns.join(u',')) +
+                                       quoted(layout_->table) + keysSql_.mid(keysOnly.size()));
     for (int i = 0; i < literals_.size(); ++i)
         keys->bind(i + 1, literals_[i]);
     std::vector<long long> now;

@@ -83,7 +83,7 @@ private:
     // Keyset mode: the table's keys in query order; its rows are read as the layout says.
     bool keyset_ = false;
     mutable std::vector<long long> keys_;
-    QString identityKeysSql_;    // the keys with each row's identity's fingerprint
+    QString keysSql_;            // the statement that read the keys
     QVector<QString> literals_;  // the query's literals, bound to it
     mutable long cellsKey_ = -1; // the position whose row is in cells_
     mutable int reprepares_ = 0;
