@@ -406,6 +406,27 @@ private slots:
         QCOMPARE(seen, (QStringList{"A1", "A3", "A4", "A6", "A7", "A8"}));
     }
 
+    void keyset_keepsItsPlaceAmongEqualCodesWhenAnotherQueryOpens() {
+        // Two articles share a code. With the cursor on the second, the program opens a query it
+        // has not opened before: the cursor goes on after that row, and does not read it again.
+        TestDatabase database;
+        for (const char* code : {"A1", "B", "B", "C"})
+            database.article(QString::fromLatin1(code), QString(), 1, 0, 0);
+        Session session(database, QStringLiteral("SELECT * FROM tblArticulos ORDER BY CODARTI"));
+        auto& [cn, rs] = session;
+        QStringList seen{rs.Fields("CODARTI").Value().text()};
+        for (int i = 0; i < 2; ++i) {
+            rs.MoveNext();
+            seen << rs.Fields("CODARTI").Value().text();
+        }
+        ado::Recordset entries;
+        entries.Open(QStringLiteral("SELECT * FROM tblHistoricoEntradas WHERE CODARTI='B' ORDER BY entro DESC"), cn,
+                     ado::adOpenKeyset, ado::adLockOptimistic);
+        for (rs.MoveNext(); !rs.Eof(); rs.MoveNext())
+            seen << rs.Fields("CODARTI").Value().text();
+        QCOMPARE(seen, (QStringList{"A1", "B", "B", "C"}));
+    }
+
     void writes_aSecondWriteChecksWhatItsReaderUsed() {
         // The row waits with a price computed from margen1; a second write computes another from
         // margen2, which another program then changes: the row is left alone, and told.
