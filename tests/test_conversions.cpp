@@ -3,9 +3,15 @@
 #include "platform/runtime/Conversions.h"
 #include "platform/runtime/Steps.h"
 
+#include <QDir>
+#include <QFile>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
 #include <limits>
+#include <sys/mount.h>
+#include <unistd.h>
 
 using namespace runtime;
 
@@ -115,6 +121,42 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(Failure, CDate(QStringLiteral("31-02-2020")));
         QCOMPARE(textOf(FieldValue::Null()), QString());
         QVERIFY_THROWS_EXCEPTION(Failure, CStr(FieldValue::Null()));
+    }
+
+    void files_writtenWholeOrNotAtAll_data() {
+        QTest::addColumn<QByteArray>("before"); // what the file held; none when null
+        QTest::addColumn<int>("size");          // of what is written, on a file system of 64 KB
+        QTest::addRow("new, room") << QByteArray() << 4096;
+        QTest::addRow("new, disk full") << QByteArray() << 200 * 1024;
+        QTest::addRow("rewritten, room") << QByteArray("imagen anterior") << 4096;
+        QTest::addRow("rewritten, disk full") << QByteArray("imagen anterior") << 200 * 1024;
+    }
+    void files_writtenWholeOrNotAtAll() {
+        // A write that runs out of room leaves no half-written file behind, and the file that
+        // was there before as it was.
+        QFETCH(QByteArray, before);
+        QFETCH(int, size);
+        if (geteuid() != 0) QSKIP("mounting a small file system needs root");
+        QTemporaryDir dir;
+        const QByteArray folder = QFile::encodeName(dir.path());
+        if (mount("tmpfs", folder.constData(), "tmpfs", 0, "size=64k") != 0)
+            QSKIP("this machine does not allow mounting a file system here");
+        const auto unmount = qScopeGuard([&] { umount2(folder.constData(), MNT_DETACH); });
+        const QString path = dir.filePath(QStringLiteral("informe.jpg"));
+        if (!before.isNull()) {
+            QFile earlier(path);
+            QVERIFY(earlier.open(QIODevice::WriteOnly) && earlier.write(before) == before.size());
+        }
+        const QByteArray bytes(size, 'j');
+        const bool fits = size < 64 * 1024;
+        QCOMPARE(writeFile(path, bytes), fits);
+        QFile file(path);
+        if (fits || !before.isNull()) {
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), fits ? bytes : before);
+        }
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files),
+                 fits || !before.isNull() ? QStringList{QStringLiteral("informe.jpg")} : QStringList());
     }
 
     void steps_resumeAndJump() {

@@ -360,6 +360,9 @@ private slots:
         f->CmdPrint_Click(1);
         QCOMPARE(fileBytes(jpg), first);
         QVERIFY(!f->Text11[2]->Text().contains(QStringLiteral("operador")));
+        // The window goes; the picture stays in the folder.
+        delete f.data();
+        QCOMPARE(fileBytes(jpg), first);
     }
 
     void mapi_everyField() {

@@ -264,6 +264,21 @@ bool taken(const QString& path) {
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
 }
 
+// Whether the name still stands for the open file: another program may have removed it, or put
+// another file there, since it was opened.
+bool namesFile(const QByteArray& path, int fd) {
+    struct stat open {
+    }, named{};
+    return ::fstat(fd, &open) == 0 && ::lstat(path.constData(), &named) == 0 && open.st_dev == named.st_dev &&
+           open.st_ino == named.st_ino;
+}
+
+// Whether the open file is empty.
+bool empty(int fd) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0;
+}
+
 } // namespace
 
 void frmPrevioErrHandler::holdBasePath(const QString& documented) {
@@ -274,20 +289,17 @@ void frmPrevioErrHandler::holdBasePath(const QString& documented) {
         if (heldBasePaths().count(candidate) || taken(candidate + QStringLiteral(".bmp"))) continue;
         // The JPEG's name, made empty and locked for as long as the window lives. An empty one
         // that no program holds was left by a program that ended without closing its window:
-        // its name is free again.
+        // its name is free again. Whoever locks it first owns it: a program that finds it
+        // locked, or gone or replaced once it holds the lock, takes another name.
         const QByteArray jpg = QFile::encodeName(candidate + QStringLiteral(".jpg"));
         int fd = ::open(jpg.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0 && errno == EEXIST) {
             fd = ::open(jpg.constData(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
-            struct stat st {};
-            const bool stale = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0 &&
-                               ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-            if (!stale) {
-                if (fd >= 0) ::close(fd);
-                continue; // a kept report's picture, or another program's window's
-            }
-        } else if (fd >= 0) {
-            ::flock(fd, LOCK_EX | LOCK_NB);
+            if (fd < 0) continue; // another user's, or a link
+        }
+        if (fd >= 0 && !(::flock(fd, LOCK_EX | LOCK_NB) == 0 && namesFile(jpg, fd) && empty(fd))) {
+            ::close(fd);
+            continue; // a kept report's picture, or another program's window's
         }
         // Where the folder cannot be written, the name is held in this program only.
         placeholder_ = fd;
@@ -303,8 +315,9 @@ void frmPrevioErrHandler::releaseBasePath() {
     heldBasePaths().erase(ImageBasePath);
     // A report never prepared leaves nothing behind.
     if (placeholder_ >= 0) {
-        struct stat st {};
-        if (::fstat(placeholder_, &st) == 0 && st.st_size == 0) QFile::remove(ImageBasePath + QStringLiteral(".jpg"));
+        // The picture, once made, is another file under the name: only the empty placeholder goes.
+        const QByteArray jpg = QFile::encodeName(ImageBasePath + QStringLiteral(".jpg"));
+        if (empty(placeholder_) && namesFile(jpg, placeholder_)) ::unlink(jpg.constData());
         ::close(placeholder_);
         placeholder_ = -1;
     }

@@ -235,21 +235,36 @@ void Kill(const QString& path) {
 }
 
 bool writeFile(const QString& path, const QByteArray& bytes) {
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+    // The bytes go to a new file beside the target, which takes the target's name only once they
+    // are all there: a full disk leaves no half-written file, and the file that was there before
+    // stays as it was.
+    const QByteArray target = QFile::encodeName(path);
+    QByteArray part;
+    int fd = -1;
+    for (int n = 0; fd < 0 && n < 100; ++n) {
+        part = target + ".parte-" + QByteArray::number(::getpid()) + '-' + QByteArray::number(n);
+        fd = ::open(part.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) return false;
+    }
     if (fd < 0) return false;
+    bool written = true;
     const char* p = bytes.constData();
-    for (qsizetype left = bytes.size(); left > 0;) {
+    for (qsizetype left = bytes.size(); written && left > 0;) {
         const ssize_t n = ::write(fd, p, static_cast<std::size_t>(left));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
-            ::close(fd);
-            return false;
+            written = false;
+            break;
         }
         p += n;
         left -= n;
     }
-    return ::close(fd) == 0;
+    written = written && ::fsync(fd) == 0;
+    written = ::close(fd) == 0 && written;
+    // rename() replaces a link standing at the name, never what it leads to.
+    if (written && ::rename(part.constData(), target.constData()) == 0) return true;
+    ::unlink(part.constData());
+    return false;
 }
 
 QString formatHashes(double number) {

@@ -38,9 +38,9 @@ QString Trim(const QString& text);
 // Kill: deletes a file; a file that is not there fails with "file not found".
 void Kill(const QString& path);
 
-// Writes a whole file, made if it is not there, never through a link standing at its name (in a
-// folder that others write too, one may have been put there to send the write elsewhere). False
-// when it cannot.
+// Writes a whole file, or nothing: made if it is not there, never through a link standing at its
+// name (in a folder that others write too, one may have been put there to send the write
+// elsewhere). False when it cannot; a file that was there is then as it was.
 bool writeFile(const QString& path, const QByteArray& bytes);
 
 // The number pattern "###": rounded half away from zero, no leading zeros, no decimals,
