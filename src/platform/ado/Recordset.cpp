@@ -444,8 +444,15 @@ void Recordset::Update() {
     fingerprinted_.clear();
     const long long rowid = keys_[static_cast<std::size_t>(position_)];
     // Where the write joins one that already waits, each value is kept as it is, so that what
-    // this reader used is checked too.
-    const bool joins = conn_->pending().pending(layout.tableId, rowid);
+    // this reader used is checked too. One that waits for what is no longer the row as read here
+    // (the rows were renumbered under it, or another program changed the row) could never be
+    // written: it is left out, and this write stands on its own.
+    bool joins = false;
+    if (PendingWrites::Row waiting{};
+        conn_->pending().pending(layout.tableId) && conn_->pending().current(layout.tableId, rowid, waiting)) {
+        joins = overlayMatches(waiting);
+        if (!joins) conn_->writes().leaveOut(layout.tableId, rowid);
+    }
     auto mustHold = [&](std::size_t c) {
         if (known_[c])
             w.compared.push_back({layout.columnIds[c], *known_[c]});

@@ -252,6 +252,11 @@ std::size_t WriteBehind::writeRows(const Rows& rows, std::size_t from, int busyM
     }
 }
 
+void WriteBehind::leaveOut(int table, long long rowid) {
+    pending_.erase(table, rowid);
+    ++changedUntold_;
+}
+
 void WriteBehind::setAside(const PendingWrites::Row& row, const QString& reason) {
     refusals_.push_back({row.table, row.rowid, rowName(row.table, row.rowid), reason});
     pending_.erase(row.table, row.rowid);

@@ -60,6 +60,10 @@ public:
     void beforeWait(bool programEnds);
     // Update's own row was refused by the flush that Update triggered: that is Update's failure.
     void raiseIfRefused(int table, long long rowid);
+    // The row waiting under that row id was made for a row that is no longer there as it was read
+    // (another program changed it, or renumbered the rows): it is left out, as its flush would
+    // leave it, and the operator hears of it at the next wait.
+    void leaveOut(int table, long long rowid);
     void discard(); // a damaged file: nothing more is written
     void stop();    // the connection closes
 
