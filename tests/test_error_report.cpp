@@ -158,6 +158,15 @@ private slots:
         frmPrevioErrHandler reusing;
         reusing.holdBasePath(leftOver);
         QCOMPARE(reusing.ImageBasePath, leftOver);
+        // One left over by another user is that user's to replace, not this one's.
+        const QString othersLeftOver = leftOver + QStringLiteral("7");
+        const QByteArray othersJpg = QFile::encodeName(othersLeftOver + QStringLiteral(".jpg"));
+        QVERIFY(QFile(QFile::decodeName(othersJpg)).open(QIODevice::WriteOnly));
+        if (::chmod(othersJpg.constData(), 0666) == 0 && ::chown(othersJpg.constData(), 65534, 65534) == 0) {
+            frmPrevioErrHandler another;
+            another.holdBasePath(othersLeftOver);
+            QCOMPARE(another.ImageBasePath, othersLeftOver + QStringLiteral("-2"));
+        }
         const QString held = leftOver + QStringLiteral("9");
         const int fd = ::open(QFile::encodeName(held + QStringLiteral(".jpg")).constData(), O_RDWR | O_CREAT, 0666);
         QVERIFY(fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0);

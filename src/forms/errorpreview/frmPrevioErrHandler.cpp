@@ -279,6 +279,13 @@ bool empty(int fd) {
     return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0;
 }
 
+// Whether the open file is this user's: in a shared folder (sticky, as the package makes it) only
+// its owner may put the picture in its place.
+bool ours(int fd) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 && st.st_uid == ::geteuid();
+}
+
 } // namespace
 
 void frmPrevioErrHandler::holdBasePath(const QString& documented) {
@@ -297,7 +304,7 @@ void frmPrevioErrHandler::holdBasePath(const QString& documented) {
             fd = ::open(jpg.constData(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
             if (fd < 0) continue; // another user's, or a link
         }
-        if (fd >= 0 && !(::flock(fd, LOCK_EX | LOCK_NB) == 0 && namesFile(jpg, fd) && empty(fd))) {
+        if (fd >= 0 && !(::flock(fd, LOCK_EX | LOCK_NB) == 0 && namesFile(jpg, fd) && empty(fd) && ours(fd))) {
             ::close(fd);
             continue; // a kept report's picture, or another program's window's
         }
