@@ -160,16 +160,20 @@ void frmPrevioErrHandler::prepareEmail() {
         });
 }
 
-void frmPrevioErrHandler::sendThroughMapi() {
-    if (sending_) return; // a second click while the first send lets events through
-    QPointer<frmPrevioErrHandler> alive(this);
+auto frmPrevioErrHandler::markSending() {
     sending_ = true;
     setCursor(Qt::WaitCursor);
-    const auto done = qScopeGuard([alive] {
+    return qScopeGuard([alive = QPointer<frmPrevioErrHandler>(this)] {
         if (!alive) return;
         alive->sending_ = false;
         alive->unsetCursor();
     });
+}
+
+void frmPrevioErrHandler::sendThroughMapi() {
+    if (sending_) return; // a second click while the first send lets events through
+    QPointer<frmPrevioErrHandler> alive(this);
+    const auto done = markSending();
     // "&Enviar mapi". Failing steps are skipped; but when the report did not go out, the window
     // and the panel stay open with everything typed, and a box names the failure. A picture that
     // cannot be attached does not keep the report from going: it goes without it, and says so.
@@ -214,10 +218,7 @@ void frmPrevioErrHandler::sendThroughMapi() {
 
 void frmPrevioErrHandler::sendThroughOutlook() {
     if (sending_) return;
-    sending_ = true;
-    const auto done = qScopeGuard([this] { sending_ = false; });
-    setCursor(Qt::WaitCursor);
-    const auto cursor = qScopeGuard([this] { unsetCursor(); });
+    const auto done = markSending();
     // "&Enviar Outlook", through the machine's own mail system; a failure is handled as in the
     // MAPI send. An attachment that fails is skipped, as every failing step of this way is: the
     // mail goes without it.

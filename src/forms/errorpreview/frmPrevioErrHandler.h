@@ -103,6 +103,9 @@ private:
     void prepareEmail();
     void sendThroughMapi();
     void sendThroughOutlook();
+    // The window is sending until the guard it gives goes: a second click is ignored and the
+    // cursor waits. The guard touches the window only if it is still there.
+    auto markSending();
     void hideEmailPanel();
     // After a send: a failure is named in a box and the window keeps everything typed; otherwise
     // the panel hides and the window closes.
