@@ -132,9 +132,8 @@ No display here: the program runs on a virtual screen (:$display).
 MSG
 fi
 echo "Ctrl+C stops it all."
-# A runtime folder of its own, private to this user.
-# Everything in a session of its own (setsid): Ctrl+C reaches only this script, which stops the
-# program first and its X server last.
+# The program gets a runtime folder of its own, private to this user, and a session of its own
+# (setsid): Ctrl+C reaches only this script, which stops the program first and its X server last.
 XDG_RUNTIME_DIR=$private setsid "$program" "$@" &
 program_pid=$!
 wait "$program_pid" || true
