@@ -44,7 +44,8 @@ serve() {
     'import os, signal, sys; signal.signal(signal.SIGINT, signal.SIG_DFL); os.execvp(sys.argv[1], sys.argv[1:])' \
     bash "$here/../scripts/serve-headless.sh" "$program" >"$work/served.txt" 2>&1 &
   server=$!
-  for _ in $(seq 200); do grep -q "Ctrl+C stops" "$work/served.txt" && break; sleep 0.1; done
+  for _ in $(seq 600); do grep -q "Ctrl+C stops" "$work/served.txt" && break; sleep 0.1; done
+  grep -q "Ctrl+C stops" "$work/served.txt" || { cat "$work/served.txt"; fail "the script did not serve the program within 60 s"; }
   vnc=$(sed -n 's/.*With a VNC viewer: localhost:\([0-9]*\).*/\1/p' "$work/served.txt")
   web=$(sed -n 's|.*https\{0,1\}://[^:]*:\([0-9]*\)/vnc.html.*|\1|p' "$work/served.txt")
   display=$(sed -n 's/.*virtual screen (\(:[0-9]*\)).*/\1/p' "$work/served.txt")

@@ -105,7 +105,8 @@ display=77
 while [[ -e /tmp/.X11-unix/X$display ]]; do display=$((display + 1)); done
 Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp -noreset -ac >/dev/null 2>&1 &
 xvfb=$!
-for _ in $(seq 100); do [[ -e /tmp/.X11-unix/X$display ]] && break; sleep 0.1; done
+for _ in $(seq 300); do [[ -e /tmp/.X11-unix/X$display ]] && break; sleep 0.1; done
+[[ -e /tmp/.X11-unix/X$display ]] || { echo "Xvfb :$display did not start within 30 s" >&2; exit 1; }
 export DISPLAY=:$display
 
 window() { timeout 30 xdotool search --sync --onlyvisible --name "$1" | head -1; }

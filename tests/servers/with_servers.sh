@@ -22,12 +22,14 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# wait_for FILE WHAT [LOG]: waits up to 30 s for FILE; otherwise fails, showing what LOG holds.
 wait_for() {
-  for _ in $(seq 100); do
+  for _ in $(seq 300); do
     [[ -e $1 ]] && return 0
     sleep 0.1
   done
-  echo "with_servers: $2 did not start" >&2
+  echo "with_servers: $2 did not start within 30 s" >&2
+  [[ -n ${3:-} && -e $3 ]] && { echo "--- $3:" >&2; cat "$3" >&2; }
   exit 1
 }
 
@@ -49,13 +51,13 @@ for mode in tempfail permfail drop; do
     >"$work/$mode.log" 2>&1 &
   pids+=($!)
 done
-wait_for "$work/smtp.port" "the SMTP server"
-wait_for "$work/silent.port" "the silent SMTP server"
+wait_for "$work/smtp.port" "the SMTP server" "$work/smtp.log"
+wait_for "$work/silent.port" "the silent SMTP server" "$work/silent.log"
 ZUK_SMTP_PORT=$(cat "$work/smtp.port")
 ZUK_SMTP_SILENT_PORT=$(cat "$work/silent.port")
 export ZUK_SMTP_PORT ZUK_SMTP_SILENT_PORT
 for mode in tempfail permfail drop; do
-  wait_for "$work/$mode.port" "the $mode SMTP server"
+  wait_for "$work/$mode.port" "the $mode SMTP server" "$work/$mode.log"
   export "ZUK_SMTP_${mode^^}_PORT=$(cat "$work/$mode.port")"
 done
 
@@ -112,9 +114,10 @@ FILES
 chown -R lp:lp "$cups" "$work/out"
 /usr/sbin/cupsd -f -c "$cups/cupsd.conf" -s "$cups/cups-files.conf" &
 pids+=($!)
-wait_for "$cups/cups.sock" "cupsd"
+wait_for "$cups/cups.sock" "cupsd" "$cups/log/error_log"
 export CUPS_SERVER=$cups/cups.sock ZUK_CUPS_OUTPUT=$work/out/pdf.out ZUK_CUPS_LOG=$cups/log/error_log
-for _ in $(seq 50); do lpstat -r >/dev/null 2>&1 && break; sleep 0.1; done
+for _ in $(seq 300); do lpstat -r >/dev/null 2>&1 && break; sleep 0.1; done
+lpstat -r >/dev/null 2>&1 || { echo "with_servers: cupsd does not answer after 30 s" >&2; cat "$cups/log/error_log" >&2 || true; exit 1; }
 lpadmin -p pdf -E -v "file://$ZUK_CUPS_OUTPUT" -P /usr/share/ppd/cupsfilters/Generic-PDF_Printer-PDF.ppd
 lpadmin -d pdf
 

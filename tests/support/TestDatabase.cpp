@@ -109,8 +109,9 @@ bool othersCanWrite(const QString& path) {
 }
 
 Locker::Locker(const QString& path, Mode mode, bool waitUntilLocked) {
+    // The helper waits as long as the test would for a file that another lock keeps busy.
     const QString script = QStringLiteral("import sqlite3, sys\n"
-                                          "c = sqlite3.connect(sys.argv[1], isolation_level=None)\n"
+                                          "c = sqlite3.connect(sys.argv[1], timeout=60, isolation_level=None)\n"
                                           "if sys.argv[2] == 'x':\n"
                                           "    c.execute('BEGIN EXCLUSIVE')\n"
                                           "else:\n"
@@ -121,13 +122,45 @@ Locker::Locker(const QString& path, Mode mode, bool waitUntilLocked) {
                                           "c.execute('COMMIT')\n");
     process_.start(QStringLiteral("/usr/bin/python3"),
                    {QStringLiteral("-c"), script, path, mode == Exclusive ? QStringLiteral("x") : QStringLiteral("r")});
+    if (waitUntilLocked) waitForLine(process_, "bloqueada", 90000);
+}
+
+void waitForLine(QProcess& process, const QByteArray& line, int ms) {
     // This program goes on meanwhile, as it would beside another program: its events run, and
-    // with them the end of its own reads.
+    // with them the end of its own reads. Those events may read the helper's output into the
+    // process's buffer, so the buffer is looked at before every wait, never only the pipe.
     QElapsedTimer waited;
     waited.start();
-    while (waitUntilLocked && !process_.waitForReadyRead(10)) {
+    QByteArray said;
+    for (;;) {
+        while (process.canReadLine()) {
+            const QByteArray got = process.readLine();
+            if (got.trimmed() == line) return;
+            said += got;
+        }
+        const bool ended = process.state() == QProcess::NotRunning;
+        if (ended || waited.elapsed() > ms) {
+            if (!ended) {
+                process.kill();
+                process.waitForFinished(5000);
+            }
+            said += process.readAll();
+            const QString why = ended ? (process.exitStatus() == QProcess::CrashExit
+                                             ? QStringLiteral("it crashed")
+                                             : QStringLiteral("it ended with status %1").arg(process.exitCode()))
+                                      : QStringLiteral("it said nothing for %1 s").arg(ms / 1000);
+            throw std::runtime_error(
+                QStringLiteral("%1 %2 never said \"%3\": %4 (error: %5).\nIts output: %6\nIts errors: %7")
+                    .arg(process.program(),
+                         process.arguments().value(0) == QLatin1String("-c")
+                             ? QStringLiteral("(helper)")
+                             : process.arguments().join(QLatin1Char(' ')),
+                         QString::fromUtf8(line), why, process.errorString(), QString::fromUtf8(said),
+                         QString::fromUtf8(process.readAllStandardError()))
+                    .toStdString());
+        }
+        process.waitForReadyRead(10);
         QCoreApplication::processEvents();
-        if (waited.elapsed() > 10000) throw std::runtime_error("the locking process did not start");
     }
 }
 

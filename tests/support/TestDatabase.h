@@ -25,6 +25,10 @@ public:
 // Whether another program can take the write lock of the file right now.
 bool othersCanWrite(const QString& path);
 
+// Waits up to ms for the process to print that line, while this program's events run. Anything
+// else fails the test with what the process printed on both channels and how it ended.
+void waitForLine(QProcess& process, const QByteArray& line, int ms);
+
 // Another program holding the database file locked (an exclusive transaction), or only reading it
 // (a read transaction, which keeps others from committing), until released.
 class Locker {
