@@ -36,7 +36,13 @@ struct Run {
 Run importMdb(const QStringList& arguments) {
     QProcess p;
     p.start(QStringLiteral(ZUK_IMPORT_MDB), arguments);
-    p.waitForFinished(120000);
+    if (!p.waitForFinished(120000)) {
+        p.kill();
+        p.waitForFinished();
+        return {-1, QString::fromUtf8(p.readAllStandardOutput()),
+                QStringLiteral("did not finish within 120 s; its errors: ") +
+                    QString::fromUtf8(p.readAllStandardError())};
+    }
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
             QString::fromUtf8(p.readAllStandardError())};
 }
@@ -306,7 +312,7 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT((said += p.readAllStandardOutput()).contains("Jet 4"), 10000);
             QTest::qWait(200);
             ::kill(static_cast<pid_t>(p.processId()), signal);
-            QVERIFY(p.waitForFinished(20000));
+            QVERIFY2(p.waitForFinished(20000), "the converter did not end within 20 s of the signal");
             if (signal == SIGINT) {
                 QCOMPARE(p.exitCode(), 130);
                 QVERIFY(p.readAllStandardError().contains("interrumpido"));
