@@ -31,6 +31,7 @@
 #include <functional>
 #include <optional>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace testing;
@@ -327,6 +328,80 @@ private slots:
                                 .arg(page.height())));
         QVERIFY(std::abs(ink.center().x() - page.width() / 2) <= 25 &&
                 std::abs(ink.center().y() - page.height() / 2) <= 25);
+    }
+
+    void email_onlyTheReportsOwnPicture_data() {
+        QTest::addColumn<QString>("planted");
+        QTest::newRow("another member's bitmap under the next moments' names") << "before";
+        QTest::newRow("another member's bitmap at the report's name") << "bitmap";
+        QTest::newRow("another member's link to this member's private picture") << "link";
+    }
+    void email_onlyTheReportsOwnPicture() {
+        // Two members of the shop's group (this program runs as the first) share the report
+        // folder, sticky and the group's, as the package makes it, each under umask 002. What the
+        // second puts there is never the first one's report picture, and the first one's JPEG is
+        // only theirs to write.
+        QFETCH(QString, planted);
+        if (geteuid() != 0) QSKIP("acting as two users needs root");
+        constexpr uid_t memberA = 40001, memberB = 40002;
+        constexpr gid_t group = 40000;
+        const QString folder = ui::App::Path() + QStringLiteral("/imagenerror");
+        QVERIFY(QDir().mkpath(folder));
+        const QByteArray here = QFile::encodeName(ui::App::Path()), shared = QFile::encodeName(folder);
+        QVERIFY(::chmod(here.constData(), 0755) == 0 && ::chown(shared.constData(), 0, group) == 0 &&
+                ::chmod(shared.constData(), 03775) == 0);
+        // What member B leaves: a blue bitmap, or a link, B's own.
+        auto plant = [&](const QString& path, const QString& linkTo = QString()) {
+            const uid_t was = ::geteuid();
+            QVERIFY(::seteuid(0) == 0 && ::setegid(0) == 0);
+            auto back = qScopeGuard([&] {
+                if (was != 0) QVERIFY(::setegid(group) == 0 && ::seteuid(was) == 0);
+            });
+            const QByteArray name = QFile::encodeName(path);
+            if (linkTo.isEmpty())
+                QVERIFY(solid(300, 200, Qt::blue).save(path, "BMP"));
+            else
+                QVERIFY(::symlink(QFile::encodeName(linkTo).constData(), name.constData()) == 0);
+            QVERIFY(::lchown(name.constData(), memberB, group) == 0);
+        };
+        // A's private picture (green), which B cannot read.
+        const QString secret = ui::App::Path() + QStringLiteral("/privada.png");
+        QVERIFY(solid(300, 200, Qt::green).save(secret, "PNG"));
+        QVERIFY(::chown(QFile::encodeName(secret).constData(), memberA, group) == 0 &&
+                ::chmod(QFile::encodeName(secret).constData(), 0600) == 0);
+        if (planted == QLatin1String("before"))
+            for (int s = 0; s < 5; ++s)
+                plant(frmPrevioErrHandler::basePathFor(ui::App::Path(), QDateTime::currentDateTime().addSecs(s)) +
+                      QStringLiteral(".BMP"));
+
+        const mode_t umaskBefore = ::umask(002);
+        QVERIFY(::setegid(group) == 0 && ::seteuid(memberA) == 0);
+        auto asRootAgain = qScopeGuard([&] {
+            QVERIFY(::seteuid(0) == 0 && ::setegid(0) == 0);
+            ::umask(umaskBefore);
+        });
+        auto f = preview(solid(300, 200, Qt::red));
+        if (planted == QLatin1String("bitmap")) plant(f->ImageBasePath + QStringLiteral(".bmp"));
+        if (planted == QLatin1String("link")) plant(f->ImageBasePath + QStringLiteral(".BMP"), secret);
+        f->CmdPrint_Click(1);
+        const QString jpg = f->Text11[3]->Text();
+        asRootAgain.dismiss();
+        QVERIFY(::seteuid(0) == 0 && ::setegid(0) == 0);
+        ::umask(umaskBefore);
+
+        // The JPEG is A's screenshot or, where B's file stood in the way, not made at all.
+        QVERIFY(jpg.startsWith(f->ImageBasePath));
+        struct stat st {};
+        QVERIFY(::lstat(QFile::encodeName(jpg).constData(), &st) == 0);
+        QCOMPARE(st.st_uid, memberA);
+        QCOMPARE(st.st_mode & 07777, mode_t(0644));
+        if (st.st_size > 0) {
+            const QImage written(jpg);
+            const QRgb middle = written.pixel(written.width() / 2, written.height() / 2);
+            QVERIFY2(qRed(middle) > 200 && qGreen(middle) < 60 && qBlue(middle) < 60,
+                     qPrintable(QStringLiteral("the report's picture is %1").arg(middle, 8, 16)));
+        }
+        QCOMPARE(planted == QLatin1String("bitmap"), st.st_size == 0);
     }
 
     void email_theJpegWithTheErrorLineOnce() {

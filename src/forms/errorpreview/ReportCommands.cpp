@@ -128,8 +128,10 @@ void frmPrevioErrHandler::printScreenshot() {
 void frmPrevioErrHandler::prepareEmail() {
     // "EMAIL": the panel, the description's first line, and the JPEG of the screenshot with the
     // error line written on it. The first two steps are guarded by the error dialog; the file
-    // steps are skipped silently when they fail.
-    constexpr int kLastGuarded = 2;
+    // steps are skipped silently when they fail, and the first failure in making the picture is
+    // what the report says when it goes without it.
+    constexpr int kLastGuarded = 2, kFirstPictureStep = 4, kLastPictureStep = 9;
+    pictureFailure_.reset();
     runtime::runSteps(
         1,
         [&](int step) -> int {
@@ -154,9 +156,10 @@ void frmPrevioErrHandler::prepareEmail() {
             return step + 1;
         },
         [&](int step, const runtime::Failure& failure) {
-            return step <= kLastGuarded
-                       ? errors::handleFailure(errors::id::PrevioErrHandler_cmdPrint_Click, step, failure)
-                       : step + 1;
+            if (step <= kLastGuarded)
+                return errors::handleFailure(errors::id::PrevioErrHandler_cmdPrint_Click, step, failure);
+            if (step >= kFirstPictureStep && step <= kLastPictureStep && !pictureFailure_) pictureFailure_ = failure;
+            return step + 1;
         });
 }
 
@@ -207,7 +210,7 @@ void frmPrevioErrHandler::sendThroughMapi() {
             if (step == kSend && failure.Number() == mail::err::mapAttachmentNotFound &&
                 !mpmmessage->AttachmentPathName.isEmpty()) {
                 mpmmessage->AttachmentPathName.clear();
-                mpmmessage->MsgNoteText += withoutPicture(failure);
+                mpmmessage->MsgNoteText += withoutPicture(pictureFailure_.value_or(failure));
                 return kSend; // again, without it
             }
             if (step <= kSend && !failed) failed = failure;

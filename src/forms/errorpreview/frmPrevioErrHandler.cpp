@@ -258,10 +258,12 @@ void frmPrevioErrHandler::makeImageFolder(const QString& folder) {
 
 namespace {
 
-// Whether anything stands at that name, a link that leads nowhere included.
+// Whether anything stands at that name, or at one that differs from it only in letter case (the
+// picture is read back under either, as names were on the original platform), a link that leads
+// nowhere included.
 bool taken(const QString& path) {
     struct stat st {};
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 || !imageviewer::filesIgnoringCase(path).isEmpty();
 }
 
 // Whether the name still stands for the open file: another program may have removed it, or put
@@ -299,7 +301,10 @@ void frmPrevioErrHandler::holdBasePath(const QString& documented) {
         // its name is free again. Whoever locks it first owns it: a program that finds it
         // locked, or gone or replaced once it holds the lock, takes another name.
         const QByteArray jpg = QFile::encodeName(candidate + QStringLiteral(".jpg"));
-        int fd = ::open(jpg.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        // Everyone's to read and only this user's to write, whatever the umask (as every report
+        // file): in a folder a group shares, no other member writes into the picture.
+        int fd = ::open(jpg.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd >= 0) ::fchmod(fd, 0644);
         if (fd < 0 && errno == EEXIST) {
             fd = ::open(jpg.constData(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
             if (fd < 0) continue; // another user's, or a link

@@ -5,6 +5,7 @@
 // which lives until it is closed.
 #include "platform/imageviewer/ImageViewer.h"
 #include "platform/mail/Mapi.h"
+#include "platform/runtime/Failure.h"
 #include "platform/ui/Form.h"
 #include "platform/ui/Picture.h"
 #include "platform/ui/TextBox.h"
@@ -131,7 +132,9 @@ private:
     bool closeAsked_ = false;
     bool sendFailed_ = false; // the last send did not go out: a close asked meanwhile waits for the operator
     int placeholder_ = -1;    // the JPEG's name held on disk: open and locked while the window lives
-    QPointF current_;         // CurrentX, CurrentY, in twips
+    // Why the last "EMAIL" could not make the report's picture: the report says so when it goes.
+    std::optional<runtime::Failure> pictureFailure_;
+    QPointF current_; // CurrentX, CurrentY, in twips
     std::vector<QLineF> lines_;
 };
 

@@ -7,17 +7,37 @@
 #include <QFileInfo>
 #include <QPainter>
 #include <QPainterPath>
+#include <fcntl.h>
+#include <optional>
+#include <unistd.h>
 
 namespace imageviewer {
 
-QString findFileIgnoringCase(const QString& path) {
+QStringList filesIgnoringCase(const QString& path) {
     const QFileInfo info(path);
-    if (info.exists()) return path;
+    QStringList found;
+    if (info.exists() || info.isSymLink()) found << path;
     const QDir dir = info.dir();
-    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden))
-        if (name.compare(info.fileName(), Qt::CaseInsensitive) == 0) return dir.filePath(name);
-    return QString();
+    for (const QString& name : dir.entryList(QDir::Files | QDir::System | QDir::Hidden))
+        if (name != info.fileName() && name.compare(info.fileName(), Qt::CaseInsensitive) == 0)
+            found << dir.filePath(name);
+    return found;
 }
+
+namespace {
+// The bytes of the file at that name when it is one this program saved; read through the handle
+// that was checked, never through a link.
+std::optional<QByteArray> ownFileBytes(const QString& path) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    std::optional<QByteArray> bytes;
+    QFile file;
+    if (runtime::wroteFile(fd) && file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+        bytes = file.readAll();
+    ::close(fd);
+    return bytes;
+}
+} // namespace
 
 ImageViewer::ImageViewer(QWidget* parent) : QWidget(parent) { setFocusPolicy(Qt::StrongFocus); }
 
@@ -28,9 +48,20 @@ void ImageViewer::setImageFile(const QString& path) {
         update();
         return;
     }
-    const QString found = findFileIgnoringCase(path);
-    if (found.isEmpty()) runtime::raise(runtime::err::FileNotFound);
-    QImage loaded(found);
+    const QStringList names = filesIgnoringCase(path);
+    if (names.isEmpty()) runtime::raise(runtime::err::FileNotFound);
+    QString found;
+    std::optional<QByteArray> bytes;
+    for (const QString& name : names)
+        if ((bytes = ownFileBytes(name))) {
+            found = name;
+            break;
+        }
+    if (!bytes)
+        runtime::raise(runtime::err::PathFileAccessError,
+                       QStringLiteral("'%1' no es la imagen que guardó este programa: otro la puso en su lugar.")
+                           .arg(QDir::toNativeSeparators(names.front())));
+    const QImage loaded = QImage::fromData(*bytes);
     if (loaded.isNull())
         runtime::raise(runtime::err::InvalidPropertyValue,
                        QStringLiteral("No se puede leer la imagen '%1'.").arg(QDir::toNativeSeparators(found)));

@@ -15,7 +15,10 @@ public:
     explicit ImageViewer(QWidget* parent = nullptr);
 
     // Setting a path loads that image file (a name that differs only in the case of its letters
-    // finds the file, as names did on the original platform); the empty text unloads it.
+    // finds the file, as names did on the original platform); the empty text unloads it. Only a
+    // file that this program saved itself is loaded (runtime::wroteFile): in a folder that others
+    // write too, a file or a link put at one of those names is passed over, never shown or
+    // written into a report.
     void setImageFile(const QString& path);
     void setStampSetting(int16_t setting) { stampSetting_ = setting; }
     // Writes the text onto the loaded image with its top left corner at (x, y), in the image's pixels.
@@ -35,7 +38,8 @@ private:
     int16_t stampSetting_ = 0;
 };
 
-// The file at `path`, or the one in the same folder whose name differs only in letter case.
-QString findFileIgnoringCase(const QString& path);
+// The files at `path` and those in the same folder whose names differ only in letter case, the
+// exact name first.
+QStringList filesIgnoringCase(const QString& path);
 
 } // namespace imageviewer

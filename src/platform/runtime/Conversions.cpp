@@ -10,7 +10,10 @@
 #include <cmath>
 #include <fcntl.h>
 #include <limits>
+#include <set>
 #include <string_view>
+#include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace runtime {
@@ -234,6 +237,24 @@ void Kill(const QString& path) {
     if (!file.remove()) raise(err::PathFileAccessError);
 }
 
+namespace {
+// The files writeFile made, by device, inode, size and time of the last write: a name can be
+// taken over, an open file cannot, and a file written since is no longer the one made.
+using Identity = std::tuple<dev_t, ino_t, off_t, long long>;
+Identity identity(const struct stat& st) {
+    return {st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec};
+}
+std::set<Identity>& filesWritten() {
+    static std::set<Identity> files;
+    return files;
+}
+} // namespace
+
+bool wroteFile(int fd) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && filesWritten().count(identity(st)) > 0;
+}
+
 bool writeFile(const QString& path, const QByteArray& bytes) {
     // The bytes go to a new file beside the target, which takes the target's name only once they
     // are all there: a full disk leaves no half-written file, and the file that was there before
@@ -243,11 +264,11 @@ bool writeFile(const QString& path, const QByteArray& bytes) {
     int fd = -1;
     for (int n = 0; fd < 0 && n < 100; ++n) {
         part = target + ".parte-" + QByteArray::number(::getpid()) + '-' + QByteArray::number(n);
-        fd = ::open(part.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        fd = ::open(part.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
         if (fd < 0 && errno != EEXIST) return false;
     }
     if (fd < 0) return false;
-    bool written = true;
+    bool written = ::fchmod(fd, 0644) == 0;
     const char* p = bytes.constData();
     for (qsizetype left = bytes.size(); written && left > 0;) {
         const ssize_t n = ::write(fd, p, static_cast<std::size_t>(left));
@@ -260,9 +281,14 @@ bool writeFile(const QString& path, const QByteArray& bytes) {
         left -= n;
     }
     written = written && ::fsync(fd) == 0;
+    struct stat made {};
+    written = written && ::fstat(fd, &made) == 0;
     written = ::close(fd) == 0 && written;
     // rename() replaces a link standing at the name, never what it leads to.
-    if (written && ::rename(part.constData(), target.constData()) == 0) return true;
+    if (written && ::rename(part.constData(), target.constData()) == 0) {
+        filesWritten().insert(identity(made));
+        return true;
+    }
     ::unlink(part.constData());
     return false;
 }
