@@ -181,6 +181,34 @@ report_as "${users[0]}"
 report_as "${users[1]}"
 echo "reports by ${users[0]} and ${users[1]}: both pictures written ($(stat -c '%a' $home/imagenerror) on the folder)"
 
+# A member cannot load code into another member's program: a qt.conf (or qt6.conf) naming a
+# plugin folder of the second member's, and Qt's plugin folders put beside the program, each
+# holding copies of Qt's own plugins (code the second member could have written). The first
+# member's program maps none of them.
+planter=${users[1]}
+theirs=$work/plugins-of-$planter
+plugins=$(ls -d /usr/lib/*/qt6/plugins | head -1)
+kinds=(platforms imageformats styles iconengines platformthemes platforminputcontexts xcbglintegrations generic printsupport)
+mkdir -p "$theirs"
+chown "$planter" "$theirs"
+runuser -u "$planter" -- sh -c "cp -r $plugins/. '$theirs/' && printf '[Paths]\nPrefix=$theirs\nPlugins=$theirs\n' >$home/qt.conf &&
+  cp $home/qt.conf $home/qt6.conf && for k in ${kinds[*]}; do [ -d $plugins/\$k ] && cp -r $plugins/\$k $home/; done; true" ||
+  fail "$planter could not put files beside the program"
+[[ -e $home/qt.conf && -d $home/platforms ]] || fail "the planted files are not there"
+as_user "${users[0]}"
+window '^TALVERA\.    Precios-Costes$' >/dev/null || fail "the main window did not appear for ${users[0]}: $(cat "$work/${users[0]}.txt")"
+program=$(pgrep -u "${users[0]}" -f "^$home/actualizapvp" | head -1)
+[[ -n $program ]] || fail "no program of ${users[0]} running"
+loaded=$(grep -E "$theirs|$home/[a-z]+/" /proc/"$program"/maps | awk '{print $6}' | sort -u || true)
+qts_own=$(grep -c "$plugins/platforms/" /proc/"$program"/maps || true)
+kill "$pid" 2>/dev/null || true
+wait "$pid" 2>/dev/null || true
+pid=""
+[[ -z $loaded ]] || fail "${users[0]}'s program loaded what $planter put there: $loaded"
+((qts_own > 0)) || fail "${users[0]}'s program did not load its platform plugin from $plugins"
+rm -rf "$home/qt.conf" "$home/qt6.conf" "${kinds[@]/#/$home/}"
+echo "$planter's qt.conf and plugin folders beside the program: none loaded by ${users[0]}'s program"
+
 # --- Removed, then purged: the shop's files stay ----------------------------------------------------
 before=$(cat $home/veskgestion.mdb $home/imagenerror/*.jpg | sha256sum)
 apt-get remove -y -qq actualizapvp >/dev/null 2>&1 || fail "apt could not remove it"

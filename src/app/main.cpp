@@ -10,6 +10,7 @@
 
 int main(int argc, char** argv) {
     ui::App::useRuntimeFolder();
+    ui::App::usePluginsOfQtOnly();
     ui::GuardedApplication app(argc, argv);
     errors::setReportStarter(&report::basCapturaPantalla::startReport);
     std::setlocale(LC_NUMERIC, "C");

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLibraryInfo>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,6 +20,14 @@ QString Path() {
 QString EXEName() { return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName(); }
 
 QString Title() { return QStringLiteral("ZUK"); }
+
+void usePluginsOfQtOnly() {
+    QStringList folders;
+    for (const QString& folder : qEnvironmentVariable("QT_PLUGIN_PATH").split(QLatin1Char(':'), Qt::SkipEmptyParts))
+        folders << folder;
+    folders << QLibraryInfo::path(QLibraryInfo::PluginsPath);
+    QCoreApplication::setLibraryPaths(folders);
+}
 
 void useRuntimeFolder() {
     if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) return;

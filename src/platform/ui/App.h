@@ -12,5 +12,9 @@ QString Title();   // the product name, "ZUK"
 // shell, a service), the program takes one of its own, private to its user, rather than the
 // shared default Qt warns about.
 void useRuntimeFolder();
+// Before the application object is made: plugins come from Qt's own folder (and those the user's
+// QT_PLUGIN_PATH names), never from the executable's folder, where Qt looks by default. The
+// program's folder is shared with the shop's group, whose members may add files there.
+void usePluginsOfQtOnly();
 
 } // namespace ui::App
