@@ -5,8 +5,8 @@
 # script started, the program first; so does closing the program.
 #   serve-headless.sh PROGRAM [ARGUMENTS...]
 #
-# By default everything listens on this machine only (127.0.0.1 and ::1): from elsewhere, go
-# through an SSH tunnel. REMOTE=1 serves the web page to the network as well, and then only over
+# By default everything listens on this machine only (127.0.0.1 and ::1), and the addresses printed
+# are 127.0.0.1's: from elsewhere, go through an SSH tunnel. REMOTE=1 serves the web page to the network as well, and then only over
 # TLS (a self-signed certificate made at first use, its fingerprint printed). Either way the screen
 # asks for a password made at each start and printed once (the browser's address carries it), as
 # the loopback addresses are open to every account of the machine and to the pages its browsers
@@ -21,10 +21,39 @@ program=$1
 shift
 remote=${REMOTE:-0}
 
+# The kernel's listening TCP sockets on a port, on any address, IPv4 and IPv6, as socket inodes
+# (another account's included: /proc/net lists them all).
+listeners() {
+  local hex
+  hex=$(printf '%04X' "$1")
+  awk -v port="$hex" '$4 == "0A" && substr($2, index($2, ":") + 1) == port { print $10 }' \
+    /proc/net/tcp /proc/net/tcp6 2>/dev/null
+}
+# A port is free only when nothing listens on it on any address: another account that took it on
+# ::1 alone would otherwise answer a browser that reaches localhost through IPv6.
 free_port() {
   local p=$1
-  while (echo >"/dev/tcp/127.0.0.1/$p") 2>/dev/null; do p=$((p + 1)); done
+  while [[ -n $(listeners "$p") ]]; do p=$((p + 1)); done
   echo "$p"
+}
+# Whether the process listens on the port itself (a socket of its own among those listening).
+listens_on() {
+  local pid=$1 port=$2 inode
+  for inode in $(listeners "$port"); do
+    ls -l "/proc/$pid/fd" 2>/dev/null | grep -q "socket:\[$inode\]" && return 0
+  done
+  return 1
+}
+# Waits up to 10 s for each process to listen on its port; otherwise says which did not.
+expect_listening() {
+  local what=$1 pid=$2 port=$3
+  for _ in $(seq 100); do
+    listens_on "$pid" "$port" && return 0
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  echo "$what could not listen on port $port (another program may have taken it)." >&2
+  exit 1
 }
 vnc_port=$(free_port "${VNC_PORT:-5900}")
 web_port=$(free_port "${WEB_PORT:-6080}")
@@ -76,11 +105,14 @@ pids+=($!)
 
 # The VNC server, on this machine only, with this session's password (the file it is read from is
 # removed once read).
-password=$(head -c 12 /dev/urandom | base64 | tr -d '/+=' | head -c 12)
+# VNC's own authentication checks only the first 8 characters of a password: the password is
+# those 8, as many as are checked.
+password=$(head -c 24 /dev/urandom | base64 | tr -d '/+=' | head -c 8)
 (umask 077 && printf '%s\n' "$password" >"$private/vncpassword")
 setsid x11vnc -display "$DISPLAY" -rfbport "$vnc_port" -localhost -passwdfile "rm:$private/vncpassword" \
   -forever -shared -quiet >/dev/null 2>&1 &
 pids+=($!)
+expect_listening "The VNC server" "${pids[-1]}" "$vnc_port"
 
 # The web page and its websocket proxy: on the loopback addresses, or to the network over TLS.
 if [[ $remote == 1 ]]; then
@@ -99,26 +131,26 @@ if [[ $remote == 1 ]]; then
   setsid websockify --web /usr/share/novnc --cert "$keep/headless.pem" --key "$keep/headless.key" --ssl-only \
     "$web_port" "127.0.0.1:$vnc_port" >/dev/null 2>&1 &
   pids+=($!)
+  expect_listening "The web page" "${pids[-1]}" "$web_port"
   scheme=https
   where=$(hostname)
 else
   for host in 127.0.0.1 ::1; do
     setsid websockify --web /usr/share/novnc "$host:$web_port" "127.0.0.1:$vnc_port" >/dev/null 2>&1 &
     pids+=($!)
+    expect_listening "The web page ($host)" "${pids[-1]}" "$web_port"
   done
+  # The address printed is IPv4's, which can lead only to the proxy started here (a name such as
+  # localhost may lead a browser to ::1 first).
   scheme=http
-  where=localhost
+  where=127.0.0.1
 fi
-
-# The page answers once its proxy listens.
-for _ in $(seq 100); do (echo >"/dev/tcp/127.0.0.1/$web_port") 2>/dev/null && break; sleep 0.1; done
-(echo >"/dev/tcp/127.0.0.1/$web_port") 2>/dev/null || { echo "The web page could not be served on port $web_port." >&2; exit 1; }
 
 if [[ $remote == 1 ]]; then
   cat <<MSG
 No display here: the program runs on a virtual screen (:$display).
   In a browser:      $scheme://$where:$web_port/vnc.html?autoconnect=true
-  With a VNC viewer: localhost:$vnc_port
+  With a VNC viewer: 127.0.0.1:$vnc_port
   Served to the network, over TLS. The certificate's SHA-256 fingerprint (check it in the browser):
     $fingerprint
   The password of this session (shown only now): $password
@@ -128,7 +160,7 @@ else
   cat <<MSG
 No display here: the program runs on a virtual screen (:$display).
   In a browser:      $scheme://$where:$web_port/vnc.html?autoconnect=true#password=$password
-  With a VNC viewer: localhost:$vnc_port (password $password)
+  With a VNC viewer: 127.0.0.1:$vnc_port (password $password)
 MSG
 fi
 echo "Ctrl+C stops it all."

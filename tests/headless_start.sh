@@ -5,7 +5,9 @@
 #     shows the main window; without the password the client is refused;
 #   - the X server lets in no client without the session's cookie;
 #   - the web page (noVNC) and its websocket proxy answer;
-#   - nothing it opened listens beyond this machine (127.0.0.1, ::1);
+#   - nothing it opened listens beyond this machine (127.0.0.1, ::1); a port another account holds
+#     on ::1 alone is skipped, and the addresses printed are 127.0.0.1's; the password printed is
+#     as long as VNC checks (8 characters);
 #   - Ctrl+C (SIGINT to the script) stops everything it started, the program before its X server
 #     (so it says nothing of a broken X connection), and the program warns of nothing;
 #   - with REMOTE=1 the page is served to the network over TLS only (the fingerprint printed is the
@@ -15,7 +17,9 @@ set -euo pipefail
 here=$(dirname "$(realpath "$0")")
 work=$(mktemp -d "${TMPDIR:-/tmp}/zuk-headless.XXXXXX")
 server=""
+squatter=""
 cleanup() {
+  [[ -n $squatter ]] && kill "$squatter" 2>/dev/null || true
   # As an operator would: Ctrl+C first, so that the script stops what it started; then by force.
   if [[ -n "$server" ]]; then
     kill -INT "$server" 2>/dev/null || true
@@ -46,7 +50,7 @@ serve() {
   server=$!
   for _ in $(seq 600); do grep -q "Ctrl+C stops" "$work/served.txt" && break; sleep 0.1; done
   grep -q "Ctrl+C stops" "$work/served.txt" || { cat "$work/served.txt"; fail "the script did not serve the program within 60 s"; }
-  vnc=$(sed -n 's/.*With a VNC viewer: localhost:\([0-9]*\).*/\1/p' "$work/served.txt")
+  vnc=$(sed -n 's/.*With a VNC viewer: 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/served.txt")
   web=$(sed -n 's|.*https\{0,1\}://[^:]*:\([0-9]*\)/vnc.html.*|\1|p' "$work/served.txt")
   display=$(sed -n 's/.*virtual screen (\(:[0-9]*\)).*/\1/p' "$work/served.txt")
   [[ -n $vnc && -n $web && -n $display ]] || fail "no addresses printed"
@@ -71,8 +75,22 @@ interrupt() {
   [[ -z $left ]] || fail "left running after Ctrl+C: $(ps -o pid,args -p "${left//$'\n'/,}")"
 }
 
+# Another account takes the web port on ::1 only, first: the script must not print an address that
+# may lead a browser to it.
+if [[ $(id -u) == 0 ]] && id nobody >/dev/null 2>&1; then
+  setsid runuser -u nobody -- /usr/bin/python3 -m http.server --bind ::1 "$WEB_PORT" >/dev/null 2>&1 &
+  squatter=$!
+  for _ in $(seq 50); do ss -ltnH "sport = :$WEB_PORT" | grep -q '\[::1\]' && break; sleep 0.1; done
+  ss -ltnH "sport = :$WEB_PORT" | grep -q '\[::1\]' || { kill "$squatter"; squatter=""; echo "(no IPv6 loopback here: no squatter)"; }
+fi
 serve
+if [[ -n $squatter ]]; then
+  [[ $web != "$WEB_PORT" ]] || fail "port $WEB_PORT, held on ::1 by another account, was served as free"
+  echo "a port held on ::1 by another account: skipped ($WEB_PORT, served on $web)"
+fi
+grep -q "http://127.0.0.1:$web/vnc.html" "$work/served.txt" || fail "the address printed is not 127.0.0.1's"
 password=$(sed -n 's/.*(password \([^)]*\)).*/\1/p' "$work/served.txt")
+((${#password} == 8)) || fail "the password printed has ${#password} characters; VNC checks 8"
 grep -q "vnc.html?autoconnect=true#password=$password\$" "$work/served.txt" ||
   fail "the browser's address does not carry the password"
 x11vnc -storepasswd "$password" "$work/passwd" >/dev/null 2>&1
