@@ -144,9 +144,14 @@ void cmdActualizar_Click(UpdateWindow& v) {
         // Summary and restoring
         case kSummary:
             // What waits is written first: an article the file refused is told (by its code), and
-            // is not counted as updated.
+            // is not counted as updated. The count is of the articles whose new prices are in the
+            // file now: neither those the file refused, nor those another program changed after
+            // they were read, nor those still waiting to be written (the box before this one said
+            // so, when the operator chose to go on without them).
             ui::beforeOperatorWait();
-            if (v.cnDatos()) updated = runtime::subtract(updated, static_cast<double>(v.cnDatos()->refusedRows()));
+            if (const ado::Connection* cn = v.cnDatos().get())
+                updated = runtime::subtract(
+                    updated, static_cast<double>(cn->refusedRows() + cn->leftOutRows() + cn->pendingRows()));
             ui::MsgBox(QStringLiteral("Proceso finalizado.\r\n\r\n-----------------------\r\nTotal articulos:\t") +
                            QString::number(articleCount()) + QStringLiteral("\r\nActualizados : \t") +
                            runtime::CStr(updated),

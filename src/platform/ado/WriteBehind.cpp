@@ -183,6 +183,52 @@ Statement& WriteBehind::statementFor(const PendingWrites::Row& row) {
     return *st;
 }
 
+int WriteBehind::bindSet(sqlite3_stmt* st, const PendingWrites::Row& row) {
+    const PendingWrites::Shape& shape = pending_.shape(row.table, row.shape);
+    int i = 1;
+    for (uint32_t k = 0; k < static_cast<uint32_t>(shape.set.size()); ++k)
+        bind(st, i++, pending_.ref(row.first + k));
+    return i;
+}
+
+bool WriteBehind::holdsWaitingValues(const PendingWrites::Row& row) {
+    auto& st = landed_[{row.table, row.shape}];
+    if (!st) {
+        // SELECT 1 FROM t WHERE a IS ? AND b IS ? AND rowid=?
+        const PendingWrites::Shape& shape = pending_.shape(row.table, row.shape);
+        QString where;
+        for (int column : shape.set)
+            where += quoted(pending_.columnName(row.table, column)) + QStringLiteral(" IS ? AND ");
+        st = c_.statement(QStringLiteral("SELECT 1 FROM ") + quoted(pending_.tableName(row.table)) +
+                          QStringLiteral(" WHERE ") + where + QStringLiteral("rowid=?"));
+    }
+    sqlite3_stmt* h = st->handle();
+    sqlite3_bind_int64(h, bindSet(h, row), row.rowid);
+    const int rc = sqlite3_step(h);
+    sqlite3_reset(h);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) raiseSqlite(c_.db_, rc, c_.path_);
+    return rc == SQLITE_ROW;
+}
+
+void WriteBehind::settleAfterFailedCommit(const Rows& rows, std::size_t from, std::size_t end, bool lookUp) {
+    sqlite3* db = c_.db_;
+    if (!sqlite3_get_autocommit(db)) return; // still open: rolled back by the caller, nothing landed
+    sqlite3_busy_timeout(db, 0);
+    try {
+        std::size_t landed = 0;
+        for (std::size_t k = from; k < end; ++k) {
+            PendingWrites::Row row = rows[k];
+            if (lookUp && !pending_.current(row.table, row.rowid, row)) continue;
+            if (!holdsWaitingValues(row)) continue;
+            pending_.erase(row.table, row.rowid);
+            ++landed;
+        }
+        writtenUntold_ += landed;
+    } catch (const runtime::Failure&) {
+        // The file cannot be read now: the rows wait, and the next flush finds what landed.
+    }
+}
+
 std::size_t WriteBehind::writeRows(const Rows& rows, std::size_t from, int busyMs, int budgetMs) {
     sqlite3* db = c_.db_;
     sqlite3_busy_timeout(db, busyMs);
@@ -196,7 +242,7 @@ std::size_t WriteBehind::writeRows(const Rows& rows, std::size_t from, int busyM
         bool lookUp = budgetMs >= 0;
         for (;;) { // again from the start when a trigger rolled the whole transaction back
             std::size_t end = from, written = 0, changed = 0;
-            bool rolledBack = false;
+            bool rolledBack = false, committing = false;
             c_.endReading();
             c_.exec("BEGIN IMMEDIATE");
             try {
@@ -207,9 +253,7 @@ std::size_t WriteBehind::writeRows(const Rows& rows, std::size_t from, int busyM
                     const PendingWrites::Shape& shape = pending_.shape(row.table, row.shape);
                     sqlite3_stmt* st = statementFor(row).handle();
                     const auto nSet = static_cast<uint32_t>(shape.set.size());
-                    int i = 1;
-                    for (uint32_t k = 0; k < nSet; ++k)
-                        bind(st, i++, pending_.ref(row.first + k));
+                    int i = bindSet(st, row);
                     sqlite3_bind_int64(st, i++, row.rowid);
                     for (uint32_t k = 0; k < shape.compared.size(); ++k)
                         bind(st, i++, pending_.ref(row.first + nSet + k));
@@ -219,7 +263,9 @@ std::size_t WriteBehind::writeRows(const Rows& rows, std::size_t from, int busyM
                     if (rc == SQLITE_DONE) {
                         sqlite3_reset(st);
                         ++written;
-                        if (sqlite3_changes(db) == 0) ++changed;
+                        // Not the row that was read any more, unless it already holds what this
+                        // program writes (its own commit that reported a failure, say).
+                        if (sqlite3_changes(db) == 0 && !holdsWaitingValues(row)) ++changed;
                         continue;
                     }
                     const QString reason = QString::fromUtf8(sqlite3_errmsg(db));
@@ -233,15 +279,20 @@ std::size_t WriteBehind::writeRows(const Rows& rows, std::size_t from, int busyM
                     }
                 }
                 if (rolledBack) continue;
+                committing = true;
                 c_.exec("COMMIT");
             } catch (...) {
                 if (!sqlite3_get_autocommit(db)) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+                // A COMMIT may fail after its commit point (a failed sync of the emptied journal):
+                // what reached the file is written, whatever the engine said.
+                if (committing) settleAfterFailedCommit(rows, from, end, lookUp);
                 throw;
             }
             for (std::size_t k = from; k < end; ++k)
                 pending_.erase(rows[k].table, rows[k].rowid);
             writtenUntold_ += written - changed;
             changedUntold_ += changed;
+            leftOut_ += changed;
             return end;
         }
     } catch (const runtime::Failure& f) {
@@ -255,6 +306,7 @@ std::size_t WriteBehind::writeRows(const Rows& rows, std::size_t from, int busyM
 void WriteBehind::leaveOut(int table, long long rowid) {
     pending_.erase(table, rowid);
     ++changedUntold_;
+    ++leftOut_;
 }
 
 void WriteBehind::setAside(const PendingWrites::Row& row, const QString& reason) {
@@ -343,6 +395,7 @@ void WriteBehind::discard() {
 void WriteBehind::stop() {
     timer_.stop();
     updates_.clear();
+    landed_.clear();
 }
 
 } // namespace ado

@@ -15,6 +15,10 @@
 //     from) must still hold what was read, or what this program itself wrote there since. A row
 //     that another program changed, deleted or put in its place is left alone, and the operator
 //     hears at the next wait how many were left out.
+//   - A row whose row in the file already holds exactly the values waiting for it counts as
+//     written: a commit that reached the file although it reported a failure (a sync after the
+//     commit point failed), for one. After a failed COMMIT the rows of that transaction are
+//     looked up at once, so that what landed stops waiting and is counted.
 //   - A row that the file refuses for itself (a constraint, a trigger, a type the column will not
 //     take) is set aside with the engine's reason, and every other row is written. The operator
 //     hears which (by its key) and why: as the failure of the Update that wrote it when that is
@@ -35,6 +39,8 @@
 #include <memory>
 #include <utility>
 #include <vector>
+
+struct sqlite3_stmt;
 
 namespace ado {
 
@@ -69,6 +75,9 @@ public:
 
     // Rows the file refused since the connection opened.
     std::size_t refusedRows() const { return refusals_.size(); }
+    // Rows left out since the connection opened: another program changed, deleted or replaced
+    // them after they were read.
+    std::size_t leftOutRows() const { return leftOut_; }
     // When the timer will try again (-1: no retry armed).
     int retryInMs() const { return timer_.isActive() ? timer_.remainingTime() : -1; }
     // How long a write may wait while the program works (kFlushMs unless set).
@@ -99,6 +108,13 @@ private:
     // limit when negative); rows that no longer wait are passed over. Gives where it stopped.
     std::size_t writeRows(const Rows& rows, std::size_t from, int busyMs, int budgetMs);
     Statement& statementFor(const PendingWrites::Row& row);
+    // Binds the row's values to be written, from index 1 on; gives the next index.
+    int bindSet(sqlite3_stmt* st, const PendingWrites::Row& row);
+    // Whether the row in the file holds exactly the values waiting to be written to it.
+    bool holdsWaitingValues(const PendingWrites::Row& row);
+    // After a COMMIT that failed: the rows[from, end) whose values are in the file stop waiting,
+    // counted as written. Reads without waiting for locks, and stops at the first read that fails.
+    void settleAfterFailedCommit(const Rows& rows, std::size_t from, std::size_t end, bool lookUp);
     void setAside(const PendingWrites::Row& row, const QString& reason);
     QString rowName(int table, long long rowid);
     void flushSlice(int busyMs);
@@ -119,6 +135,8 @@ private:
     QElapsedTimer lastSlice_;   // since the last slice of a cycle ended
     QTimer timer_;
     std::map<std::pair<int, int>, std::shared_ptr<Statement>> updates_; // by table and shape
+    std::map<std::pair<int, int>, std::shared_ptr<Statement>> landed_;  // by table and shape
+    std::size_t leftOut_ = 0;
     std::vector<Refusal> refusals_;
     std::size_t writtenUntold_ = 0, changedUntold_ = 0; // since the operator last heard of rows left out
 };
