@@ -14,6 +14,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <array>
 #include <map>
 #include <sqlite3.h>
@@ -101,6 +102,7 @@ class TestDiskFaults : public QObject {
     QByteArray pristine_;
     std::map<QString, Prices> new_; // every article with entries, as a run without faults leaves it
     std::array<int, 3> clean_{};    // writes, syncs and truncates of a run without faults
+    std::array<int, 3> sliced_{};   // the same, flushing while the run works
 
     void restore() {
         QFile::remove(database_->path + QStringLiteral("-journal"));
@@ -124,6 +126,86 @@ class TestDiskFaults : public QObject {
                     << code;
         }
         return s;
+    }
+
+    // A run with the fault planned; the operator retries three times or gives up at once.
+    void trial(const faults::Plan& plan, bool retry, bool inSlices, const QString& trial) {
+        restore();
+        faults::arm(plan);
+        int summary = -1;
+        FileState atSummary;
+        bool fired = false;
+        BoxAnswerer c;
+        int retries = 0, goneOn = 0;
+        bool left = false;
+        c.otherwise([&](QDialog* box) {
+            const BoxAnswerer::Box& b = c.boxes.back();
+            if (b.text.startsWith(QStringLiteral("Proceso finalizado"))) {
+                // The disk mends as the summary shows: what it counts is what the file holds.
+                fired = faults::fired();
+                faults::disarm();
+                const auto m = QRegularExpression(QStringLiteral("Actualizados : \\t(-?\\d+)$")).match(b.text);
+                summary = m.hasMatch() ? m.captured(1).toInt() : -2;
+                atSummary = stateOf(database_->path);
+                clickOn(QStringLiteral("Aceptar"))(box);
+            } else if (b.buttons.contains(QStringLiteral("Reintentar"))) {
+                const bool again = retry && retries < 3;
+                retries = again ? retries + 1 : 0;
+                clickOn(again ? QStringLiteral("Reintentar") : QStringLiteral("Cancelar"))(box);
+            } else if (b.buttons.contains(QStringLiteral("Continuar"))) {
+                // An article's step failed (the file cannot be read while the disk fails): the
+                // operator goes on three times, then leaves the run.
+                left = ++goneOn > 3;
+                clickOn(left ? QStringLiteral("Salir") : QStringLiteral("Continuar"))(box);
+            } else {
+                clickOn(b.buttons.value(0))(box);
+            }
+        });
+        {
+            frmPrecioCoste f;
+            if (inSlices) QTimer::singleShot(0, &f, [&f] { flushInSlices(f); });
+            f.cmdActualizar->click();
+        } // the window closes: what still waits is written now that the disk works
+        fired = fired || faults::fired();
+        faults::disarm();
+        QVERIFY2(fired, qPrintable(trial + QStringLiteral(": the fault never fired")));
+        QVERIFY2(summary >= 0 || left, qPrintable(trial + QStringLiteral(": no summary (%1)").arg(summary)));
+        if (summary >= 0) {
+            QVERIFY2(atSummary.integrity == QLatin1String("ok"), qPrintable(trial + ": " + atSummary.integrity));
+            QVERIFY2(atSummary.mixed.isEmpty() && atSummary.foreign.isEmpty(),
+                     qPrintable(trial + QStringLiteral(": half-written articles ") +
+                                (atSummary.mixed + atSummary.foreign).join(u' ')));
+            QVERIFY2(summary == atSummary.updated,
+                     qPrintable(trial + QStringLiteral(": the summary says %1 updated, the file holds %2")
+                                            .arg(summary)
+                                            .arg(atSummary.updated)));
+        }
+        for (const BoxAnswerer::Box& b : c.boxes)
+            QVERIFY2(!b.text.contains(QStringLiteral("otro programa")),
+                     qPrintable(trial + QStringLiteral(": a box blamed another program:\n") + b.text));
+        const FileState after = stateOf(database_->path);
+        QVERIFY2(after.integrity == QLatin1String("ok"), qPrintable(trial + ": " + after.integrity));
+        QVERIFY2(after.mixed.isEmpty() && after.foreign.isEmpty(), qPrintable(trial + ": half-written at the end"));
+        // Nothing counted is lost: once the disk works, everything waiting reaches the file; and
+        // where no article's step failed, every article is new.
+        const bool stepFailed = std::any_of(c.boxes.begin(), c.boxes.end(), [](const BoxAnswerer::Box& b) {
+            return b.buttons.contains(QStringLiteral("Continuar"));
+        });
+        QVERIFY2(after.updated >= summary && (stepFailed || after.updated == int(new_.size())),
+                 qPrintable(trial + QStringLiteral(": %1 of %2 articles new at the end, %3 counted")
+                                        .arg(after.updated)
+                                        .arg(new_.size())
+                                        .arg(summary)));
+        QVERIFY2(faults::openFiles() == 0, qPrintable(trial + ": a file left open"));
+    }
+
+    // Once the run has opened the file, its writes go to the file while it works, in slices of
+    // their own transactions, as they do on a big catalogue.
+    static void flushInSlices(frmPrecioCoste& f) {
+        if (!f.cnDatos_) return;
+        f.cnDatos_->writes().setFlushInterval(3600 * 1000);
+        f.cnDatos_->writes().setFlushRows(50);
+        f.cnDatos_->writes().setFlushSlice(3600 * 1000); // each flush one transaction, however slow the machine
     }
 
 private slots:
@@ -173,6 +255,20 @@ private slots:
                                 .arg(clean_[1])
                                 .arg(clean_[2])));
         qInfo("a run without faults: %d writes, %d syncs, %d truncates", clean_[0], clean_[1], clean_[2]);
+        // The same, flushing while it works.
+        restore();
+        faults::arm({});
+        {
+            frmPrecioCoste f;
+            BoxAnswerer c;
+            c.press("Aceptar");
+            QTimer::singleShot(0, &f, [&f] { flushInSlices(f); });
+            f.cmdActualizar->click();
+        }
+        for (const faults::Op op : {faults::Op::Write, faults::Op::Sync, faults::Op::Truncate})
+            sliced_[static_cast<std::size_t>(op)] = faults::count(op);
+        QVERIFY2(sliced_[2] > clean_[2], "the run did not flush while it worked");
+        qInfo("flushing in slices: %d writes, %d syncs, %d truncates", sliced_[0], sliced_[1], sliced_[2]);
     }
     void cleanupTestCase() { database_.reset(); }
 
@@ -198,62 +294,34 @@ private slots:
         QFETCH(bool, full);
         QFETCH(bool, retry);
         const int operations = clean_[static_cast<std::size_t>(op)];
-        for (int nth = 1; nth <= operations; ++nth) {
-            const QString trial = QStringLiteral("fault at operation %1 of %2").arg(nth).arg(operations);
-            restore();
-            faults::arm({static_cast<faults::Op>(op), nth, lasting, full});
-            int summary = -1;
-            FileState atSummary;
-            bool fired = false;
-            BoxAnswerer c;
-            int retries = 0;
-            c.otherwise([&](QDialog* box) {
-                const BoxAnswerer::Box& b = c.boxes.back();
-                if (b.text.startsWith(QStringLiteral("Proceso finalizado"))) {
-                    // The disk mends as the summary shows: what it counts is what the file holds.
-                    fired = faults::fired();
-                    faults::disarm();
-                    const auto m = QRegularExpression(QStringLiteral("Actualizados : \\t(-?\\d+)$")).match(b.text);
-                    summary = m.hasMatch() ? m.captured(1).toInt() : -2;
-                    atSummary = stateOf(database_->path);
-                    clickOn(QStringLiteral("Aceptar"))(box);
-                } else if (b.buttons.contains(QStringLiteral("Reintentar"))) {
-                    const bool again = retry && retries < 3;
-                    retries = again ? retries + 1 : 0;
-                    clickOn(again ? QStringLiteral("Reintentar") : QStringLiteral("Cancelar"))(box);
-                } else if (b.buttons.contains(QStringLiteral("Continuar"))) {
-                    clickOn(QStringLiteral("Continuar"))(box);
-                } else {
-                    clickOn(b.buttons.value(0))(box);
-                }
-            });
-            {
-                frmPrecioCoste f;
-                f.cmdActualizar->click();
-            } // the window closes: what still waits is written now that the disk works
-            faults::disarm();
-            QVERIFY2(fired, qPrintable(trial + QStringLiteral(": the fault never fired")));
-            QVERIFY2(summary >= 0, qPrintable(trial + QStringLiteral(": no summary (%1)").arg(summary)));
-            QVERIFY2(atSummary.integrity == QLatin1String("ok"), qPrintable(trial + ": " + atSummary.integrity));
-            QVERIFY2(atSummary.mixed.isEmpty() && atSummary.foreign.isEmpty(),
-                     qPrintable(trial + QStringLiteral(": half-written articles ") +
-                                (atSummary.mixed + atSummary.foreign).join(u' ')));
-            QVERIFY2(summary == atSummary.updated,
-                     qPrintable(trial + QStringLiteral(": the summary says %1 updated, the file holds %2")
-                                            .arg(summary)
-                                            .arg(atSummary.updated)));
-            for (const BoxAnswerer::Box& b : c.boxes)
-                QVERIFY2(!b.text.contains(QStringLiteral("otro programa")),
-                         qPrintable(trial + QStringLiteral(": a box blamed another program:\n") + b.text));
-            const FileState after = stateOf(database_->path);
-            QVERIFY2(after.integrity == QLatin1String("ok"), qPrintable(trial + ": " + after.integrity));
-            QVERIFY2(after.mixed.isEmpty() && after.foreign.isEmpty(), qPrintable(trial + ": half-written at the end"));
-            // Nothing counted is lost: once the disk works, everything waiting reaches the file.
-            QVERIFY2(
-                after.updated == int(new_.size()),
-                qPrintable(trial +
-                           QStringLiteral(": %1 of %2 articles new at the end").arg(after.updated).arg(new_.size())));
-            QVERIFY2(faults::openFiles() == 0, qPrintable(trial + ": a file left open"));
+        for (int nth = 1; nth <= operations && !QTest::currentTestFailed(); ++nth)
+            trial({static_cast<faults::Op>(op), nth, lasting, full}, retry, false,
+                  QStringLiteral("fault at operation %1 of %2").arg(nth).arg(operations));
+    }
+
+    void run_whileFlushingInSlices_data() {
+        QTest::addColumn<int>("op");
+        QTest::addColumn<bool>("lasting");
+        QTest::addColumn<bool>("retry");
+        const char* names[] = {"write", "sync", "truncate"};
+        for (int op = 0; op < 3; ++op)
+            for (const bool lasting : {false, true})
+                for (const bool retry : {true, false})
+                    QTest::addRow("%s, %s, %s", names[op], lasting ? "lasting" : "once", retry ? "retried" : "given up")
+                        << op << lasting << retry;
+    }
+    void run_whileFlushingInSlices() {
+        // The run's writes flushed while it works, in slices of their own transactions: a spread
+        // of faults over them.
+        QFETCH(int, op);
+        QFETCH(bool, lasting);
+        QFETCH(bool, retry);
+        constexpr int kSpread = 6;
+        const int operations = sliced_[static_cast<std::size_t>(op)];
+        for (int k = 1; k <= kSpread && !QTest::currentTestFailed(); ++k) {
+            const int nth = std::max(1, operations * k / kSpread);
+            trial({static_cast<faults::Op>(op), nth, lasting, false}, retry, true,
+                  QStringLiteral("fault at operation %1 of %2 (flushing in slices)").arg(nth).arg(operations));
         }
     }
 

@@ -7,6 +7,7 @@
 #include "platform/ui/Events.h"
 #include "platform/ui/MsgBox.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace update {
@@ -143,15 +144,15 @@ void cmdActualizar_Click(UpdateWindow& v) {
         case 44: return kNextArticle;
         // Summary and restoring
         case kSummary:
-            // What waits is written first: an article the file refused is told (by its code), and
-            // is not counted as updated. The count is of the articles whose new prices are in the
-            // file now: neither those the file refused, nor those another program changed after
-            // they were read, nor those still waiting to be written (the box before this one said
-            // so, when the operator chose to go on without them).
+            // What waits is written first: an article the file refused is told (by its code). The
+            // count is of the articles whose new prices are in the file now, as the connection
+            // counts the rows it wrote: not those the file refused, nor those another program
+            // changed after they were read, nor those still waiting to be written (the box before
+            // this one said so, when the operator chose to go on without them), nor an article
+            // counted whose Update failed and the operator went on.
             ui::beforeOperatorWait();
             if (const ado::Connection* cn = v.cnDatos().get())
-                updated = runtime::subtract(
-                    updated, static_cast<double>(cn->refusedRows() + cn->leftOutRows() + cn->pendingRows()));
+                updated = std::min(updated, static_cast<double>(cn->writtenRows()));
             ui::MsgBox(QStringLiteral("Proceso finalizado.\r\n\r\n-----------------------\r\nTotal articulos:\t") +
                            QString::number(articleCount()) + QStringLiteral("\r\nActualizados : \t") +
                            runtime::CStr(updated),

@@ -83,8 +83,8 @@ public:
     std::size_t pendingRows() const { return writes_.rows(); }
     // Rows the file refused since the connection opened: they were not written.
     std::size_t refusedRows() const { return writes_.refusedRows(); }
-    // Rows left out since the connection opened: another program changed them after they were read.
-    std::size_t leftOutRows() const { return writes_.leftOutRows(); }
+    // Rows written to the file since the connection opened (a row written twice counts twice).
+    std::size_t writtenRows() const { return writes_.writtenRows(); }
 
     static constexpr int kBusyMs = 1500;                   // how long an operation waits for another program's lock
     static constexpr int kReadHoldMs = 50;                 // how long the shared lock is kept across statements

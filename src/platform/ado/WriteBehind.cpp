@@ -8,6 +8,7 @@
 #include "platform/runtime/Failure.h"
 #include "platform/runtime/OperatorWait.h"
 
+#include <QFile>
 #include <QScopeGuard>
 #include <algorithm>
 #include <sqlite3.h>
@@ -90,7 +91,7 @@ void WriteBehind::checkpoint() {
         if (!timer_.isActive()) arm(sliceMs_ - lastSlice_.elapsed());
         return;
     }
-    const bool due = age >= dueMs_ || (!backingOff_ && (inCycle || pending_.rows() >= kFlushRows));
+    const bool due = age >= dueMs_ || (!backingOff_ && (inCycle || pending_.rows() >= flushRows_));
     if (!due) {
         // Not yet (a timer may fire a little early, or this is a move): the timer is there for
         // when they are due, also if the program goes idle now.
@@ -191,17 +192,19 @@ int WriteBehind::bindSet(sqlite3_stmt* st, const PendingWrites::Row& row) {
     return i;
 }
 
+QString WriteBehind::landedQuery(const PendingWrites::Row& row) {
+    // SELECT 1 FROM t WHERE a IS ? AND b IS ? AND rowid=?
+    const PendingWrites::Shape& shape = pending_.shape(row.table, row.shape);
+    QString where;
+    for (int column : shape.set)
+        where += quoted(pending_.columnName(row.table, column)) + QStringLiteral(" IS ? AND ");
+    return QStringLiteral("SELECT 1 FROM ") + quoted(pending_.tableName(row.table)) + QStringLiteral(" WHERE ") +
+           where + QStringLiteral("rowid=?");
+}
+
 bool WriteBehind::holdsWaitingValues(const PendingWrites::Row& row) {
     auto& st = landed_[{row.table, row.shape}];
-    if (!st) {
-        // SELECT 1 FROM t WHERE a IS ? AND b IS ? AND rowid=?
-        const PendingWrites::Shape& shape = pending_.shape(row.table, row.shape);
-        QString where;
-        for (int column : shape.set)
-            where += quoted(pending_.columnName(row.table, column)) + QStringLiteral(" IS ? AND ");
-        st = c_.statement(QStringLiteral("SELECT 1 FROM ") + quoted(pending_.tableName(row.table)) +
-                          QStringLiteral(" WHERE ") + where + QStringLiteral("rowid=?"));
-    }
+    if (!st) st = c_.statement(landedQuery(row));
     sqlite3_stmt* h = st->handle();
     sqlite3_bind_int64(h, bindSet(h, row), row.rowid);
     const int rc = sqlite3_step(h);
@@ -211,22 +214,35 @@ bool WriteBehind::holdsWaitingValues(const PendingWrites::Row& row) {
 }
 
 void WriteBehind::settleAfterFailedCommit(const Rows& rows, std::size_t from, std::size_t end, bool lookUp) {
-    sqlite3* db = c_.db_;
-    if (!sqlite3_get_autocommit(db)) return; // still open: rolled back by the caller, nothing landed
-    sqlite3_busy_timeout(db, 0);
-    try {
-        std::size_t landed = 0;
-        for (std::size_t k = from; k < end; ++k) {
-            PendingWrites::Row row = rows[k];
-            if (lookUp && !pending_.current(row.table, row.rowid, row)) continue;
-            if (!holdsWaitingValues(row)) continue;
-            pending_.erase(row.table, row.rowid);
-            ++landed;
-        }
-        writtenUntold_ += landed;
-    } catch (const runtime::Failure&) {
-        // The file cannot be read now: the rows wait, and the next flush finds what landed.
+    if (!sqlite3_get_autocommit(c_.db_)) return; // still open: rolled back by the caller, nothing landed
+    // Looked up as the next program to open the file would see it: through a connection of its
+    // own, read-only, which reads nothing while a journal waits to be played back (the commit
+    // did not reach the file then), and never waits for a lock.
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(QFile::encodeName(c_.path_).constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        sqlite3_close(db);
+        return;
     }
+    std::map<std::pair<int, int>, sqlite3_stmt*> statements;
+    std::size_t landed = 0;
+    for (std::size_t k = from; k < end; ++k) {
+        PendingWrites::Row row = rows[k];
+        if (lookUp && !pending_.current(row.table, row.rowid, row)) continue;
+        sqlite3_stmt*& st = statements[{row.table, row.shape}];
+        if (!st && sqlite3_prepare_v2(db, landedQuery(row).toUtf8().constData(), -1, &st, nullptr) != SQLITE_OK) break;
+        sqlite3_bind_int64(st, bindSet(st, row), row.rowid);
+        const int rc = sqlite3_step(st);
+        sqlite3_reset(st);
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE) break; // unreadable now: the next flush finds what landed
+        if (rc != SQLITE_ROW) continue;
+        pending_.erase(row.table, row.rowid);
+        ++landed;
+    }
+    for (const auto& [shape, st] : statements)
+        sqlite3_finalize(st);
+    sqlite3_close(db);
+    writtenUntold_ += landed;
+    written_ += landed;
 }
 
 std::size_t WriteBehind::writeRows(const Rows& rows, std::size_t from, int busyMs, int budgetMs) {
@@ -292,7 +308,7 @@ std::size_t WriteBehind::writeRows(const Rows& rows, std::size_t from, int busyM
                 pending_.erase(rows[k].table, rows[k].rowid);
             writtenUntold_ += written - changed;
             changedUntold_ += changed;
-            leftOut_ += changed;
+            written_ += written - changed;
             return end;
         }
     } catch (const runtime::Failure& f) {
@@ -306,7 +322,6 @@ std::size_t WriteBehind::writeRows(const Rows& rows, std::size_t from, int busyM
 void WriteBehind::leaveOut(int table, long long rowid) {
     pending_.erase(table, rowid);
     ++changedUntold_;
-    ++leftOut_;
 }
 
 void WriteBehind::setAside(const PendingWrites::Row& row, const QString& reason) {

@@ -75,15 +75,16 @@ public:
 
     // Rows the file refused since the connection opened.
     std::size_t refusedRows() const { return refusals_.size(); }
-    // Rows left out since the connection opened: another program changed, deleted or replaced
-    // them after they were read.
-    std::size_t leftOutRows() const { return leftOut_; }
+    // Rows whose values reached the file since the connection opened.
+    std::size_t writtenRows() const { return written_; }
     // When the timer will try again (-1: no retry armed).
     int retryInMs() const { return timer_.isActive() ? timer_.remainingTime() : -1; }
     // How long a write may wait while the program works (kFlushMs unless set).
     void setFlushInterval(int ms) { flushMs_ = dueMs_ = ms; }
     // How long a flush slice may write before the program goes on (kSliceMs unless set).
     void setFlushSlice(int ms) { sliceMs_ = ms; }
+    // How many rows may wait while the program works (kFlushRows unless set).
+    void setFlushRows(std::size_t rows) { flushRows_ = rows; }
 
     static constexpr int kFlushMs = 10000;
     // A flush rewrites every page that holds one of its rows, and in a file whose rows are not in
@@ -112,8 +113,10 @@ private:
     int bindSet(sqlite3_stmt* st, const PendingWrites::Row& row);
     // Whether the row in the file holds exactly the values waiting to be written to it.
     bool holdsWaitingValues(const PendingWrites::Row& row);
+    QString landedQuery(const PendingWrites::Row& row);
     // After a COMMIT that failed: the rows[from, end) whose values are in the file stop waiting,
-    // counted as written. Reads without waiting for locks, and stops at the first read that fails.
+    // counted as written. Reads as another program would, without waiting for locks, and stops at
+    // the first read that fails.
     void settleAfterFailedCommit(const Rows& rows, std::size_t from, std::size_t end, bool lookUp);
     void setAside(const PendingWrites::Row& row, const QString& reason);
     QString rowName(int table, long long rowid);
@@ -130,13 +133,14 @@ private:
     qint64 dueMs_ = kFlushMs; // when the waiting rows are due, on oldestWrite_'s clock
     bool backingOff_ = false;
     int sliceMs_ = kSliceMs;
+    std::size_t flushRows_ = kFlushRows;
     Rows cycle_;                // the rows of the flush cycle under way, in file order
     std::size_t cycleDone_ = 0; // how many of them are handled
     QElapsedTimer lastSlice_;   // since the last slice of a cycle ended
     QTimer timer_;
     std::map<std::pair<int, int>, std::shared_ptr<Statement>> updates_; // by table and shape
     std::map<std::pair<int, int>, std::shared_ptr<Statement>> landed_;  // by table and shape
-    std::size_t leftOut_ = 0;
+    std::size_t written_ = 0;
     std::vector<Refusal> refusals_;
     std::size_t writtenUntold_ = 0, changedUntold_ = 0; // since the operator last heard of rows left out
 };
