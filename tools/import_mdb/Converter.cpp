@@ -1,6 +1,7 @@
 #include "Converter.h"
 
 #include <QFile>
+#include <new>
 #include <sqlite3.h>
 
 namespace importer {
@@ -30,35 +31,81 @@ const std::vector<Needed>& needed() {
     return n;
 }
 
+// What SQLite's error means, for the person at the keyboard.
+QString whatWentWrong(int code) {
+    switch (code & 0xff) {
+    case SQLITE_FULL: return QStringLiteral("el disco está lleno");
+    case SQLITE_IOERR: return QStringLiteral("el disco dio un error de lectura o escritura");
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_CANTOPEN:
+    case SQLITE_AUTH: return QStringLiteral("no hay permiso para escribir en él");
+    case SQLITE_NOMEM: return QStringLiteral("no hay memoria suficiente");
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED: return QStringLiteral("otro programa lo tiene bloqueado");
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB: return QStringLiteral("se dañó mientras se escribía");
+    case SQLITE_TOOBIG: return QStringLiteral("un valor es más grande de lo que SQLite guarda");
+    default: return QStringLiteral("SQLite devolvió el error %1").arg(code);
+    }
+}
+
 class Db {
 public:
-    explicit Db(const QString& path) {
+    Db(const QString& path, const std::atomic<bool>* stop) : stop_(stop) {
         if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
-            fail(QStringLiteral("no se puede abrir '%1'").arg(path));
+            fail(QStringLiteral("al abrirlo"));
+        sqlite3_extended_result_codes(db_, 1);
     }
     ~Db() { sqlite3_close_v2(db_); }
     Db(const Db&) = delete;
     Db& operator=(const Db&) = delete;
 
-    void exec(const QString& sql) {
-        if (sqlite3_exec(db_, sql.toUtf8().constData(), nullptr, nullptr, nullptr) != SQLITE_OK) fail(sql.left(80));
+    // `what` says what was being done, should it fail.
+    void exec(const QString& sql, const QString& what) {
+        if (sqlite3_exec(db_, sql.toUtf8().constData(), nullptr, nullptr, nullptr) != SQLITE_OK) fail(what);
     }
     bool tryExec(const QString& sql) {
         return sqlite3_exec(db_, sql.toUtf8().constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
     }
-    sqlite3_stmt* prepare(const QString& sql) {
+    sqlite3_stmt* prepare(const QString& sql, const QString& what) {
         sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v2(db_, sql.toUtf8().constData(), -1, &st, nullptr) != SQLITE_OK) fail(sql.left(80));
+        if (sqlite3_prepare_v2(db_, sql.toUtf8().constData(), -1, &st, nullptr) != SQLITE_OK) fail(what);
         return st;
     }
     [[noreturn]] void fail(const QString& what) {
-        throw WriteFailed(QStringLiteral("%1: %2").arg(what, QString::fromUtf8(sqlite3_errmsg(db_))).toStdString());
+        const int code = db_ ? sqlite3_extended_errcode(db_) : SQLITE_CANTOPEN;
+        if (code == SQLITE_INTERRUPT && stop_ && stop_->load()) throw Interrupted();
+        if ((code & 0xff) == SQLITE_NOMEM) throw std::bad_alloc(); // the reading process's bound, most likely
+        throw WriteFailed(QStringLiteral("%1: %2").arg(what, whatWentWrong(code)).toStdString());
+    }
+    // A name for a new index that no table or index of the file has yet (SQLite names them
+    // all in one space, without regard to case).
+    QString unusedName(const QString& wanted, const QStringList& tables) {
+        sqlite3_stmt* st = prepare(QStringLiteral("SELECT 1 FROM sqlite_master WHERE name = ?1 COLLATE NOCASE"),
+                                   QStringLiteral("al buscar un nombre libre"));
+        QString name = wanted;
+        for (int n = 2;; ++n) {
+            const QByteArray utf8 = name.toUtf8();
+            sqlite3_bind_text(st, 1, utf8.constData(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
+            const bool taken = sqlite3_step(st) == SQLITE_ROW ||
+                               std::any_of(tables.begin(), tables.end(),
+                                           [&](const QString& t) { return t.compare(name, Qt::CaseInsensitive) == 0; });
+            sqlite3_reset(st);
+            if (!taken) break;
+            name = QStringLiteral("%1 (%2)").arg(wanted).arg(n);
+        }
+        sqlite3_finalize(st);
+        return name;
     }
     sqlite3* handle() { return db_; }
 
 private:
     sqlite3* db_ = nullptr;
+    const std::atomic<bool>* stop_;
 };
+
+QString shown(const QString& name) { return QLatin1Char('\'') + printable(name) + QLatin1Char('\''); }
 
 bool sameName(const QString& a, const char* b) { return a.compare(QLatin1String(b), Qt::CaseInsensitive) == 0; }
 
@@ -89,17 +136,44 @@ QString declaredType(const JetColumn& c) {
 Summary convert(const JetReader& source, const QString& target, const ConvertCallbacks& cb) {
     Summary summary;
     summary.version = source.version();
-    Db db(target);
+    Db db(target, cb.stop);
+    // While SQLite works on its own (an index, the commit): still working, and Ctrl+C heard.
+    sqlite3_progress_handler(
+        db.handle(), 100000,
+        [](void* callbacks) {
+            const auto* c = static_cast<const ConvertCallbacks*>(callbacks);
+            if (c->working) c->working();
+            return c->stop && c->stop->load() ? 1 : 0;
+        },
+        const_cast<ConvertCallbacks*>(&cb));
     // The file is new and only takes its name once complete: no journal is needed while it is made.
-    db.exec(QStringLiteral("PRAGMA page_size=4096; PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN"));
+    db.exec(QStringLiteral("PRAGMA page_size=4096; PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN"),
+            QStringLiteral("al empezarlo"));
     std::vector<JetTable> tables;
     for (const QString& name : source.userTables())
         tables.push_back(source.table(name));
 
-    for (const JetTable& t : tables) {
+    // Each table's name in the SQLite file: its own, unless SQLite keeps it for itself.
+    QStringList stored;
+    for (const JetTable& t : tables)
+        stored << t.name;
+    for (QString& name : stored) {
+        if (!name.startsWith(QLatin1String("sqlite_"), Qt::CaseInsensitive)) continue;
+        QString other = QLatin1Char('_') + name;
+        while (std::any_of(stored.begin(), stored.end(),
+                           [&](const QString& s) { return s.compare(other, Qt::CaseInsensitive) == 0; }))
+            other.prepend(QLatin1Char('_'));
+        name = other;
+    }
+
+    for (std::size_t ti = 0; ti < tables.size(); ++ti) {
+        const JetTable& t = tables[ti];
+        const QString& as = stored[static_cast<qsizetype>(ti)];
         if (cb.tableStarts) cb.tableStarts(t);
         TableSummary s;
         s.name = t.name;
+        if (as != t.name) s.storedAs = as;
+        s.counted = t.rowCount;
         QStringList columns;
         for (const JetColumn& c : t.columns)
             columns << quoted(c.name) + QLatin1Char(' ') + declaredType(c);
@@ -113,13 +187,15 @@ Summary convert(const JetReader& source, const QString& target, const ConvertCal
                 s.indexes << idx.name + QStringLiteral(" (clave principal)");
                 break;
             }
-        db.exec(QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(t.name), columns.join(QStringLiteral(", "))));
+        db.exec(QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(as), columns.join(QStringLiteral(", "))),
+                QStringLiteral("al crear la tabla %1").arg(shown(as)));
 
         QStringList marks;
         for (std::size_t i = 0; i < t.columns.size(); ++i)
             marks << QStringLiteral("?");
         sqlite3_stmt* insert =
-            db.prepare(QStringLiteral("INSERT INTO %1 VALUES (%2)").arg(quoted(t.name), marks.join(u',')));
+            db.prepare(QStringLiteral("INSERT INTO %1 VALUES (%2)").arg(quoted(as), marks.join(u',')),
+                       QStringLiteral("al preparar la tabla %1").arg(shown(as)));
         struct Finalize {
             sqlite3_stmt* st;
             ~Finalize() { sqlite3_finalize(st); }
@@ -144,7 +220,14 @@ Summary convert(const JetReader& source, const QString& target, const ConvertCal
             }
             const int rc = sqlite3_step(insert);
             sqlite3_reset(insert);
-            if (rc != SQLITE_DONE) db.fail(QStringLiteral("la fila %1 de la tabla '%2'").arg(s.read).arg(t.name));
+            if (rc == SQLITE_CONSTRAINT_PRIMARYKEY)
+                throw DamagedFile(QStringLiteral("la tabla %1 tiene filas con la misma clave principal (la fila %2 "
+                                                 "repite una anterior), que Access no permite: el archivo está dañado")
+                                      .arg(shown(t.name))
+                                      .arg(s.read)
+                                      .toStdString());
+            if (rc != SQLITE_DONE)
+                db.fail(QStringLiteral("al escribir la fila %1 de la tabla %2").arg(s.read).arg(shown(as)));
             ++s.written;
             if ((s.read & 1023) == 0) {
                 if (cb.rowsDone) cb.rowsDone(t, s.read);
@@ -163,19 +246,21 @@ Summary convert(const JetReader& source, const QString& target, const ConvertCal
             for (const auto& [column, descending] : idx.keys)
                 keys << quoted(t.columns[static_cast<std::size_t>(column)].name) +
                             (descending ? QStringLiteral(" DESC") : QString());
-            const QString name = quoted(t.name + QLatin1Char('.') + idx.name);
+            const QString name = quoted(db.unusedName(as + QLatin1Char('.') + idx.name, stored));
             const QString create = QStringLiteral("CREATE %1INDEX %2 ON %3 (%4)")
-                                       .arg(idx.unique ? QStringLiteral("UNIQUE ") : QString(), name, quoted(t.name),
+                                       .arg(idx.unique ? QStringLiteral("UNIQUE ") : QString(), name, quoted(as),
                                             keys.join(QStringLiteral(", ")));
+            const QString what = QStringLiteral("al crear el índice %1 de la tabla %2").arg(shown(idx.name), shown(as));
             if (db.tryExec(create)) {
                 s.indexes << idx.name + (idx.unique ? QStringLiteral(" (único)") : QString());
-            } else if (idx.unique) {
+            } else if (idx.unique && (sqlite3_extended_errcode(db.handle()) & 0xff) == SQLITE_CONSTRAINT) {
                 // Rows that SQLite sees as equal where Jet did not: the index, without the rule.
-                db.exec(QStringLiteral("CREATE INDEX %1 ON %2 (%3)")
-                            .arg(name, quoted(t.name), keys.join(QStringLiteral(", "))));
+                db.exec(
+                    QStringLiteral("CREATE INDEX %1 ON %2 (%3)").arg(name, quoted(as), keys.join(QStringLiteral(", "))),
+                    what);
                 s.indexes << idx.name + QStringLiteral(" (sin la regla de único: hay filas repetidas)");
             } else {
-                db.fail(create.left(80));
+                db.fail(what);
             }
         }
 
@@ -206,9 +291,11 @@ Summary convert(const JetReader& source, const QString& target, const ConvertCal
             QStringList keys;
             for (std::size_t k = 0; k < n.index.size(); ++k)
                 keys << quoted(QLatin1String(n.index[k])) + (k == 0 ? QStringLiteral(" COLLATE NOCASE") : QString());
+            const QString name = db.unusedName(QLatin1String(n.indexName), stored);
             db.exec(QStringLiteral("CREATE INDEX %1 ON %2 (%3)")
-                        .arg(quoted(QLatin1String(n.indexName)), quoted(t.name), keys.join(QStringLiteral(", "))));
-            s.indexes << QLatin1String(n.indexName) + QStringLiteral(" (nuevo, para el programa)");
+                        .arg(quoted(name), quoted(as), keys.join(QStringLiteral(", "))),
+                    QStringLiteral("al crear el índice %1 de la tabla %2").arg(shown(name), shown(as)));
+            s.indexes << name + QStringLiteral(" (nuevo, para el programa)");
         }
         summary.tables.push_back(s);
     }
@@ -216,9 +303,9 @@ Summary convert(const JetReader& source, const QString& target, const ConvertCal
         if (std::none_of(tables.begin(), tables.end(), [&](const JetTable& t) { return sameName(t.name, n.table); }))
             summary.missing << QLatin1String(n.table);
 
-    db.exec(QStringLiteral("COMMIT"));
+    db.exec(QStringLiteral("COMMIT"), QStringLiteral("al terminarlo"));
     // A file like any other from now on: changes go through the rollback journal.
-    db.exec(QStringLiteral("PRAGMA journal_mode=DELETE"));
+    db.exec(QStringLiteral("PRAGMA journal_mode=DELETE"), QStringLiteral("al terminarlo"));
     return summary;
 }
 

@@ -3,6 +3,12 @@
 // as its own: every user table with every column and row, its primary key and indexes, text
 // columns compared without regard to case (as Jet compares them), and the two indexes the
 // program's run needs.
+//
+// Names are the file's, quoted, with one exception: SQLite keeps names beginning with "sqlite_"
+// for itself, so such a table takes a "_" in front and the summary says so. Index names are the
+// table's and the index's, made unique where they would meet another. What SQLite refuses is
+// said in Spanish: the target's fault (a full disk) as a WriteFailed, the source's (rows that
+// repeat their primary key) as a DamagedFile.
 #include "JetReader.h"
 
 #include <QString>
@@ -16,6 +22,8 @@ namespace importer {
 
 struct TableSummary {
     QString name;
+    QString storedAs;      // the name in the SQLite file, where it is not `name`
+    long long counted = 0; // as the table's definition says (fewer than read: Access was not closed properly)
     long long read = 0, written = 0;
     long long inexact = 0; // currency or decimal values with more digits than a double holds
     QStringList indexes;   // as made in the SQLite file; those added for the program say so
@@ -40,7 +48,8 @@ public:
 struct ConvertCallbacks {
     std::function<void(const JetTable&)> tableStarts;
     std::function<void(const JetTable&, long long rowsDone)> rowsDone; // now and then, and at the table's end
-    const std::atomic<bool>* stop = nullptr;                           // set: the conversion stops
+    std::function<void()> working;           // now and then while SQLite works on its own (an index, the commit)
+    const std::atomic<bool>* stop = nullptr; // set: the conversion stops
 };
 
 // The whole conversion into `target`, an empty file, in one transaction.

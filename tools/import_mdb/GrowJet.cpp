@@ -72,10 +72,17 @@ bool growJetFile(const QString& seed, const char* kTable, const QString& path, l
     const QByteArray tdef = f.read(kPage);
     const auto* td = reinterpret_cast<const unsigned char*>(tdef.constData());
     const uint32_t mapRow = le32(td + 55); // the usage map's page and row (Jet 4)
-    // 3. The page again and again, at the end of the file.
+    // 3. The page again and again, at the end of the file, and the table's count of rows to match.
     f.seek(f.size());
-    for (long long have = perPage; have < rows; have += perPage)
+    long long have = perPage;
+    for (; have < rows; have += perPage)
         f.write(page);
+    if (have > 0xffffffffLL) return false;
+    const auto count = static_cast<uint32_t>(have);
+    const char counted[4] = {static_cast<char>(count & 0xff), static_cast<char>((count >> 8) & 0xff),
+                             static_cast<char>((count >> 16) & 0xff), static_cast<char>(count >> 24)};
+    f.seek(qint64(tdefPage) * kPage + 16); // the definition's count of rows (Jet 4)
+    f.write(counted, 4);
     // 4. The map marked as one of a kind libmdb does not know: it reads every page instead.
     QByteArray mapPage;
     f.seek(qint64(mapRow >> 8) * kPage);

@@ -4,10 +4,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <iconv.h>
 #include <mdbtools.h>
 #include <set>
+#include <utility>
 
 namespace importer {
 
@@ -23,7 +25,7 @@ uint32_t le32(const unsigned char* p) {
 }
 uint64_t le64(const unsigned char* p) { return uint64_t(le32(p)) | uint64_t(le32(p + 4)) << 32; }
 
-QString quotedName(const QString& s) { return QLatin1Char('\'') + s + QLatin1Char('\''); }
+QString quotedName(const QString& s) { return QLatin1Char('\'') + printable(s) + QLatin1Char('\''); }
 
 // The first page of a Jet or ACE file: its signature, its engine, and its page size.
 struct FileHeader {
@@ -49,7 +51,70 @@ FileHeader headerOf(QFile& f) {
     throw DamagedFile(QStringLiteral("la tabla %1 está dañada (%2)").arg(quotedName(table), why).toStdString());
 }
 
+// What the operator can do about a file that Access may still open.
+const char* const kRepair = "si Access lo abre, use «Compactar y reparar base de datos» y vuelva a intentarlo";
+
+// The catalog, read as the table it is: MSysObjects, whose definition is always on page 2.
+const char* const kCatalog = "MSysObjects";
+constexpr unsigned long kCatalogPage = 2;
+
+struct OpenTable {
+    MdbTableDef* def = nullptr;
+    ~OpenTable() {
+        if (def) mdb_free_tabledef(def);
+    }
+};
+
+MdbTableDef* openTable(MdbCatalogEntry* entry, const QString& name) {
+    OpenTable t{entry ? mdb_read_table(entry) : nullptr};
+    if (!t.def || !mdb_read_columns(t.def))
+        throw DamagedFile(
+            QStringLiteral("no se puede leer la definición de la tabla %1").arg(quotedName(name)).toStdString());
+    if (t.def->num_cols != t.def->columns->len || t.def->num_cols == 0 || t.def->num_cols > MDB_MAX_COLS)
+        damaged(name, QStringLiteral("%1 columnas").arg(t.def->num_cols));
+    return std::exchange(t.def, nullptr);
+}
+
+// A table's columns as its definition gives them. Two columns of one name, or one without a
+// name, are a definition Access never writes.
+JetTable describe(const MdbTableDef* def, const QString& name, bool jet3) {
+    JetTable r;
+    r.name = name;
+    r.rowCount = def->num_rows;
+    for (unsigned int i = 0; i < def->num_cols; ++i) {
+        const auto* c = static_cast<MdbColumn*>(g_ptr_array_index(def->columns, i));
+        JetColumn col;
+        col.name = QString::fromUtf8(c->name);
+        if (col.name.isEmpty()) damaged(name, QStringLiteral("una columna sin nombre"));
+        for (const JetColumn& other : r.columns)
+            if (other.name.compare(col.name, Qt::CaseInsensitive) == 0)
+                damaged(name, QStringLiteral("dos columnas se llaman %1").arg(quotedName(col.name)));
+        col.type = static_cast<JetType>(c->col_type);
+        col.size = c->col_type == MDB_TEXT && !jet3 ? c->col_size / 2 : c->col_size;
+        col.precision = c->col_prec;
+        col.scale = c->col_scale;
+        col.autoNumber = c->is_long_auto;
+        r.columns.push_back(col);
+    }
+    return r;
+}
+
 } // namespace
+
+QString printable(const QString& name) {
+    QString shown;
+    shown.reserve(name.size());
+    for (const QChar c : name) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || (u >= 0x7f && u < 0xa0))
+            shown += QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
+        else if ((u >= 0x200e && u <= 0x200f) || (u >= 0x202a && u <= 0x202e) || (u >= 0x2066 && u <= 0x2069))
+            shown += QStringLiteral("\\u%1").arg(u, 4, 16, QLatin1Char('0')); // marks that reorder what follows
+        else
+            shown += c;
+    }
+    return shown;
+}
 
 struct JetReader::Handle {
     QString path;
@@ -88,7 +153,8 @@ struct JetReader::Handle {
     }
 
     // A memo's or an OLE object's bytes kept on one page of their own, or on a chain of pages.
-    // `header` is the part kept in the row (copied: reading pages moves libmdb's buffers).
+    // `header` is the part kept in the row (copied: reading pages moves libmdb's buffers). The
+    // value is whole, as long as the header says, or the file is damaged.
     QByteArray longValue(const QString& table, const unsigned char* header, int size) const {
         if (size < kMemoHeader) {
             if (size == 0) return {};
@@ -96,11 +162,20 @@ struct JetReader::Handle {
         }
         const uint32_t lengthAndFlags = le32(header);
         const uint32_t length = lengthAndFlags & 0x3fffffff;
-        auto page = [&](int pgRow, QByteArray& into, bool chained) -> int {
+        auto page = [&](uint32_t pgRow, QByteArray& into, bool chained) -> uint32_t {
             void* buf = nullptr;
             int offset = 0;
             size_t len = 0;
-            if (mdb_find_pg_row(mdb, pgRow, &buf, &offset, &len) != 0 || !buf || offset < 0 ||
+            if ((pgRow >> 8) >= pages)
+                throw DamagedFile(
+                    QStringLiteral("está cortado: la tabla %1 guarda un memo en la página %2, y el archivo "
+                                   "sólo tiene %3 páginas; %4")
+                        .arg(quotedName(table))
+                        .arg(pgRow >> 8)
+                        .arg(pages)
+                        .arg(QString::fromUtf8(kRepair))
+                        .toStdString());
+            if (mdb_find_pg_row(mdb, static_cast<int>(pgRow), &buf, &offset, &len) != 0 || !buf || offset < 0 ||
                 static_cast<std::size_t>(offset) + len > static_cast<std::size_t>(pageSize) || (chained && len < 4))
                 damaged(table, QStringLiteral("un memo apunta a la fila %1 de la página %2, que no existe")
                                    .arg(pgRow & 0xff)
@@ -112,26 +187,113 @@ struct JetReader::Handle {
                 return 0;
             }
             into.append(reinterpret_cast<const char*>(p) + 4, static_cast<qsizetype>(len - 4));
-            return static_cast<int>(le32(p));
+            return le32(p);
+        };
+        auto cut = [&](const QByteArray& value) {
+            damaged(table,
+                    QStringLiteral("un memo de %1 bytes del que sólo se encuentran %2").arg(length).arg(value.size()));
         };
         QByteArray value;
         if (lengthAndFlags & 0x40000000u) { // one page
-            page(static_cast<int>(le32(header + 4)), value, false);
+            page(le32(header + 4), value, false);
+            if (value.size() < static_cast<qsizetype>(length)) cut(value);
             return value;
         }
         if (lengthAndFlags & 0xc0000000u) damaged(table, QStringLiteral("un memo de una clase desconocida"));
         // A chain of pages, each naming the next: followed no further than its length allows,
         // and never twice through the same page.
-        std::set<int> seen;
-        for (int next = static_cast<int>(le32(header + 4)); next != 0;) {
+        std::set<uint32_t> seen;
+        for (uint32_t next = le32(header + 4); next != 0;) {
             if (!seen.insert(next).second || value.size() > static_cast<qsizetype>(length))
                 damaged(table, QStringLiteral("la cadena de páginas de un memo no termina"));
             next = page(next, value, true);
         }
-        if (value.size() > static_cast<qsizetype>(length)) value.truncate(static_cast<qsizetype>(length));
+        if (value.size() < static_cast<qsizetype>(length)) cut(value);
+        value.truncate(static_cast<qsizetype>(length));
         return value;
     }
+
+    // Every row of an open table, its values following `table`'s columns, to onRow until it
+    // returns false; only the columns `wanted` (all if empty), the others Null. Fewer rows than
+    // the definition counts: the rest could not be read.
+    void rows(MdbTableDef* def, const JetTable& table, const std::function<bool(const std::vector<Value>&)>& onRow,
+              const std::vector<bool>& wanted = {}) const;
+
+    // The catalog's tables (the engine's own too), from the catalog read as the table it is.
+    void readCatalog();
+    MdbCatalogEntry* entry(const QString& name) {
+        for (MdbCatalogEntry& e : tables)
+            if (QString::fromUtf8(e.object_name) == name) return &e;
+        return nullptr;
+    }
+
+    MdbCatalogEntry catalog{};
+    std::vector<MdbCatalogEntry> tables;
+    QStringList userTables;
+    long long pages = 0; // in the file
 };
+
+void JetReader::Handle::readCatalog() {
+    catalog.mdb = mdb;
+    catalog.object_type = MDB_TABLE;
+    catalog.table_pg = kCatalogPage;
+    std::snprintf(catalog.object_name, sizeof catalog.object_name, "%s", kCatalog);
+    OpenTable t{mdb_read_table(&catalog)};
+    if (!t.def || !mdb_read_columns(t.def) || t.def->num_cols != t.def->columns->len)
+        throw DamagedFile("está cortado o dañado: no se puede leer su catálogo");
+    const JetTable described = describe(t.def, QLatin1String(kCatalog), jet3());
+    // The columns read, as Access makes them.
+    auto column = [&](const char* name, JetType type) {
+        for (std::size_t i = 0; i < described.columns.size(); ++i)
+            if (described.columns[i].name == QLatin1String(name) && described.columns[i].type == type) return i;
+        throw DamagedFile(
+            QStringLiteral("está dañado: a su catálogo le falta la columna %1, o no es como la hace Access")
+                .arg(QLatin1String(name))
+                .toStdString());
+    };
+    const std::size_t id = column("Id", JetType::Long), name = column("Name", JetType::Text),
+                      type = column("Type", JetType::Integer), flags = column("Flags", JetType::Long);
+    std::vector<bool> wanted(described.columns.size());
+    for (const std::size_t c : {id, name, type, flags})
+        wanted[c] = true;
+    rows(
+        t.def, described,
+        [&](const std::vector<Value>& v) {
+            if (v[type].kind != Value::Integer || (v[type].integer & 0x7f) != MDB_TABLE) return true;
+            const QString tableName = QString::fromUtf8(v[name].bytes);
+            if (v[name].kind != Value::Text || tableName.isEmpty() || v[name].bytes.size() > MDB_MAX_OBJ_NAME ||
+                v[id].kind != Value::Integer)
+                throw DamagedFile("está dañado: su catálogo tiene una tabla sin nombre o sin definición");
+            MdbCatalogEntry e{};
+            e.mdb = mdb;
+            std::memcpy(e.object_name, v[name].bytes.constData(), static_cast<std::size_t>(v[name].bytes.size()));
+            e.object_type = MDB_TABLE;
+            e.table_pg = static_cast<uint32_t>(v[id].integer) & 0x00ffffff;
+            e.flags = v[flags].kind == Value::Integer ? static_cast<int>(v[flags].integer) : 0;
+            // A definition past the file's end: the file was cut short, or its catalog is damaged.
+            if (e.table_pg < kCatalogPage || static_cast<long long>(e.table_pg) >= pages)
+                throw DamagedFile(QStringLiteral("está cortado o dañado: su catálogo pone la tabla %1 en la página %2, "
+                                                 "y el archivo sólo tiene %3 páginas; %4")
+                                      .arg(quotedName(tableName))
+                                      .arg(e.table_pg)
+                                      .arg(pages)
+                                      .arg(QString::fromUtf8(kRepair))
+                                      .toStdString());
+            tables.push_back(e);
+            if (!mdb_is_user_table(&e) || tableName.startsWith(QLatin1String("MSys"), Qt::CaseInsensitive))
+                return true; // the engine's own
+            for (const QString& other : std::as_const(userTables))
+                if (other.compare(tableName, Qt::CaseInsensitive) == 0)
+                    throw DamagedFile(QStringLiteral("está dañado: su catálogo tiene dos tablas llamadas %1")
+                                          .arg(quotedName(tableName))
+                                          .toStdString());
+            userTables << tableName;
+            return true;
+        },
+        wanted);
+    // Every Access file lists its own tables, the catalog first.
+    if (tables.empty()) throw DamagedFile("está dañado: su catálogo no tiene ninguna tabla");
+}
 
 bool JetReader::looksLikeAccess(const QString& path) {
     QFile f(path);
@@ -172,8 +334,18 @@ JetReader::JetReader(const QString& path) : h_(std::make_unique<Handle>()) {
         h_->codePage = iconv_open("UTF-8", QStringLiteral("CP%1").arg(codePage).toLatin1().constData());
         if (h_->codePage == kNoCodePage) h_->codePage = iconv_open("UTF-8", "CP1252");
     }
-    if (!mdb_read_catalog(h_->mdb, MDB_TABLE) || h_->mdb->num_catalog == 0)
-        throw DamagedFile("está dañado: libmdb no puede leer su catálogo");
+    h_->pages = size / header.pageSize;
+    h_->readCatalog();
+    // The engine's own tables are not converted, but a file whose tail is cut off may have lost
+    // nothing else: they are read whole too, their values left alone.
+    for (MdbCatalogEntry& e : h_->tables) {
+        const QString name = QString::fromUtf8(e.object_name);
+        if (e.table_pg == kCatalogPage || h_->userTables.contains(name)) continue;
+        OpenTable t{openTable(&e, name)};
+        h_->rows(
+            t.def, describe(t.def, name, h_->jet3()), [](const std::vector<Value>&) { return true; },
+            std::vector<bool>(t.def->num_cols, false));
+    }
 }
 
 JetReader::~JetReader() = default;
@@ -191,57 +363,11 @@ QString JetReader::version() const {
     }
 }
 
-QStringList JetReader::userTables() const {
-    QStringList names;
-    for (unsigned int i = 0; i < h_->mdb->num_catalog; ++i) {
-        auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(h_->mdb->catalog, i));
-        if (!entry || entry->object_type != MDB_TABLE || !mdb_is_user_table(entry)) continue;
-        const QString name = QString::fromUtf8(entry->object_name);
-        if (name.startsWith(QLatin1String("MSys"), Qt::CaseInsensitive)) continue; // the engine's own
-        names << name;
-    }
-    return names;
-}
-
-namespace {
-
-struct OpenTable {
-    MdbTableDef* def = nullptr;
-    ~OpenTable() {
-        if (def) mdb_free_tabledef(def);
-    }
-};
-
-MdbTableDef* openTable(MdbHandle* mdb, const QString& name) {
-    MdbCatalogEntry* entry = mdb_get_catalogentry_by_name(mdb, name.toUtf8().constData());
-    MdbTableDef* def = entry ? mdb_read_table(entry) : nullptr;
-    if (!def || !mdb_read_columns(def))
-        throw DamagedFile(
-            QStringLiteral("no se puede leer la definición de la tabla %1").arg(quotedName(name)).toStdString());
-    if (def->num_cols != def->columns->len || def->num_cols == 0 || def->num_cols > MDB_MAX_COLS)
-        damaged(name, QStringLiteral("%1 columnas").arg(def->num_cols));
-    return def;
-}
-
-} // namespace
+QStringList JetReader::userTables() const { return h_->userTables; }
 
 JetTable JetReader::table(const QString& name) const {
-    OpenTable t{openTable(h_->mdb, name)};
-    JetTable r;
-    r.name = name;
-    r.rowCount = t.def->num_rows;
-    const bool jet3 = h_->jet3();
-    for (unsigned int i = 0; i < t.def->num_cols; ++i) {
-        const auto* c = static_cast<MdbColumn*>(g_ptr_array_index(t.def->columns, i));
-        JetColumn col;
-        col.name = QString::fromUtf8(c->name);
-        col.type = static_cast<JetType>(c->col_type);
-        col.size = c->col_type == MDB_TEXT && !jet3 ? c->col_size / 2 : c->col_size;
-        col.precision = c->col_prec;
-        col.scale = c->col_scale;
-        col.autoNumber = c->is_long_auto;
-        r.columns.push_back(col);
-    }
+    OpenTable t{openTable(h_->entry(name), name)};
+    JetTable r = describe(t.def, name, h_->jet3());
     if (mdb_read_indices(t.def) && t.def->indices) {
         for (unsigned int i = 0; i < t.def->indices->len; ++i) {
             const auto* idx = static_cast<MdbIndex*>(g_ptr_array_index(t.def->indices, i));
@@ -268,22 +394,27 @@ JetTable JetReader::table(const QString& name) const {
 }
 
 void JetReader::readRows(const JetTable& table, const std::function<bool(const std::vector<Value>&)>& onRow) const {
-    MdbHandle* mdb = h_->mdb;
-    OpenTable t{openTable(mdb, table.name)};
+    OpenTable t{openTable(h_->entry(table.name), table.name)};
     if (t.def->num_cols != table.columns.size()) damaged(table.name, QStringLiteral("sus columnas cambiaron"));
-    mdb_rewind_table(t.def);
-    std::vector<MdbField> fields(t.def->num_cols);
-    std::vector<Value> values(t.def->num_cols);
-    const int pageSize = h_->pageSize;
-    while (mdb_fetch_row(t.def)) {
+    h_->rows(t.def, table, onRow);
+}
+
+void JetReader::Handle::rows(MdbTableDef* def, const JetTable& table,
+                             const std::function<bool(const std::vector<Value>&)>& onRow,
+                             const std::vector<bool>& wanted) const {
+    mdb_rewind_table(def);
+    std::vector<MdbField> fields(def->num_cols);
+    std::vector<Value> values(def->num_cols);
+    long long read = 0;
+    while (mdb_fetch_row(def)) {
         // The row libmdb just read, taken apart again to know each field's bytes and nullness.
         int start = 0;
         size_t length = 0;
-        if (t.def->cur_row == 0 || mdb_find_row(mdb, static_cast<int>(t.def->cur_row) - 1, &start, &length) != 0)
+        if (def->cur_row == 0 || mdb_find_row(mdb, static_cast<int>(def->cur_row) - 1, &start, &length) != 0)
             damaged(table.name, QStringLiteral("una fila que no está en su página"));
         start &= kOffsetMask;
-        const int cracked = mdb_crack_row(t.def, start, length, fields.data());
-        if (cracked != static_cast<int>(t.def->num_cols))
+        const int cracked = mdb_crack_row(def, start, length, fields.data());
+        if (cracked != static_cast<int>(def->num_cols))
             damaged(table.name, QStringLiteral("una fila que no se puede leer"));
         for (const MdbField& f : fields) {
             if (f.colnum < 0 || f.colnum >= static_cast<int>(table.columns.size()))
@@ -296,7 +427,7 @@ void JetReader::readRows(const JetTable& table, const std::function<bool(const s
                 v.integer = f.is_null ? 0 : -1;
                 continue;
             }
-            if (f.is_null) continue;
+            if (f.is_null || (!wanted.empty() && !wanted[static_cast<std::size_t>(f.colnum)])) continue;
             if (f.start < 0 || f.siz < 0 || f.start + f.siz > pageSize)
                 damaged(table.name, QStringLiteral("la columna %1 sale de su página").arg(quotedName(column.name)));
             const auto* b = mdb->pg_buf + f.start;
@@ -367,7 +498,7 @@ void JetReader::readRows(const JetTable& table, const std::function<bool(const s
                 break;
             case JetType::Text:
                 v.kind = Value::Text;
-                v.bytes = h_->text(b, static_cast<std::size_t>(f.siz)).toUtf8();
+                v.bytes = text(b, static_cast<std::size_t>(f.siz)).toUtf8();
                 break;
             case JetType::Memo:
             case JetType::Ole: {
@@ -376,14 +507,14 @@ void JetReader::readRows(const JetTable& table, const std::function<bool(const s
                 const bool inRow = f.siz >= kMemoHeader && (le32(header) & 0x80000000u);
                 QByteArray bytes = inRow
                                        ? QByteArray(reinterpret_cast<const char*>(b) + kMemoHeader, f.siz - kMemoHeader)
-                                       : h_->longValue(table.name, header, f.siz);
+                                       : longValue(table.name, header, f.siz);
                 if (column.type == JetType::Ole) {
                     v.kind = Value::Blob;
                     v.bytes = std::move(bytes);
                 } else {
                     v.kind = Value::Text;
-                    v.bytes = h_->text(reinterpret_cast<const unsigned char*>(bytes.constData()),
-                                       static_cast<std::size_t>(bytes.size()))
+                    v.bytes = text(reinterpret_cast<const unsigned char*>(bytes.constData()),
+                                   static_cast<std::size_t>(bytes.size()))
                                   .toUtf8();
                 }
                 break;
@@ -419,8 +550,20 @@ void JetReader::readRows(const JetTable& table, const std::function<bool(const s
                 break;
             }
         }
+        ++read;
         if (!onRow(values)) return;
     }
+    if (read >= static_cast<long long>(def->num_rows)) return;
+    const QString what = table.name == QLatin1String(kCatalog)
+                             ? QStringLiteral("su catálogo (la tabla %1) está incompleto").arg(quotedName(table.name))
+                             : QStringLiteral("la tabla %1 está incompleta").arg(quotedName(table.name));
+    throw DamagedFile(QStringLiteral("%1: su definición cuenta %2 filas y sólo se pudieron leer %3; el archivo está "
+                                     "cortado o dañado (%4)")
+                          .arg(what)
+                          .arg(def->num_rows)
+                          .arg(read)
+                          .arg(QString::fromUtf8(kRepair))
+                          .toStdString());
 }
 
 } // namespace importer

@@ -3,6 +3,17 @@
 // stored bytes are read and turned into what the SQLite file will hold, never through the text
 // that libmdb's tools print. libmdb is not hardened against damaged files: what is read is
 // checked against the page it lies on, and a fault is a DamagedFile, never a guess.
+//
+// Nothing is lost in silence. libmdb stops reading where a file is cut short or a page is
+// damaged, and skips rows it cannot take apart, without a word; so a table is read whole or not
+// at all: its rows as many as its definition counts (more is allowed: Access leaves the count
+// behind when it is not closed properly), every memo and OLE value as long as it says. The
+// catalog is read the same way, as a table; every table it lists must lie inside the file, and
+// the engine's own tables are read whole too (not converted: a file cut in its last pages may
+// have lost nothing else). Names Access never allows (two columns of one name, two tables of
+// one name, a name left empty) are a damaged file too. The catalog's properties (formats,
+// captions) are not read: nothing here needs them, and damaged ones make libmdb go round for
+// ever.
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -60,6 +71,10 @@ struct JetTable {
     long long rowCount = 0; // as the table's definition says
 };
 
+// A name from the file as it may be shown on a terminal: control characters escaped (\x1b),
+// never sent as they are.
+QString printable(const QString& name);
+
 // One value as SQLite will store it.
 struct Value {
     enum Kind { Null, Integer, Real, Text, Blob } kind = Null;
@@ -82,7 +97,8 @@ public:
     QStringList userTables() const;
     JetTable table(const QString& name) const;
     // Calls onRow for each row of the table, in the order it lies in the file, until it returns
-    // false; the values follow the table's columns.
+    // false; the values follow the table's columns. Fewer rows than the table's definition
+    // counts is a DamagedFile, once they are read.
     void readRows(const JetTable& table, const std::function<bool(const std::vector<Value>&)>& onRow) const;
 
     // Whether the file at `path` looks like an Access database at all: its first page says so.
