@@ -135,7 +135,9 @@ if [[ $remote == 1 ]]; then
   scheme=https
   where=$(hostname)
 else
-  for host in 127.0.0.1 ::1; do
+  hosts=(127.0.0.1)
+  grep -q ' lo$' /proc/net/if_inet6 2>/dev/null && hosts+=(::1) # a machine may have no IPv6
+  for host in "${hosts[@]}"; do
     setsid websockify --web /usr/share/novnc "$host:$web_port" "127.0.0.1:$vnc_port" >/dev/null 2>&1 &
     pids+=($!)
     expect_listening "The web page ($host)" "${pids[-1]}" "$web_port"

@@ -182,21 +182,32 @@ report_as "${users[1]}"
 echo "reports by ${users[0]} and ${users[1]}: both pictures written ($(stat -c '%a' $home/imagenerror) on the folder)"
 
 # A member cannot load code into another member's program: a qt.conf (or qt6.conf) naming a
-# plugin folder of the second member's, and Qt's plugin folders put beside the program, each
-# holding copies of Qt's own plugins (code the second member could have written). The first
-# member's program maps none of them.
+# plugin folder of the second member's, and Qt's plugin folders beside the program, holding
+# copies of Qt's own plugins (code the second member could have written). The folders Qt reads
+# while the program starts are the package's, root's and empty: the member cannot fill them. The
+# first member's program maps nothing of the member's, and looks for plugins in no folder beside
+# it that a member can write (QT_DEBUG_PLUGINS lists every folder it looks in).
 planter=${users[1]}
 theirs=$work/plugins-of-$planter
 plugins=$(ls -d /usr/lib/*/qt6/plugins | head -1)
-kinds=(platforms imageformats styles iconengines platformthemes platforminputcontexts xcbglintegrations generic printsupport)
+shipped=(platforms platformthemes platforminputcontexts styles xcbglintegrations)
+others=(imageformats iconengines printsupport accessible)
 mkdir -p "$theirs"
 chown "$planter" "$theirs"
 runuser -u "$planter" -- sh -c "cp -r $plugins/. '$theirs/' && printf '[Paths]\nPrefix=$theirs\nPlugins=$theirs\n' >$home/qt.conf &&
-  cp $home/qt.conf $home/qt6.conf && for k in ${kinds[*]}; do [ -d $plugins/\$k ] && cp -r $plugins/\$k $home/; done; true" ||
-  fail "$planter could not put files beside the program"
-[[ -e $home/qt.conf && -d $home/platforms ]] || fail "the planted files are not there"
-as_user "${users[0]}"
-window '^TALVERA\.    Precios-Costes$' >/dev/null || fail "the main window did not appear for ${users[0]}: $(cat "$work/${users[0]}.txt")"
+  cp $home/qt.conf $home/qt6.conf" || fail "$planter could not put a qt.conf beside the program"
+for k in "${shipped[@]}"; do
+  [[ $(stat -c '%U %a' "$home/$k") == "root 755" ]] || fail "$home/$k is not the package's: $(stat -c '%U %a' "$home/$k")"
+  runuser -u "$planter" -- cp -r "$plugins/platforms/." "$home/$k/" 2>/dev/null && fail "$planter put plugins in $home/$k"
+done
+for k in "${others[@]}"; do
+  [[ -d $plugins/$k ]] || continue
+  runuser -u "$planter" -- cp -r "$plugins/$k" "$home/" || fail "$planter could not put $k beside the program"
+done
+runuser -u "${users[0]}" -- sh -c "umask 022; cd /tmp; exec env DISPLAY=$DISPLAY QT_QPA_PLATFORM=xcb QT_DEBUG_PLUGINS=1 actualizapvp" \
+  >"$work/plugins.txt" 2>&1 &
+pid=$!
+window '^TALVERA\.    Precios-Costes$' >/dev/null || fail "the main window did not appear: $(tail -5 "$work/plugins.txt")"
 program=$(pgrep -u "${users[0]}" -f "^$home/actualizapvp" | head -1)
 [[ -n $program ]] || fail "no program of ${users[0]} running"
 loaded=$(grep -E "$theirs|$home/[a-z]+/" /proc/"$program"/maps | awk '{print $6}' | sort -u || true)
@@ -206,8 +217,15 @@ wait "$pid" 2>/dev/null || true
 pid=""
 [[ -z $loaded ]] || fail "${users[0]}'s program loaded what $planter put there: $loaded"
 ((qts_own > 0)) || fail "${users[0]}'s program did not load its platform plugin from $plugins"
-rm -rf "$home/qt.conf" "$home/qt6.conf" "${kinds[@]/#/$home/}"
-echo "$planter's qt.conf and plugin folders beside the program: none loaded by ${users[0]}'s program"
+looked=$(sed -n 's/.*checking directory path "\([^"]*\)".*/\1/p' "$work/plugins.txt" | sort -u)
+grep -q "^$plugins/" <<<"$looked" || fail "QT_DEBUG_PLUGINS listed no folder: $(tail -5 "$work/plugins.txt")"
+while read -r folder; do
+  [[ $folder == "$home"/* ]] || continue
+  [[ $(stat -c '%U %a' "$folder") == "root 755" && -z $(ls -A "$folder") ]] ||
+    fail "${users[0]}'s program looked for plugins in $folder, which a member can fill"
+done <<<"$looked"
+rm -rf "$home/qt.conf" "$home/qt6.conf" "${others[@]/#/$home/}"
+echo "$planter's qt.conf and plugin folders beside the program: none read or loaded by ${users[0]}'s program"
 
 # --- Removed, then purged: the shop's files stay ----------------------------------------------------
 before=$(cat $home/veskgestion.mdb $home/imagenerror/*.jpg | sha256sum)

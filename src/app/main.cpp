@@ -10,8 +10,8 @@
 
 int main(int argc, char** argv) {
     ui::App::useRuntimeFolder();
-    ui::App::usePluginsOfQtOnly();
     ui::GuardedApplication app(argc, argv);
+    ui::App::usePluginsOfQtOnly();
     errors::setReportStarter(&report::basCapturaPantalla::startReport);
     std::setlocale(LC_NUMERIC, "C");
     app.setApplicationName(ui::App::Title());

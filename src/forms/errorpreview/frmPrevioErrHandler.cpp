@@ -301,10 +301,9 @@ void frmPrevioErrHandler::holdBasePath(const QString& documented) {
         // its name is free again. Whoever locks it first owns it: a program that finds it
         // locked, or gone or replaced once it holds the lock, takes another name.
         const QByteArray jpg = QFile::encodeName(candidate + QStringLiteral(".jpg"));
-        // Everyone's to read and only this user's to write, whatever the umask (as every report
-        // file): in a folder a group shares, no other member writes into the picture.
+        // Only this user's to write, whatever the umask (as every report file): in a folder a
+        // group shares, no other member writes into the picture.
         int fd = ::open(jpg.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-        if (fd >= 0) ::fchmod(fd, 0644);
         if (fd < 0 && errno == EEXIST) {
             fd = ::open(jpg.constData(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
             if (fd < 0) continue; // another user's, or a link

@@ -213,26 +213,30 @@ bool WriteBehind::holdsWaitingValues(const PendingWrites::Row& row) {
     return rc == SQLITE_ROW;
 }
 
-void WriteBehind::settleAfterFailedCommit(const Rows& rows, std::size_t from, std::size_t end, bool lookUp) {
-    if (!sqlite3_get_autocommit(c_.db_)) return; // still open: rolled back by the caller, nothing landed
+bool WriteBehind::settleAfterFailedCommit(const Rows& rows, std::size_t from, std::size_t end, bool lookUp) {
     // Looked up as the next program to open the file would see it: through a connection of its
     // own, read-only, which reads nothing while a journal waits to be played back (the commit
     // did not reach the file then), and never waits for a lock.
     sqlite3* db = nullptr;
     if (sqlite3_open_v2(QFile::encodeName(c_.path_).constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
         sqlite3_close(db);
-        return;
+        return false;
     }
     std::map<std::pair<int, int>, sqlite3_stmt*> statements;
     std::size_t landed = 0;
+    bool all = true;
     for (std::size_t k = from; k < end; ++k) {
         PendingWrites::Row row = rows[k];
         if (lookUp && !pending_.current(row.table, row.rowid, row)) continue;
         sqlite3_stmt*& st = statements[{row.table, row.shape}];
-        if (!st && sqlite3_prepare_v2(db, landedQuery(row).toUtf8().constData(), -1, &st, nullptr) != SQLITE_OK) break;
+        if (!st && sqlite3_prepare_v2(db, landedQuery(row).toUtf8().constData(), -1, &st, nullptr) != SQLITE_OK) {
+            all = false;
+            break;
+        }
         sqlite3_bind_int64(st, bindSet(st, row), row.rowid);
         const int rc = sqlite3_step(st);
         sqlite3_reset(st);
+        all = all && rc == SQLITE_ROW;
         if (rc != SQLITE_ROW && rc != SQLITE_DONE) break; // unreadable now: the next flush finds what landed
         if (rc != SQLITE_ROW) continue;
         pending_.erase(row.table, row.rowid);
@@ -243,6 +247,7 @@ void WriteBehind::settleAfterFailedCommit(const Rows& rows, std::size_t from, st
     sqlite3_close(db);
     writtenUntold_ += landed;
     written_ += landed;
+    return all;
 }
 
 std::size_t WriteBehind::writeRows(const Rows& rows, std::size_t from, int busyMs, int budgetMs) {
@@ -298,10 +303,12 @@ std::size_t WriteBehind::writeRows(const Rows& rows, std::size_t from, int busyM
                 committing = true;
                 c_.exec("COMMIT");
             } catch (...) {
-                if (!sqlite3_get_autocommit(db)) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-                // A COMMIT may fail after its commit point (a failed sync of the emptied journal):
-                // what reached the file is written, whatever the engine said.
-                if (committing) settleAfterFailedCommit(rows, from, end, lookUp);
+                const bool stillOpen = !sqlite3_get_autocommit(db);
+                if (stillOpen) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+                // A COMMIT that ended the transaction may have failed after its commit point (a
+                // failed sync of the emptied journal): what reached the file is written, whatever
+                // the engine said, and when all of it did, the flush did not fail.
+                if (committing && !stillOpen && settleAfterFailedCommit(rows, from, end, lookUp)) return end;
                 throw;
             }
             for (std::size_t k = from; k < end; ++k)

@@ -114,10 +114,10 @@ private:
     // Whether the row in the file holds exactly the values waiting to be written to it.
     bool holdsWaitingValues(const PendingWrites::Row& row);
     QString landedQuery(const PendingWrites::Row& row);
-    // After a COMMIT that failed: the rows[from, end) whose values are in the file stop waiting,
-    // counted as written. Reads as another program would, without waiting for locks, and stops at
-    // the first read that fails.
-    void settleAfterFailedCommit(const Rows& rows, std::size_t from, std::size_t end, bool lookUp);
+    // After a COMMIT that failed and ended its transaction: the rows[from, end) whose values are
+    // in the file stop waiting, counted as written. Reads as another program would, without
+    // waiting for locks, and stops at the first read that fails. Whether all of them were there.
+    bool settleAfterFailedCommit(const Rows& rows, std::size_t from, std::size_t end, bool lookUp);
     void setAside(const PendingWrites::Row& row, const QString& reason);
     QString rowName(int table, long long rowid);
     void flushSlice(int busyMs);

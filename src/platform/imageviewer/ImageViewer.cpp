@@ -32,8 +32,10 @@ std::optional<QByteArray> ownFileBytes(const QString& path) {
     if (fd < 0) return std::nullopt;
     std::optional<QByteArray> bytes;
     QFile file;
-    if (runtime::wroteFile(fd) && file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
-        bytes = file.readAll();
+    if (file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) {
+        const QByteArray read = file.readAll();
+        if (runtime::wroteFile(fd, read)) bytes = read;
+    }
     ::close(fd);
     return bytes;
 }

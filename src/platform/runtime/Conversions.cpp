@@ -1,6 +1,7 @@
 #include "platform/runtime/Conversions.h"
 #include "platform/runtime/Failure.h"
 
+#include <QCryptographicHash>
 #include <QDate>
 #include <QDateTime>
 #include <QFile>
@@ -10,10 +11,9 @@
 #include <cmath>
 #include <fcntl.h>
 #include <limits>
-#include <set>
+#include <map>
 #include <string_view>
 #include <sys/stat.h>
-#include <tuple>
 #include <unistd.h>
 
 namespace runtime {
@@ -238,21 +238,20 @@ void Kill(const QString& path) {
 }
 
 namespace {
-// The files writeFile made, by device, inode, size and time of the last write: a name can be
-// taken over, an open file cannot, and a file written since is no longer the one made.
-using Identity = std::tuple<dev_t, ino_t, off_t, long long>;
-Identity identity(const struct stat& st) {
-    return {st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec};
-}
-std::set<Identity>& filesWritten() {
-    static std::set<Identity> files;
+// The files writeFile made, by device and inode, with a digest of what was written: a name can be
+// taken over and an inode used again, but not with the same bytes unless they are these.
+std::map<std::pair<dev_t, ino_t>, QByteArray>& filesWritten() {
+    static std::map<std::pair<dev_t, ino_t>, QByteArray> files;
     return files;
 }
+QByteArray digest(const QByteArray& bytes) { return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256); }
 } // namespace
 
-bool wroteFile(int fd) {
+bool wroteFile(int fd, const QByteArray& bytes) {
     struct stat st {};
-    return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && filesWritten().count(identity(st)) > 0;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    const auto it = filesWritten().find({st.st_dev, st.st_ino});
+    return it != filesWritten().end() && it->second == digest(bytes);
 }
 
 bool writeFile(const QString& path, const QByteArray& bytes) {
@@ -268,7 +267,7 @@ bool writeFile(const QString& path, const QByteArray& bytes) {
         if (fd < 0 && errno != EEXIST) return false;
     }
     if (fd < 0) return false;
-    bool written = ::fchmod(fd, 0644) == 0;
+    bool written = true;
     const char* p = bytes.constData();
     for (qsizetype left = bytes.size(); written && left > 0;) {
         const ssize_t n = ::write(fd, p, static_cast<std::size_t>(left));
@@ -286,7 +285,7 @@ bool writeFile(const QString& path, const QByteArray& bytes) {
     written = ::close(fd) == 0 && written;
     // rename() replaces a link standing at the name, never what it leads to.
     if (written && ::rename(part.constData(), target.constData()) == 0) {
-        filesWritten().insert(identity(made));
+        filesWritten()[{made.st_dev, made.st_ino}] = digest(bytes);
         return true;
     }
     ::unlink(part.constData());

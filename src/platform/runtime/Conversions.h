@@ -40,13 +40,13 @@ void Kill(const QString& path);
 
 // Writes a whole file, or nothing: made if it is not there, never through a link standing at its
 // name (in a folder that others write too, one may have been put there to send the write
-// elsewhere). False when it cannot; a file that was there is then as it was. The file is this
-// user's to write and everyone's to read (0644), whatever the umask: in a folder shared by a
-// group, no other member may write into it.
+// elsewhere). False when it cannot; a file that was there is then as it was. The file is at most
+// 0644, whatever the umask: in a folder shared by a group, no other member may write into it.
 bool writeFile(const QString& path, const QByteArray& bytes);
-// Whether the open file is one that writeFile made in this program (the same file, not one put
-// at its name since): what the program reads back of its own files is then its own.
-bool wroteFile(int fd);
+// Whether the open file, read as `bytes`, is one that writeFile made in this program and holds
+// what it wrote (not a file put at its name since): what the program reads back of its own
+// files is then its own.
+bool wroteFile(int fd, const QByteArray& bytes);
 
 // The number pattern "###": rounded half away from zero, no leading zeros, no decimals,
 // no separators; zero writes no digits at all.
