@@ -28,6 +28,13 @@ namespace {
 
 const QString kJetFile = QStringLiteral(ZUK_JET_TEST_FILE);
 
+// A file with those bytes at that path; the path.
+QString written(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
 struct Run {
     int code = -1;
     QString out, err;
@@ -364,13 +371,8 @@ private slots:
         QFETCH(QByteArray, file);
         QFETCH(QString, said);
         QTemporaryDir dir;
-        const QString source = dir.filePath(QStringLiteral("origen.mdb"));
+        const QString source = written(dir.filePath(QStringLiteral("origen.mdb")), file);
         const QString target = dir.filePath(QStringLiteral("destino.mdb"));
-        {
-            QFile f(source);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(file);
-        }
         const Run run = importMdb({source, target});
         QCOMPARE(run.code, 1);
         const QStringList lines = run.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
@@ -401,13 +403,8 @@ private slots:
         QFETCH(QString, table);
         QFETCH(QString, notice);
         QTemporaryDir dir;
-        const QString source = dir.filePath(QStringLiteral("origen.mdb"));
+        const QString source = written(dir.filePath(QStringLiteral("origen.mdb")), file);
         const QString target = dir.filePath(QStringLiteral("destino.mdb"));
-        {
-            QFile f(source);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(file);
-        }
         const Run run = importMdb({source, target});
         QVERIFY2(run.code == 0 && run.err.isEmpty(), qPrintable(run.err));
         QVERIFY2(run.out.contains(notice), qPrintable(run.out));
