@@ -17,9 +17,8 @@ public:
     // Setting a path loads that image file (a name that differs only in the case of its letters
     // finds the file, as names did on the original platform); the empty text unloads it. Only a
     // file that this program saved itself, holding what it saved, is loaded (runtime::wroteFile):
-    // in a folder that others
-    // write too, a file or a link put at one of those names is passed over, never shown or
-    // written into a report.
+    // in a folder that others write too, a file or a link put at one of those names is passed
+    // over, never shown or written into a report.
     void setImageFile(const QString& path);
     void setStampSetting(int16_t setting) { stampSetting_ = setting; }
     // Writes the text onto the loaded image with its top left corner at (x, y), in the image's pixels.
