@@ -122,7 +122,7 @@ prepare() {
       INSERT INTO tblHistoricoEntradas (CODARTI, entro, pvp, descuento) VALUES ('$failing', '2026-01-01', 1e308, 0);"
   fi
   cp "$d/veskgestion.mdb" "$d/expected.mdb"
-  sqlite3 "$d/expected.mdb" <"$here/../tools/sql/set_based_prices.sql"
+  sqlite3 "$d/expected.mdb" <"$here/../../tools/sql/set_based_prices.sql"
 }
 
 title='^TALVERA\.    Precios-Costes$'
@@ -190,7 +190,7 @@ done_=$(sqlite3 "$d/veskgestion.mdb" "SELECT count(*) FROM tblArticulos WHERE pv
 echo "killed: integrity ok, no article half-updated ($written on disk at the dialog, $done_ at the end)"
 
 # 4. The error dialog's captions under the real X server ---------------------------------------
-"$here/run_in_tempdir.sh" "$tests/test_protocol" dialog_captionsOrderAndDefault dialog_keys >"$work/protocol.txt" 2>&1 ||
+"$here/../support/run_in_tempdir.sh" "$tests/test_protocol" dialog_captionsOrderAndDefault dialog_keys >"$work/protocol.txt" 2>&1 ||
   { cat "$work/protocol.txt"; fail "the dialog under X"; }
 echo "dialog under X: right captions"
 
@@ -209,7 +209,7 @@ for attempt in 1 2; do
   sleep 1
 done
 xprop -root _NET_SUPPORTED | grep -q _NET_REQUEST_FRAME_EXTENTS || { cat "$work/openbox.txt"; fail "openbox did not start"; }
-"$here/run_in_tempdir.sh" "$tests/test_centring_progress" progress_centredOnWindowManagersFrame \
+"$here/../support/run_in_tempdir.sh" "$tests/test_centring_progress" progress_centredOnWindowManagersFrame \
   >"$work/centring.txt" 2>&1 || { cat "$work/centring.txt"; fail "centring under openbox"; }
 echo "centring under openbox: exact"
 
@@ -218,7 +218,7 @@ prepare boxes 40 200
 start "$d"
 main=$(window "$title")
 class=$(xprop -id "$main" WM_CLASS | sed 's/.*, "//; s/"$//')
-grep -qx "StartupWMClass=$class" "$here/../packaging/actualizapvp.desktop" ||
+grep -qx "StartupWMClass=$class" "$here/../../packaging/actualizapvp.desktop" ||
   fail "the window's class '$class' is not the one the menu entry names"
 grep -q 'Icon (64 x 64)' <<<"$(xprop -id "$main" _NET_WM_ICON)" || fail "the window carries no icon of its own"
 keys "$main" alt+a
@@ -236,7 +236,7 @@ wide=$(timeout 30 xdotool search --sync --onlyvisible --class xmessage | head -1
 title_width() {
   xdotool windowactivate --sync "$1"
   sleep 0.3
-  import -window "$1" -frame -depth 8 ppm:- | python3 "$here/title_text_width.py" "$bar"
+  import -window "$1" -frame -depth 8 ppm:- | python3 "$here/../support/title_text_width.py" "$bar"
 }
 whole=$(title_width "$wide")
 shown=$(title_width "$summary")
@@ -268,7 +268,7 @@ position() { local i=0; for w in $stacking; do [[ $((w)) == "$1" ]] && { echo $i
 p_preview=$(position "$preview")
 p_main=$(position "$main")
 [[ $p_preview -ge 0 && $p_preview -lt $p_main ]] || fail "the preview is not behind the main window ($stacking)"
-texts=$(QT_ACCESSIBILITY=1 "$here/accessible_texts.py" ZUK 'Previsualizador de errores') || fail "not on the accessibility bus"
+texts=$(QT_ACCESSIBILITY=1 "$here/../support/accessible_texts.py" ZUK 'Previsualizador de errores') || fail "not on the accessibility bus"
 grep -q $'text\t.*\tfrmPrecioCoste cmdActualizar_Click Desbordamiento$' <<<"$texts" || { echo "$texts"; fail "no error line"; }
 [[ -d "$d/imagenerror" ]] || fail "no image folder"
 if [[ -n "${PREVIEW_SCREENSHOT:-}" ]]; then
@@ -304,7 +304,7 @@ printf 'subjectAltName=DNS:%s\n' "$server_host" >"$ca/san.cnf"
 openssl x509 -req -in "$ca/server.csr" -CA "$ca/ca.pem" -CAkey "$ca/ca.key" -CAcreateserial -days 2 \
   -extfile "$ca/san.cnf" -out "$ca/server.pem" 2>/dev/null
 cp "$ca/ca.pem" "/etc/netns/$ns/ssl/certs/ca-certificates.crt"
-ip netns exec "$ns" /usr/bin/python3 "$here/servers/smtp_server.py" --dir "$work/mail" --ready "$work/mail.port" \
+ip netns exec "$ns" /usr/bin/python3 "$here/../servers/smtp_server.py" --dir "$work/mail" --ready "$work/mail.port" \
   --port "$server_port" --cert "$ca/server.pem" --key "$ca/server.key" --user "$SMOKE_SMTP_USER" \
   --password "$SMOKE_SMTP_PASSWORD" >"$work/mail.log" 2>&1 &
 for _ in $(seq 100); do [[ -e $work/mail.port ]] && break; sleep 0.1; done

@@ -46,7 +46,7 @@ export VNC_PORT=$((5950 + RANDOM % 40)) WEB_PORT=$((16080 + RANDOM % 1000))
 serve() {
   TMPDIR=$work /usr/bin/python3 -c \
     'import os, signal, sys; signal.signal(signal.SIGINT, signal.SIG_DFL); os.execvp(sys.argv[1], sys.argv[1:])' \
-    bash "$here/../scripts/serve-headless.sh" "$program" >"$work/served.txt" 2>&1 &
+    bash "$here/../../scripts/serve-headless.sh" "$program" >"$work/served.txt" 2>&1 &
   server=$!
   for _ in $(seq 600); do grep -q "Ctrl+C stops" "$work/served.txt" && break; sleep 0.1; done
   grep -q "Ctrl+C stops" "$work/served.txt" || { cat "$work/served.txt"; fail "the script did not serve the program within 60 s"; }
