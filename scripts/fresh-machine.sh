@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Tries the README's two commands on a fresh Debian 12, as a new machine would run them.
 #
-#   tools/fresh-machine.sh [--keep] [--only run|test] [FOLDER]
+#   scripts/fresh-machine.sh [--keep] [--only run|test] [FOLDER]
 #
 # 1. Builds a minimal Debian 12 (debootstrap --variant=minbase bookworm) in FOLDER/root
 #    (default: a new folder under /var/tmp), with the apt sources of this machine.
