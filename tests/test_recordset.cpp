@@ -3,6 +3,7 @@
 #include "TestDatabase.h"
 #include "platform/ado/Errors.h"
 #include "platform/ado/Recordset.h"
+#include "platform/ado/writes/RowIndex.h"
 #include "platform/runtime/Failure.h"
 #include "platform/ui/MsgBox.h"
 
@@ -253,7 +254,7 @@ private slots:
         QElapsedTimer spent;
         spent.start();
         while (cn.pendingRows() && spent.elapsed() < 20000)
-            cn.checkpoint();
+            cn.flushPoint();
         QCOMPARE(cn.pendingRows(), std::size_t(0));
         QCOMPARE(database.value("SELECT pvp1 FROM tblArticulos WHERE CODARTI='A2999'").toDouble(), 7000.0);
         QCOMPARE(database.value("SELECT sum(pvp1) FROM tblArticulos WHERE CODARTI<>'A2999'").toDouble(),
@@ -476,8 +477,8 @@ private slots:
         priceEveryRow(rs);
         cn.writes().setFlushInterval(0);
         cn.writes().setFlushSlice(0); // a row a slice: A1 written, then A2 set aside
-        cn.checkpoint();
-        cn.checkpoint();
+        cn.flushPoint();
+        cn.flushPoint();
         QCOMPARE(cn.refusedRows(), std::size_t(1));
         QCOMPARE(cn.pendingRows(), std::size_t(1));
         cn.writes().setFlushSlice(3600 * 1000); // no slice before the lock is taken
@@ -566,7 +567,7 @@ private slots:
         cn.writes().setFlushInterval(0);
         cn.writes().setFlushSlice(0); // a row a slice
         while (cn.pendingRows())
-            cn.checkpoint();
+            cn.flushPoint();
         BoxAnswerer c;
         c.press("Aceptar").press("Aceptar");
         ui::MsgBox(QStringLiteral("espera"));
@@ -635,6 +636,71 @@ private slots:
         cn.flush();
         QCOMPARE(database.value("SELECT NOMARTI || ' ' || pvp1 FROM tblArticulos").toString(),
                  QStringLiteral("nombre 19999 19999.0"));
+    }
+
+    // The pending rows' index: rows whose probes collide, clusters that wrap around the end of
+    // the array, erases inside a cluster (the rows after the hole shift back) and growth.
+    void rowIndex_findsEveryRowAfterErases_data() {
+        QTest::addColumn<QList<qlonglong>>("rowids");
+        QTest::addColumn<QList<qlonglong>>("erased");
+        ado::RowIndex probe; // the home cells of a first-size index
+        probe.insert(0, 0);
+        const std::size_t last = ado::RowIndex::kFirstCapacity - 1;
+        auto homedAt = [&](std::size_t cell, int count, qlonglong from = 1) {
+            QList<qlonglong> ids;
+            for (qlonglong id = from; ids.size() < count; ++id)
+                if (probe.home(id) == cell) ids << id;
+            return ids;
+        };
+        const QList<qlonglong> cluster = homedAt(100, 5);
+        QTest::newRow("a cluster, its first and middle rows erased")
+            << cluster << QList<qlonglong>{cluster[0], cluster[2]};
+        const QList<qlonglong> atEnd = homedAt(last, 4), atStart = homedAt(0, 2, 2);
+        QTest::newRow("a cluster wrapping around the end")
+            << atEnd + atStart << QList<qlonglong>{atEnd[0], atEnd[3], atStart[0]};
+        const QList<qlonglong> across = homedAt(last, 1) + homedAt(0, 2, 2);
+        QTest::newRow("a hole in the last cell, the next row at home in the first")
+            << across << QList<qlonglong>{across[0], across[1]};
+        const QList<qlonglong> mixed = homedAt(10, 2) + homedAt(11, 2) + homedAt(12, 1);
+        QTest::newRow("neighbouring clusters") << mixed << QList<qlonglong>{mixed[1], mixed[2]};
+        QList<qlonglong> many, everyThird;
+        for (qlonglong id = 1; id <= 3000; ++id) {
+            many << id * 7919;
+            if (id % 3 == 0) everyThird << id * 7919;
+        }
+        QTest::newRow("growth past two sizes") << many << everyThird;
+    }
+    void rowIndex_findsEveryRowAfterErases() {
+        QFETCH(QList<qlonglong>, rowids);
+        QFETCH(QList<qlonglong>, erased);
+        ado::RowIndex index;
+        auto check = [&](const QSet<qlonglong>& gone) {
+            QCOMPARE(index.size(), static_cast<std::size_t>(rowids.size() - gone.size()));
+            for (int i = 0; i < rowids.size(); ++i) {
+                const uint32_t* slot = index.find(rowids[i]);
+                if (gone.contains(rowids[i])) {
+                    QVERIFY2(!slot, qPrintable(QString::number(rowids[i])));
+                } else {
+                    QVERIFY2(slot, qPrintable(QString::number(rowids[i])));
+                    QCOMPARE(*slot, static_cast<uint32_t>(i));
+                }
+            }
+        };
+        for (int i = 0; i < rowids.size(); ++i)
+            index.insert(rowids[i], static_cast<uint32_t>(i));
+        check({});
+        QSet<qlonglong> gone;
+        for (qlonglong id : erased) {
+            QVERIFY(index.erase(id));
+            QVERIFY(!index.erase(id));
+            gone << id;
+            check(gone);
+        }
+        for (qlonglong id : erased) // back in the cells the shifts left
+            index.insert(id, static_cast<uint32_t>(rowids.indexOf(id)));
+        check({});
+        index.clear();
+        QVERIFY(index.empty() && !index.find(rowids[0]));
     }
 
     void writes_queriesReadThemToo() {

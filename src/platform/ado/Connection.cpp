@@ -342,12 +342,24 @@ void Connection::raiseIfDamaged() {
     }
 }
 
-void Connection::wrote() {
+void Connection::addPendingWrite(int table, long long rowid, const PendingWrites::Write& w) {
     if (!damaged_.isEmpty()) {
         writes_.discard();
         runtime::raise(err::UnrecognizedFormat, damaged_);
     }
-    writes_.wrote();
+    writes_.add(table, rowid, w);
+}
+
+void Connection::beginWriting() {
+    endReading();
+    exec("BEGIN IMMEDIATE");
+    if (!onWriteTransaction_) return;
+    try {
+        onWriteTransaction_();
+    } catch (...) {
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
 }
 
 void Connection::reading() {
@@ -370,9 +382,9 @@ void Connection::endReading() {
     if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
 }
 
-void Connection::checkpoint() {
+void Connection::flushPoint() {
     if (readingSince_.isValid() && readingSince_.elapsed() >= kReadHoldMs) endReading();
-    writes_.checkpoint();
+    writes_.flushPoint();
 }
 
 } // namespace ado

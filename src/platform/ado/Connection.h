@@ -3,18 +3,20 @@
 // data source is the database file (a backslash is a path separator, as on the original platform),
 // which must exist and be an SQLite database; it is never created.
 //
-// Writes wait in the connection's write-behind (WriteBehind), which says when and how they reach
-// the file. Reads share one read transaction, let go every kReadHoldMs, and before any wait for
+// Writes are pending in the connection's write-behind (WriteBehind), which says when and how a
+// flush writes them to the file. Reads share one read transaction, let go every kReadHoldMs, and before any wait for
 // the operator.
 #include "platform/ado/QueryShape.h"
 #include "platform/ado/Statement.h"
-#include "platform/ado/WriteBehind.h"
+#include "platform/ado/writes/WriteBehind.h"
+#include "platform/ado/writes/WriteTarget.h"
 #include "platform/runtime/OperatorWait.h"
 
 #include <QElapsedTimer>
 #include <QHash>
 #include <QString>
 #include <QTimer>
+#include <functional>
 #include <memory>
 
 struct sqlite3;
@@ -42,7 +44,7 @@ private:
     mutable std::vector<std::pair<QString, int>> lookups_; // names asked for, and their columns
 };
 
-class Connection {
+class Connection final : private WriteTarget {
 public:
     Connection();
     ~Connection(); // a last flush; rows that still cannot be written are lost
@@ -51,25 +53,29 @@ public:
 
     void Open(const QString& connectionString, const QString& userId = {}, const QString& password = {},
               long options = -1);
-    // Flushes and closes; when the flush fails the connection stays open with its rows waiting.
+    // Flushes and closes; when the flush fails the connection stays open with its rows pending.
     void Close();
     int State() const { return db_ ? 1 : 0; } // adStateOpen, adStateClosed
 
     // For the recordsets of this connection.
-    std::shared_ptr<Statement> statement(const QString& sql);
+    std::shared_ptr<Statement> statement(const QString& sql) override;
     const QueryShape& shape(const QString& sql);
     // The layout of the rows of a keyset query's table.
     std::shared_ptr<const RowLayout> rowLayout(const QueryShape& shape);
     WriteBehind& writes() { return writes_; }
     PendingWrites& pending() { return writes_.pending(); }
-    const QString& path() const { return path_; }
+    const QString& path() const override { return path_; }
     // Whether this user may not write the file; then why, for the operator (empty when the file
     // itself is marked read-only).
-    bool readOnly() const { return readOnly_; }
+    bool readOnly() const override { return readOnly_; }
     const QString& readOnlyReason() const { return readOnlyReason_; }
-    void wrote(); // a row was added to the pending writes
-    // A flush if one is due, and the end of a long read; never fails.
-    void checkpoint();
+    // A recordset's Update: the row's write is pending from now on (see WriteBehind).
+    void addPendingWrite(int table, long long rowid, const PendingWrites::Write& w);
+    // A flush point: a flush if one is due, and the end of a long read; never fails.
+    void flushPoint();
+    // What is done first in every write transaction of this connection, before its rows are
+    // written (their history, say): its failure is the flush's.
+    void onWriteTransaction(std::function<void()> f) { onWriteTransaction_ = std::move(f); }
     void reading();    // a statement is about to read: within a read transaction
     void endReading(); // the shared lock goes
     // A row that should be there is not: if the file is damaged (cut short, say), that is the
@@ -86,12 +92,14 @@ public:
     // Rows written to the file since the connection opened (a row written twice counts twice).
     std::size_t writtenRows() const { return writes_.writtenRows(); }
 
-    static constexpr int kBusyMs = 1500;                   // how long an operation waits for another program's lock
+    static constexpr int kBusyMs = WriteTarget::kBusyMs;   // how long an operation waits for another program's lock
     static constexpr int kReadHoldMs = 50;                 // how long the shared lock is kept across statements
     static constexpr qint64 kMapBytes = qint64(256) << 20; // the biggest file read through a mapping
 
 private:
-    friend class WriteBehind;
+    sqlite3* handle() const override { return db_; }
+    void beginWriting() override;
+    void commit() override { exec("COMMIT"); }
     void exec(const char* sql);
     QStringList tablesRead(const QString& sql);
     static void warnIfOnNetwork(const QString& path);
@@ -106,7 +114,8 @@ private:
     QHash<QString, QueryShape> shapes_;
     QStringList* tablesNoted_ = nullptr; // where the authorizer names the tables a statement reads
     QHash<QString, std::shared_ptr<const RowLayout>> layouts_; // by table
-    WriteBehind writes_{*this};
+    std::function<void()> onWriteTransaction_;
+    WriteBehind writes_{static_cast<WriteTarget&>(*this)};
     QElapsedTimer readingSince_; // valid while a read transaction is open
     quint64 readSerial_ = 0;
     QTimer readTimer_;

@@ -32,7 +32,7 @@ Recordset::~Recordset() {
     try {
         Close();
     } catch (...) {
-        // Nothing is lost: the rows wait in the connection.
+        // Nothing is lost: the rows are pending in the connection.
     }
 }
 
@@ -75,10 +75,10 @@ void Recordset::Open(const QString& source, Connection& activeConnection, int, i
         }
         layout_ = conn.rowLayout(shape);
         reprepares_ = layout_->reprepares;
-        // The keys are chosen and ordered by what the file holds: this connection's waiting
+        // The keys are chosen and ordered by what the file holds: this connection's pending
         // rows of every table the query reads must be there first.
         for (int table : shape.tablesRead)
-            if (conn.pending().pending(table)) {
+            if (conn.pending().hasRows(table)) {
                 conn.flush();
                 break;
             }
@@ -145,7 +145,7 @@ void Recordset::Close() {
         try {
             conn_->flush(Connection::kBusyMs);
         } catch (const runtime::Failure&) {
-            // The rows keep waiting in the connection; its next flush point writes them or says why not.
+            // The rows stay pending in the connection; its next flush point writes them or says why not.
         }
     }
 }
@@ -167,7 +167,7 @@ bool Recordset::Bof() const {
 
 void Recordset::moveTo(long position) {
     edits_.clear(); // an edit not written by Update is dropped when the cursor moves
-    conn_->checkpoint();
+    conn_->flushPoint();
     // Back to the row just read, in the same read of the file (MoveFirst after an opening): the
     // row is what the file holds, and is not read again.
     const bool same = position == position_ && rowRead_ && readIn_ != 0 && readIn_ == conn_->readTransaction();
@@ -258,20 +258,20 @@ void Recordset::readRow() const {
         anyKnown_ = false;
     }
     st.reset();
-    // This connection's writes that wait for their flush are part of the row, as long as the
+    // This connection's pending writes are part of the row, as long as the
     // row is still the one they were made for.
     PendingWrites& pending = conn_->pending();
     const RowLayout& layout = *layout_;
-    PendingWrites::Row waiting{};
-    if (pending.pending(layout.tableId) &&
-        pending.current(layout.tableId, keys_[static_cast<std::size_t>(position_)], waiting) &&
-        overlayMatches(waiting)) {
-        const auto& shape = pending.shape(layout.tableId, waiting.shape);
-        for (std::size_t k = 0; k < shape.set.size(); ++k) {
-            const auto id = static_cast<std::size_t>(shape.set[k]);
+    PendingWrites::Row pendingRow{};
+    if (pending.hasRows(layout.tableId) &&
+        pending.current(layout.tableId, keys_[static_cast<std::size_t>(position_)], pendingRow) &&
+        overlayMatches(pendingRow)) {
+        const auto& written = pending.columnSet(layout.tableId, pendingRow.columnSet);
+        for (std::size_t k = 0; k < written.set.size(); ++k) {
+            const auto id = static_cast<std::size_t>(written.set[k]);
             if (id >= layout.columnOfId.size() || layout.columnOfId[id] < 0) continue;
             const auto c = static_cast<std::size_t>(layout.columnOfId[id]);
-            PendingWrites::Value v = pending.value(waiting.first + static_cast<uint32_t>(k));
+            PendingWrites::Value v = pending.value(pendingRow.first + static_cast<uint32_t>(k));
             row_[c] = v.fieldValue();
             known_[c] = std::move(v);
             anyKnown_ = true;
@@ -281,27 +281,27 @@ void Recordset::readRow() const {
     readIn_ = conn_->readTransaction();
 }
 
-// Whether the file's row, as just read, is still what a waiting write of it was made from.
+// Whether the file's row, as just read, is still what a pending write of it was made from.
 bool Recordset::overlayMatches(const PendingWrites::Row& row) const {
     const PendingWrites& pending = conn_->pending();
     const RowLayout& layout = *layout_;
-    const auto& shape = pending.shape(layout.tableId, row.shape);
+    const auto& columns = pending.columnSet(layout.tableId, row.columnSet);
     auto columnOf = [&](int id) -> long {
         const auto i = static_cast<std::size_t>(id);
         return i < layout.columnOfId.size() ? layout.columnOfId[i] : -1;
     };
-    const auto nSet = static_cast<uint32_t>(shape.set.size());
-    for (uint32_t k = 0; k < shape.compared.size(); ++k) {
-        const long c = columnOf(shape.compared[k]);
+    const auto nSet = static_cast<uint32_t>(columns.set.size());
+    for (uint32_t k = 0; k < columns.compared.size(); ++k) {
+        const long c = columnOf(columns.compared[k]);
         if (c < 0 || !pending.value(row.first + nSet + k).sameAs(asRead(static_cast<std::size_t>(c)))) return false;
     }
     RowFingerprint fp;
-    for (int id : shape.fingerprinted) {
+    for (int id : columns.fingerprinted) {
         const long c = columnOf(id);
         if (c < 0) return false;
         addCell(fp, static_cast<std::size_t>(c));
     }
-    return shape.fingerprinted.empty() || fp.value() == row.fingerprint;
+    return columns.fingerprinted.empty() || fp.value() == row.fingerprint;
 }
 
 void Recordset::resync() const {
@@ -448,9 +448,9 @@ void Recordset::Update() {
     // (the rows were renumbered under it, or another program changed the row) could never be
     // written: it is left out, and this write stands on its own.
     bool joins = false;
-    if (PendingWrites::Row waiting{};
-        conn_->pending().pending(layout.tableId) && conn_->pending().current(layout.tableId, rowid, waiting)) {
-        joins = overlayMatches(waiting);
+    if (PendingWrites::Row pendingRow{};
+        conn_->pending().hasRows(layout.tableId) && conn_->pending().current(layout.tableId, rowid, pendingRow)) {
+        joins = overlayMatches(pendingRow);
         if (!joins) conn_->writes().leaveOut(layout.tableId, rowid);
     }
     auto mustHold = [&](std::size_t c) {
@@ -479,8 +479,7 @@ void Recordset::Update() {
         addCell(fp, c);
     }
     w.fingerprint = fp.value();
-    conn_->pending().write(layout.tableId, rowid, w);
-    conn_->wrote();
+    conn_->addPendingWrite(layout.tableId, rowid, w);
     for (auto& [column, v] : edits_) {
         const auto c = static_cast<std::size_t>(column);
         known_[c] = PendingWrites::Value::of(v);
@@ -489,7 +488,7 @@ void Recordset::Update() {
     }
     edits_.clear();
     wrote_ = true;
-    conn_->checkpoint();
+    conn_->flushPoint();
     conn_->writes().raiseIfRefused(layout.tableId, rowid);
 }
 

@@ -96,7 +96,7 @@ private:
     mutable bool rowRead_ = false;
     mutable quint64 readIn_ = 0; // the connection's read transaction in which the row was read
     // The current row as the engine gave it (numbers inline, texts and blobs in text_), and each
-    // field's value once it was read, or this connection's waiting write for it.
+    // field's value once it was read, or this connection's pending write for it.
     struct Cell {
         int type = 0;
         long long integer = 0;
@@ -110,7 +110,7 @@ private:
     // Which fields of the current row the program used (and the identity): they must still hold
     // what was read when the row is written.
     mutable std::vector<char> used_;
-    // What this program itself has put in a field of the current row, waiting or written since
+    // What this program itself has put in a field of the current row, pending or written since
     // the row was read: the file holds that, or will.
     mutable std::vector<std::optional<PendingWrites::Value>> known_;
     mutable bool anyKnown_ = false;

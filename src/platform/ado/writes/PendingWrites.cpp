@@ -1,8 +1,7 @@
-#include "platform/ado/PendingWrites.h"
+#include "platform/ado/writes/PendingWrites.h"
 #include "platform/runtime/Conversions.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 
 namespace ado {
@@ -78,62 +77,7 @@ bool PendingWrites::Value::sameAs(const Value& stored) const {
     }
 }
 
-// --- The rows' index ------------------------------------------------------------------------
-
-void PendingWrites::RowIndex::insert(long long rowid, uint32_t slot) {
-    if ((size_ + 1) * 2 > cells_.size()) grow(); // at most half full: probes stay short
-    std::size_t i = home(rowid);
-    while (cells_[i].slot != kFree)
-        i = (i + 1) & mask_;
-    cells_[i] = {rowid, slot};
-    mark(rowid);
-    ++size_;
-}
-
-bool PendingWrites::RowIndex::erase(long long rowid) {
-    if (cells_.empty()) return false;
-    std::size_t i = home(rowid);
-    for (;; i = (i + 1) & mask_) {
-        if (cells_[i].slot == kFree) return false;
-        if (cells_[i].rowid == rowid) break;
-    }
-    // Backward shift: the rows after the hole that belong before it move into it, so that every
-    // row stays reachable from its home without tombstones.
-    for (std::size_t j = i;;) {
-        j = (j + 1) & mask_;
-        if (cells_[j].slot == kFree) break;
-        const std::size_t k = home(cells_[j].rowid);
-        const bool staysPut = i <= j ? (i < k && k <= j) : (i < k || k <= j);
-        if (staysPut) continue;
-        cells_[i] = cells_[j];
-        i = j;
-    }
-    cells_[i].slot = kFree;
-    --size_;
-    return true;
-}
-
-void PendingWrites::RowIndex::grow() {
-    std::vector<Cell> old = std::move(cells_);
-    const std::size_t capacity = old.empty() ? 1024 : old.size() * 2;
-    cells_.assign(capacity, Cell{0, kFree});
-    mask_ = capacity - 1;
-    shift_ = 64 - std::countr_zero(capacity);
-    const std::size_t bits = capacity * 8;
-    maybe_.assign(bits / 64, 0);
-    bitShift_ = 64 - std::countr_zero(bits);
-    size_ = 0;
-    for (const Cell& c : old)
-        if (c.slot != kFree) insert(c.rowid, c.slot);
-}
-
-void PendingWrites::RowIndex::clear() {
-    if (size_) std::fill(cells_.begin(), cells_.end(), Cell{0, kFree});
-    std::fill(maybe_.begin(), maybe_.end(), 0); // rows erased one by one left their bits
-    size_ = 0;
-}
-
-// --- Tables, columns and shapes -------------------------------------------------------------
+// --- Tables, columns and column sets ---------------------------------------------------------
 
 int PendingWrites::table(const QString& name) {
     const QString key = name.toLower();
@@ -159,11 +103,11 @@ void PendingWrites::setLabelColumns(int table, const QStringList& columns) {
     if (t.label.isEmpty()) t.label = columns;
 }
 
-int PendingWrites::shapeOf(Table& t, Shape&& s) {
-    if (const auto it = t.shapeIds.find(s); it != t.shapeIds.end()) return it->second;
-    const int id = static_cast<int>(t.shapes.size());
-    t.shapeIds.emplace(s, id);
-    t.shapes.push_back(std::move(s));
+int PendingWrites::columnSetOf(Table& t, ColumnSet&& s) {
+    if (const auto it = t.columnSetIds.find(s); it != t.columnSetIds.end()) return it->second;
+    const int id = static_cast<int>(t.columnSets.size());
+    t.columnSetIds.emplace(s, id);
+    t.columnSets.push_back(std::move(s));
     return id;
 }
 
@@ -219,19 +163,19 @@ void PendingWrites::write(int table, long long rowid, const Write& w) {
     uint32_t* const existing = t.rows.find(rowid);
     const Slot* old = existing ? &t.entries[*existing] : nullptr;
 
-    // The row's shape: the columns written now and before; what it held when it was first read.
-    // A run writes row after row of the same shape: that one is known without building it.
-    if (!old && t.lastShape >= 0 && sameShape(t.shapes[static_cast<std::size_t>(t.lastShape)], w)) {
-        place(t, rowid, nullptr, nullptr, t.lastShape, w);
+    // The row's column set: the columns written now and before; what it held when it was first read.
+    // A run writes row after row of the same column set: that one is known without building it.
+    if (!old && t.lastColumnSet >= 0 && sameColumns(t.columnSets[static_cast<std::size_t>(t.lastColumnSet)], w)) {
+        place(t, rowid, nullptr, nullptr, t.lastColumnSet, w);
         return;
     }
-    Shape s;
+    ColumnSet s;
     for (const Write::Set& c : w.set)
         s.set.push_back(c.column);
     if (old) {
         // The row as first read stays what the file must hold; a column written now that nothing
         // compared then is compared with its value as read now.
-        const Shape& before = t.shapes[old->shape];
+        const ColumnSet& before = t.columnSets[old->columnSet];
         s.compared = before.compared;
         s.fingerprinted = before.fingerprinted;
         auto in = [](const std::vector<int>& v, int c) { return std::find(v.begin(), v.end(), c) != v.end(); };
@@ -240,7 +184,7 @@ void PendingWrites::write(int table, long long rowid, const Write& w) {
         };
         for (const Write::Set& c : w.set)
             if (!covered(c.column)) s.compared.push_back(c.column);
-        // What this write's reader used that the waiting write did not check.
+        // What this write's reader used that the pending write did not check.
         for (const Write::Compared& c : w.compared)
             if (!covered(c.column) && !in(s.compared, c.column)) s.compared.push_back(c.column);
         std::sort(s.compared.begin(), s.compared.end());
@@ -253,52 +197,53 @@ void PendingWrites::write(int table, long long rowid, const Write& w) {
     }
     std::sort(s.set.begin(), s.set.end());
     s.set.erase(std::unique(s.set.begin(), s.set.end()), s.set.end());
-    const int shapeId = shapeOf(t, std::move(s));
-    if (!old) t.lastShape = shapeId;
-    place(t, rowid, existing, old, shapeId, w);
+    const int setId = columnSetOf(t, std::move(s));
+    if (!old) t.lastColumnSet = setId;
+    place(t, rowid, existing, old, setId, w);
 }
 
-bool PendingWrites::sameShape(const Shape& shape, const Write& w) {
-    if (shape.set.size() != w.set.size() || shape.compared.size() != w.compared.size() ||
-        shape.fingerprinted != w.fingerprinted)
+bool PendingWrites::sameColumns(const ColumnSet& columns, const Write& w) {
+    if (columns.set.size() != w.set.size() || columns.compared.size() != w.compared.size() ||
+        columns.fingerprinted != w.fingerprinted)
         return false;
     for (const Write::Set& c : w.set)
-        if (!std::binary_search(shape.set.begin(), shape.set.end(), c.column)) return false;
+        if (!std::binary_search(columns.set.begin(), columns.set.end(), c.column)) return false;
     for (const Write::Compared& c : w.compared)
-        if (!std::binary_search(shape.compared.begin(), shape.compared.end(), c.column)) return false;
+        if (!std::binary_search(columns.compared.begin(), columns.compared.end(), c.column)) return false;
     return true;
 }
 
-void PendingWrites::place(Table& t, long long rowid, uint32_t* existing, const Slot* old, int shapeId, const Write& w) {
-    const Shape& shape = t.shapes[static_cast<std::size_t>(shapeId)];
+void PendingWrites::place(Table& t, long long rowid, uint32_t* existing, const Slot* old, int setId, const Write& w) {
+    const ColumnSet& columns = t.columnSets[static_cast<std::size_t>(setId)];
     auto lastWrite = [&](int column) -> const Write::Set* {
         for (auto it = w.set.rbegin(); it != w.set.rend(); ++it)
             if (it->column == column) return &*it;
         return nullptr;
     };
 
-    if (old && old->shape == shapeId) {
+    if (old && old->columnSet == setId) {
         // The same columns again: the new values take the old ones' places.
-        for (std::size_t i = 0; i < shape.set.size(); ++i)
-            if (const Write::Set* c = lastWrite(shape.set[i])) storeAt(old->first + static_cast<uint32_t>(i), c->value);
+        for (std::size_t i = 0; i < columns.set.size(); ++i)
+            if (const Write::Set* c = lastWrite(columns.set[i]))
+                storeAt(old->first + static_cast<uint32_t>(i), c->value);
         return;
     }
 
     const auto first = static_cast<uint32_t>(stored_.size());
-    const std::size_t nSet = shape.set.size();
-    stored_.resize(stored_.size() + storedCount(shape));
-    const Shape* before = old ? &t.shapes[old->shape] : nullptr;
+    const std::size_t nSet = columns.set.size();
+    stored_.resize(stored_.size() + storedCount(columns));
+    const ColumnSet* before = old ? &t.columnSets[old->columnSet] : nullptr;
     auto indexIn = [](const std::vector<int>& v, int c) -> long {
         const auto pos = std::find(v.begin(), v.end(), c);
         return pos == v.end() ? -1 : static_cast<long>(pos - v.begin());
     };
     for (std::size_t i = 0; i < nSet; ++i) {
-        const Write::Set* now = lastWrite(shape.set[i]);
+        const Write::Set* now = lastWrite(columns.set[i]);
         stored_[first + i] =
-            now ? store(now->value) : stored_[old->first + static_cast<uint32_t>(indexIn(before->set, shape.set[i]))];
+            now ? store(now->value) : stored_[old->first + static_cast<uint32_t>(indexIn(before->set, columns.set[i]))];
     }
-    for (std::size_t j = 0; j < shape.compared.size(); ++j) {
-        const int column = shape.compared[j];
+    for (std::size_t j = 0; j < columns.compared.size(); ++j) {
+        const int column = columns.compared[j];
         const uint32_t to = first + static_cast<uint32_t>(nSet + j);
         // As first read, or, for a column first written now, as read now.
         if (const long at = before ? indexIn(before->compared, column) : -1; at >= 0) {
@@ -312,7 +257,7 @@ void PendingWrites::place(Table& t, long long rowid, uint32_t* existing, const S
             if (const Write::Set* now = lastWrite(column)) stored_[to] = store(now->asRead);
     }
     const uint64_t fingerprint = old ? old->fingerprint : w.fingerprint;
-    t.entries.push_back(Slot{rowid, fingerprint, first, static_cast<uint16_t>(shapeId)});
+    t.entries.push_back(Slot{rowid, fingerprint, first, static_cast<uint16_t>(setId)});
     const auto slot = static_cast<uint32_t>(t.entries.size() - 1);
     if (existing) {
         *existing = slot;
@@ -329,7 +274,7 @@ std::vector<PendingWrites::Row> PendingWrites::inFileOrder() const {
         const Table& t = tables_[ti];
         t.rows.forEach([&](long long rowid, uint32_t slot) {
             const Slot& s = t.entries[slot];
-            r.push_back({static_cast<int>(ti), rowid, s.shape, s.first, s.fingerprint});
+            r.push_back({static_cast<int>(ti), rowid, s.columnSet, s.first, s.fingerprint});
         });
     }
     std::sort(r.begin(), r.end(),
@@ -342,7 +287,7 @@ bool PendingWrites::current(int table, long long rowid, Row& row) const {
     const uint32_t* slot = t.rows.find(rowid);
     if (!slot) return false;
     const Slot& s = t.entries[*slot];
-    row = {table, rowid, s.shape, s.first, s.fingerprint};
+    row = {table, rowid, s.columnSet, s.first, s.fingerprint};
     return true;
 }
 
@@ -359,8 +304,8 @@ void PendingWrites::compact() {
         entries.reserve(t.rows.size());
         t.rows.forEachSlot([&](uint32_t& slot) {
             const Slot old = t.entries[slot];
-            entries.push_back({old.rowid, old.fingerprint, static_cast<uint32_t>(stored.size()), old.shape});
-            for (std::size_t k = 0; k < storedCount(t.shapes[old.shape]); ++k) {
+            entries.push_back({old.rowid, old.fingerprint, static_cast<uint32_t>(stored.size()), old.columnSet});
+            for (std::size_t k = 0; k < storedCount(t.columnSets[old.columnSet]); ++k) {
                 Stored s = stored_[old.first + k];
                 if (s.kind == Value::Text || s.kind == Value::Blob) {
                     bytes.push_back(bytes_[s.bits]);

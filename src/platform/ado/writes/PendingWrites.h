@@ -11,7 +11,8 @@
 //     row's reader used: the values the new ones were computed from), as one 64-bit fingerprint
 //     of their stored values (RowFingerprint).
 // Values are kept compactly (nine bytes each, texts aside): a run keeps up to a flush's worth of
-// rows here. A row written again while it waits is rewritten in place.
+// rows here. A row written again while it is pending is rewritten in place.
+#include "platform/ado/writes/RowIndex.h"
 #include "platform/runtime/FieldValue.h"
 
 #include <QByteArray>
@@ -53,7 +54,7 @@ public:
     void setLabelColumns(int table, const QStringList& columns);
     const QStringList& labelColumns(int table) const { return tables_[static_cast<std::size_t>(table)].label; }
 
-    // One row's write. A later write of a row that still waits wins, column by column, and keeps
+    // One row's write. A later write of a row that is still pending wins, column by column, and keeps
     // what the row held when it was first read.
     struct Write {
         struct Set {
@@ -78,44 +79,44 @@ public:
     };
     void write(int table, long long rowid, const Write& w);
 
-    bool pending(int table) const { return !tables_[static_cast<std::size_t>(table)].rows.empty(); }
-    bool pending(int table, long long rowid) const {
+    bool hasRows(int table) const { return !tables_[static_cast<std::size_t>(table)].rows.empty(); }
+    bool hasRow(int table, long long rowid) const {
         return tables_[static_cast<std::size_t>(table)].rows.find(rowid) != nullptr;
     }
 
     std::size_t rows() const { return rows_; }
     bool empty() const { return rows_ == 0; }
-    // How many values (and texts) are held: the memory the waiting rows take.
+    // How many values (and texts) are held: the memory the pending rows take.
     std::size_t valuesHeld() const { return stored_.size() + bytes_.size(); }
     void clear();
 
-    // A waiting row as it is now.
+    // A pending row as it is now.
     struct Row {
         int table;
         long long rowid;
-        int shape;
-        uint32_t first; // its stored values: the new ones, then the compared ones as read (see Shape)
+        int columnSet;
+        uint32_t first; // its stored values: the new ones, then the compared ones as read (see ColumnSet)
         uint64_t fingerprint;
     };
     // Which columns a row writes and compares, in the order its stored values follow.
-    struct Shape {
+    struct ColumnSet {
         std::vector<int> set;           // ascending; a new value each
         std::vector<int> compared;      // ascending; a value as read each
         std::vector<int> fingerprinted; // ascending; in the row's fingerprint
-        bool operator<(const Shape& o) const {
+        bool operator<(const ColumnSet& o) const {
             return std::tie(set, compared, fingerprinted) < std::tie(o.set, o.compared, o.fingerprinted);
         }
     };
-    const Shape& shape(int table, int shape) const {
-        return tables_[static_cast<std::size_t>(table)].shapes[static_cast<std::size_t>(shape)];
+    const ColumnSet& columnSet(int table, int id) const {
+        return tables_[static_cast<std::size_t>(table)].columnSets[static_cast<std::size_t>(id)];
     }
-    // The row's waiting write as it is now; false if it does not wait.
+    // The row's pending write as it is now; false if it is not pending.
     bool current(int table, long long rowid, Row& row) const;
-    // Every waiting row, in the order of the tables and of the rows in the file.
+    // Every pending row, in the order of the tables and of the rows in the file.
     std::vector<Row> inFileOrder() const;
-    // The row no longer waits (written, or set aside).
+    // The row is no longer pending (written, or set aside).
     void erase(int table, long long rowid);
-    // Lets go of the values of rows that no longer wait.
+    // Lets go of the values of rows that are no longer pending.
     void compact();
 
     // The stored values of a row: new values at first + i (i < set), compared values as read at
@@ -143,80 +144,27 @@ private:
         long long rowid;
         uint64_t fingerprint;
         uint32_t first;
-        uint16_t shape;
-    };
-    // rowid -> slot, by open addressing: one probe of a flat array where a node-based map chases
-    // a pointer, on every row a recordset reads while writes wait.
-    class RowIndex {
-    public:
-        const uint32_t* find(long long rowid) const {
-            if (cells_.empty()) return nullptr;
-            // Most rows a run reads do not wait: a bit tells so without touching the cells.
-            const uint64_t bit = (static_cast<uint64_t>(rowid) * 0xD6E8FEB86659FD93ull) >> bitShift_;
-            if (!(maybe_[bit >> 6] & (uint64_t(1) << (bit & 63)))) return nullptr;
-            for (std::size_t i = home(rowid);; i = (i + 1) & mask_) {
-                const Cell& c = cells_[i];
-                if (c.slot == kFree) return nullptr;
-                if (c.rowid == rowid) return &c.slot;
-            }
-        }
-        uint32_t* find(long long rowid) { return const_cast<uint32_t*>(std::as_const(*this).find(rowid)); }
-        void insert(long long rowid, uint32_t slot); // a rowid not there yet
-        bool erase(long long rowid);
-        std::size_t size() const { return size_; }
-        bool empty() const { return size_ == 0; }
-        void clear(); // keeps the array for the next rows
-        template <typename F> void forEach(F&& f) const {
-            for (const Cell& c : cells_)
-                if (c.slot != kFree) f(c.rowid, c.slot);
-        }
-        template <typename F> void forEachSlot(F&& f) {
-            for (Cell& c : cells_)
-                if (c.slot != kFree) f(c.slot);
-        }
-
-    private:
-        static constexpr uint32_t kFree = UINT32_MAX;
-        struct Cell {
-            long long rowid;
-            uint32_t slot;
-        };
-        std::size_t home(long long rowid) const {
-            return static_cast<std::size_t>((static_cast<uint64_t>(rowid) * 0x9E3779B97F4A7C15ull) >> shift_) & mask_;
-        }
-        void grow();
-        void mark(long long rowid) {
-            const uint64_t bit = (static_cast<uint64_t>(rowid) * 0xD6E8FEB86659FD93ull) >> bitShift_;
-            maybe_[bit >> 6] |= uint64_t(1) << (bit & 63);
-        }
-        std::vector<Cell> cells_;
-        // A bit per hash of the rows that may be here (set on insert, cleared with the index):
-        // eight bits a cell, so that few rows that do not wait share a bit with one that does.
-        std::vector<uint64_t> maybe_;
-        int bitShift_ = 64;
-        std::size_t mask_ = 0;
-        int shift_ = 0;
-        std::size_t size_ = 0;
+        uint16_t columnSet;
     };
     struct Table {
         QString name;
         QStringList columns;
         QHash<QString, int> columnIds; // by lower-case name
         QStringList label;
-        std::vector<Shape> shapes;
-        std::map<Shape, int> shapeIds;
-        int lastShape = -1;        // of the last row written for the first time
+        std::vector<ColumnSet> columnSets;
+        std::map<ColumnSet, int> columnSetIds;
+        int lastColumnSet = -1;    // of the last row written for the first time
         RowIndex rows;             // rowid -> slot
         std::vector<Slot> entries; // entries no row points to any more are dead
     };
 
-    int shapeOf(Table& t, Shape&& s);
-    static bool sameShape(const Shape& shape, const Write& w);
-    // Puts the row's values in place: over its waiting ones when the shape is the same, else anew.
-    void place(Table& t, long long rowid, uint32_t* existing, const Slot* old, int shapeId, const Write& w);
+    int columnSetOf(Table& t, ColumnSet&& s);
+    static bool sameColumns(const ColumnSet& columns, const Write& w);
+    // Puts the row's values in place: over its pending ones when the column set is the same, else anew.
+    void place(Table& t, long long rowid, uint32_t* existing, const Slot* old, int setId, const Write& w);
     Stored store(const Value& v);
     void storeAt(uint32_t index, const Value& v); // reuses a text's place
-    static std::size_t storedCount(const Shape& s) { return s.set.size() + s.compared.size(); }
+    static std::size_t storedCount(const ColumnSet& s) { return s.set.size() + s.compared.size(); }
 
     std::vector<Table> tables_;
     QHash<QString, int> tableIds_;
