@@ -2,6 +2,7 @@
 // error preview window that shows it.
 #include "BoxAnswerer.h"
 #include "errors/Protocol.h"
+#include "forms/errorpreview/ReportPicture.h"
 #include "forms/errorpreview/frmPrevioErrHandler.h"
 #include "platform/runtime/Arithmetic.h"
 #include "platform/ui/App.h"
@@ -31,6 +32,7 @@
 
 using namespace testing;
 using forms::frmPrevioErrHandler;
+using forms::ReportPicture;
 
 namespace {
 
@@ -94,7 +96,7 @@ private slots:
     void basePath() {
         QFETCH(QDateTime, moment);
         QFETCH(QString, ending);
-        QCOMPARE(frmPrevioErrHandler::basePathFor(QStringLiteral("/opt/programa"), moment),
+        QCOMPARE(ReportPicture::basePathFor(QStringLiteral("/opt/programa"), moment),
                  QStringLiteral("/opt/programa") + ending);
     }
 
@@ -106,8 +108,8 @@ private slots:
             const QDateTime before = QDateTime::currentDateTime();
             f.Load();
             QVERIFY(QFileInfo(ui::App::Path() + QStringLiteral("/imagenerror")).isDir());
-            QVERIFY(f.ImageBasePath == frmPrevioErrHandler::basePathFor(ui::App::Path(), before) ||
-                    f.ImageBasePath == frmPrevioErrHandler::basePathFor(ui::App::Path(), QDateTime::currentDateTime()));
+            QVERIFY(f.ImageBasePath == ReportPicture::basePathFor(ui::App::Path(), before) ||
+                    f.ImageBasePath == ReportPicture::basePathFor(ui::App::Path(), QDateTime::currentDateTime()));
             QVERIFY(!f.framecorreo->isVisible() && f.framecorreo->isHidden());
             QVERIFY(f.NormalOption->isChecked() && !f.FitToPrinterOption->isChecked());
             QCOMPARE(f.IsDrawing, int16_t(0));
@@ -124,64 +126,63 @@ private slots:
     }
 
     void load_eachReportItsOwnName() {
-        // Two windows in one second, and a moment whose digits a kept report already has: each
-        // report gets a name no other has, held from load until its window goes.
-        BoxAnswerer c;
-        auto a = std::make_unique<frmPrevioErrHandler>();
-        a->Load();
-        frmPrevioErrHandler b; // loaded in the same second
-        b.holdBasePath(a->ImageBasePath);
-        QCOMPARE(b.ImageBasePath, a->ImageBasePath + QStringLiteral("-2"));
-        frmPrevioErrHandler third;
-        third.holdBasePath(a->ImageBasePath);
-        QCOMPARE(third.ImageBasePath, a->ImageBasePath + QStringLiteral("-3"));
+        // Two reports in one second, and a moment whose digits a kept report already has: each
+        // report gets a name no other has, held until it is let go.
+        ReportPicture::makeFolder(ui::App::Path() + QStringLiteral("/imagenerror"));
+        auto a = std::make_unique<ReportPicture>();
+        a->hold(ReportPicture::basePathFor(ui::App::Path(), QDateTime::currentDateTime()));
+        ReportPicture b; // in the same second
+        b.hold(a->basePath());
+        QCOMPARE(b.basePath(), a->basePath() + QStringLiteral("-2"));
+        ReportPicture third;
+        third.hold(a->basePath());
+        QCOMPARE(third.basePath(), a->basePath() + QStringLiteral("-3"));
         // 01:23:45 and 12:03:45 of one day share their digits: the picture kept from the first stays.
         const QString kept =
-            frmPrevioErrHandler::basePathFor(ui::App::Path(), QDateTime(QDate(2026, 12, 7), QTime(1, 23, 45)));
-        QCOMPARE(kept,
-                 frmPrevioErrHandler::basePathFor(ui::App::Path(), QDateTime(QDate(2026, 12, 7), QTime(12, 3, 45))));
+            ReportPicture::basePathFor(ui::App::Path(), QDateTime(QDate(2026, 12, 7), QTime(1, 23, 45)));
+        QCOMPARE(kept, ReportPicture::basePathFor(ui::App::Path(), QDateTime(QDate(2026, 12, 7), QTime(12, 3, 45))));
         QFile picture(kept + QStringLiteral(".jpg"));
         QVERIFY(picture.open(QIODevice::WriteOnly));
         picture.write("JPEG del primer informe");
         picture.close();
-        frmPrevioErrHandler later;
-        later.holdBasePath(kept);
-        QCOMPARE(later.ImageBasePath, kept + QStringLiteral("-2"));
+        ReportPicture later;
+        later.hold(kept);
+        QCOMPARE(later.basePath(), kept + QStringLiteral("-2"));
         QFile keptNow(kept + QStringLiteral(".jpg"));
         QVERIFY(keptNow.open(QIODevice::ReadOnly));
         QCOMPARE(keptNow.readAll(), QByteArray("JPEG del primer informe"));
         // An empty picture left by a program that ended with its window open is free again; one
         // that another program's window holds (locked) is not.
         const QString leftOver =
-            frmPrevioErrHandler::basePathFor(ui::App::Path(), QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5)));
+            ReportPicture::basePathFor(ui::App::Path(), QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5)));
         QFile(leftOver + QStringLiteral(".jpg")).open(QIODevice::WriteOnly);
-        frmPrevioErrHandler reusing;
-        reusing.holdBasePath(leftOver);
-        QCOMPARE(reusing.ImageBasePath, leftOver);
+        ReportPicture reusing;
+        reusing.hold(leftOver);
+        QCOMPARE(reusing.basePath(), leftOver);
         // One left over by another user is that user's to replace, not this one's.
         const QString othersLeftOver = leftOver + QStringLiteral("7");
         const QByteArray othersJpg = QFile::encodeName(othersLeftOver + QStringLiteral(".jpg"));
         QVERIFY(QFile(QFile::decodeName(othersJpg)).open(QIODevice::WriteOnly));
         if (::chmod(othersJpg.constData(), 0666) == 0 && ::chown(othersJpg.constData(), 65534, 65534) == 0) {
-            frmPrevioErrHandler another;
-            another.holdBasePath(othersLeftOver);
-            QCOMPARE(another.ImageBasePath, othersLeftOver + QStringLiteral("-2"));
+            ReportPicture another;
+            another.hold(othersLeftOver);
+            QCOMPARE(another.basePath(), othersLeftOver + QStringLiteral("-2"));
         }
         const QString held = leftOver + QStringLiteral("9");
         const int fd = ::open(QFile::encodeName(held + QStringLiteral(".jpg")).constData(), O_RDWR | O_CREAT, 0666);
         QVERIFY(fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0);
-        frmPrevioErrHandler beside;
-        beside.holdBasePath(held);
-        QCOMPARE(beside.ImageBasePath, held + QStringLiteral("-2"));
+        ReportPicture beside;
+        beside.hold(held);
+        QCOMPARE(beside.basePath(), held + QStringLiteral("-2"));
         ::close(fd);
         // A link at a picture's name, to a file elsewhere, is never written through.
         const QString linked = leftOver + QStringLiteral("8");
         QVERIFY(QFile::link(QStringLiteral("/nonexistent/victima"), linked + QStringLiteral(".bmp")));
-        frmPrevioErrHandler careful;
-        careful.holdBasePath(linked);
-        QCOMPARE(careful.ImageBasePath, linked + QStringLiteral("-2"));
-        // A window that never prepared its report leaves nothing behind.
-        const QString reservedByA = a->ImageBasePath + QStringLiteral(".jpg");
+        ReportPicture careful;
+        careful.hold(linked);
+        QCOMPARE(careful.basePath(), linked + QStringLiteral("-2"));
+        // A report never prepared leaves nothing behind.
+        const QString reservedByA = a->basePath() + QStringLiteral(".jpg");
         QVERIFY(QFileInfo::exists(reservedByA));
         a.reset();
         QVERIFY(!QFileInfo::exists(reservedByA));

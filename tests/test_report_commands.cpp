@@ -6,6 +6,7 @@
 #include <gmime/gmime.h>
 
 #include "BoxAnswerer.h"
+#include "forms/errorpreview/ReportPicture.h"
 #include "forms/errorpreview/frmPrevioErrHandler.h"
 #include "platform/mail/Outlook.h"
 #include "platform/printer/Printer.h"
@@ -36,6 +37,7 @@
 
 using namespace testing;
 using forms::frmPrevioErrHandler;
+using forms::ReportPicture;
 
 namespace {
 
@@ -371,7 +373,7 @@ private slots:
                 ::chmod(QFile::encodeName(secret).constData(), 0600) == 0);
         if (planted == QLatin1String("before"))
             for (int s = 0; s < 5; ++s)
-                plant(frmPrevioErrHandler::basePathFor(ui::App::Path(), QDateTime::currentDateTime().addSecs(s)) +
+                plant(ReportPicture::basePathFor(ui::App::Path(), QDateTime::currentDateTime().addSecs(s)) +
                       QStringLiteral(".BMP"));
 
         const mode_t umaskBefore = ::umask(002);

@@ -3,6 +3,7 @@
 // line, the print-size options and commands, and a hidden e-mail panel from which the report is
 // addressed, described and sent to the developer. Each error report makes a window of its own,
 // which lives until it is closed.
+#include "forms/errorpreview/ReportPicture.h"
 #include "platform/imageviewer/ImageViewer.h"
 #include "platform/mail/Mapi.h"
 #include "platform/runtime/Failure.h"
@@ -70,14 +71,6 @@ public:
     void CmdPrint_Click(int Index);
     void Command24_Click(int Index);
 
-    // The report's base path for a program folder and a moment: the folder, the image folder, and
-    // the year, month, day, hour, minute and second without leading zeros or separators.
-    static QString basePathFor(const QString& programFolder, const QDateTime& moment);
-    // Sets ImageBasePath: the documented base path when no other report has it (another window
-    // of this program, or a picture kept in the folder, maybe made by another program), otherwise
-    // the same followed by "-2", "-3"... It is held until the window goes (or holds another): in
-    // this program, and on disk by its JPEG's name, made empty until "EMAIL" writes it.
-    void holdBasePath(const QString& documented);
     ~frmPrevioErrHandler() override;
 
     // The freehand lines drawn on the window's surface, in pixels.
@@ -97,8 +90,6 @@ protected:
 
 private:
     void createEmailPanel();
-    static void makeImageFolder(const QString& folder);
-    void releaseBasePath();
     // The commands behind the buttons.
     void printScreenshot();
     void prepareEmail();
@@ -131,7 +122,7 @@ private:
     int commands_ = 0;
     bool closeAsked_ = false;
     bool sendFailed_ = false; // the last send did not go out: a close asked meanwhile waits for the operator
-    int placeholder_ = -1;    // the JPEG's name held on disk: open and locked while the window lives
+    ReportPicture picture_;   // the name of the report's files (ImageBasePath)
     // Why the last "EMAIL" could not make the report's picture: the report says so when it goes.
     std::optional<runtime::Failure> pictureFailure_;
     QPointF current_; // CurrentX, CurrentY, in twips
