@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is needed, checks the sources' format, builds with warnings as errors, and runs
-# every test (widget tests on Qt's offscreen platform, the real program under an Xvfb server that
-# the smoke test starts itself) while clang-tidy runs over src/ and tools/ (a finding fails it);
-# then builds the whole suite again with AddressSanitizer and
-# UndefinedBehaviorSanitizer and runs it once more; last, the fuzzing harnesses, built by clang,
-# each for a few seconds over its corpus.
+# every test (the Qt Test programs on Qt's offscreen platform; the system tests of tests/system/,
+# the real program under an Xvfb server that the smoke test starts itself among them) while
+# clang-tidy runs over src/, tools/ and tests/ (a finding fails it); then builds the whole suite
+# again with AddressSanitizer and UndefinedBehaviorSanitizer and runs it once more; last, the
+# fuzzing harnesses, built by clang, each for a few seconds over its corpus.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh --tests

@@ -302,20 +302,20 @@ private slots:
         if (make == QLatin1String("text")) write(source, "CODARTI;NOMARTI\nA1;Tornillo\n");
         if (make == QLatin1String("sqlite"))
             write(source, QByteArray("SQLite format 3\0", 16) + QByteArray(4080, '\0'));
-        if (make == QLatin1String("cut")) write(source, jet.left(3 * 4096 + 100));
+        if (make == QLatin1String("cut")) write(source, jet.left(3 * kPage + 100));
         if (make == QLatin1String("catalog"))
-            write(source, jet.left(2 * 4096) + QByteArray(4096, '\0') + jet.mid(3 * 4096));
+            write(source, jet.left(2 * kPage) + QByteArray(kPage, '\0') + jet.mid(3 * kPage));
         if (make == QLatin1String("ace")) {
             QByteArray ace = jet;
             ace.replace(4, 15, "Standard ACE DB");
             ace[0x14] = 2;
-            for (qsizetype i = 4096; i < ace.size(); ++i) // every page past the first, as encryption leaves it
+            for (qsizetype i = kPage; i < ace.size(); ++i) // every page past the first, as encryption leaves it
                 ace[i] = static_cast<char>((i * 2654435761u) >> 13);
             write(source, ace);
         }
         if (make == QLatin1String("noise")) {
             QByteArray noisy = jet;
-            for (qsizetype i = 3 * 4096; i < noisy.size(); ++i)
+            for (qsizetype i = 3 * kPage; i < noisy.size(); ++i)
                 noisy[i] = static_cast<char>((i * 40503u) >> 7);
             write(source, noisy);
         }

@@ -24,6 +24,8 @@ QString connectionString(const QString& path) {
 }
 
 // The program's connection to the test's database, and a keyset recordset of a query on it.
+// A test whose lambdas use them names the members (auto& rs = session.rs): clang 14, which
+// the static analysis parses with, cannot capture a structured binding.
 struct Session {
     ado::Connection cn;
     ado::Recordset rs;
@@ -62,7 +64,7 @@ private slots:
         database.article("A1", "Alfa", 20, 0, QVariant());
         database.article("C3", QString(), 1, 2, 3);
         Session session(database, QStringLiteral("SELECT * FROM tblArticulos ORDER BY CODARTI"));
-        auto& [cn, rs] = session;
+        auto& rs = session.rs;
         QCOMPARE(rs.RecordCount(), 3L);
         QVERIFY(!rs.Eof() && !rs.Bof());
         QCOMPARE(rs.Fields("codarti").Value().text(), QStringLiteral("A1"));
@@ -87,7 +89,7 @@ private slots:
         database.article("A1", "Alfa", 1, 1, 1);
         database.article("A2", "Beta", 1, 1, 1);
         Session session(database, QStringLiteral("SELECT * FROM tblArticulos ORDER BY CODARTI"));
-        auto& [cn, rs] = session;
+        auto& rs = session.rs;
         database.sql(QStringLiteral("UPDATE tblArticulos SET NOMARTI='Cambiado' WHERE CODARTI='A2'"));
         database.article("A0", "Nuevo", 1, 1, 1);
         rs.MoveNext();
@@ -267,7 +269,7 @@ private slots:
         database.article("A1", "Alfa", 1, 1, 1);
         database.article("A2", "Beta", 1, 1, 1);
         Session session(database, QStringLiteral("SELECT * FROM tblArticulos ORDER BY CODARTI"));
-        auto& [cn, rs] = session;
+        auto& rs = session.rs;
         Locker other(database.path);
         QCOMPARE(failureNumber([&] { rs.MoveNext(); }), ado::err::Generic);
         // Still locked: taking the field fails in the caller's step, before any quiet reader sees it.
@@ -774,7 +776,7 @@ private slots:
         database.article("A1", "Alfa", 1, 1, 1);
         database.article("A2", "Beta", 1, 1, 1);
         Session session(database, QStringLiteral("SELECT * FROM tblArticulos ORDER BY CODARTI"));
-        auto& [cn, rs] = session;
+        auto& rs = session.rs;
         database.sql(QStringLiteral("ALTER TABLE tblArticulos DROP COLUMN pvp3"));
         QCOMPARE(failureNumber([&] { rs.MoveNext(); }), ado::err::ColumnsChanged);
         QCOMPARE(failureNumber([&] { rs.Fields("pvp3").Value(); }), ado::err::ColumnsChanged);
@@ -785,7 +787,8 @@ private slots:
         database.article("O'NEIL", "Con apóstrofo", 1, 1, 1);
         database.article("X", "Otro", 1, 1, 1);
         Session session(database, QStringLiteral("SELECT * FROM tblArticulos where CODARTI='O''NEIL'ORDER BY CODARTI"));
-        auto& [cn, rs] = session;
+        auto& cn = session.cn;
+        auto& rs = session.rs;
         QCOMPARE(rs.RecordCount(), 1L);
         QCOMPARE(rs.Fields("NOMARTI").Value().text(), QStringLiteral("Con apóstrofo"));
         rs.Close();

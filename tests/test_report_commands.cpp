@@ -102,7 +102,7 @@ QString pdfOf(const QString& file, const QString& folder) {
     QByteArray bytes = f.readAll();
     const auto start = bytes.indexOf("%PDF-");
     if (start < 0) return {};
-    const QString out = folder + QStringLiteral("/page.pdf");
+    QString out = folder + QStringLiteral("/page.pdf");
     QFile o(out);
     if (!o.open(QIODevice::WriteOnly)) return {};
     o.write(bytes.mid(start));

@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <algorithm>
+#include <utility>
 
 namespace testing {
 
@@ -100,7 +101,7 @@ BoxAnswerer::Action closeWindow() {
 }
 
 BoxAnswerer::Action tryToEscape(bool& stillOpen, BoxAnswerer::Action then) {
-    return [&stillOpen, then](QDialog* box) {
+    return [&stillOpen, then = std::move(then)](QDialog* box) {
         QTest::keyClick(box, Qt::Key_Escape);
         box->close();
         QApplication::processEvents();
