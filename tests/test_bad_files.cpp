@@ -38,7 +38,7 @@ void write(const QString& path, const QByteArray& bytes) {
 void fill(const TestDatabase& database, int articles) {
     QString sql = QStringLiteral("BEGIN;");
     for (int i = 0; i < articles; ++i) {
-        sql += QStringLiteral("INSERT INTO tblArticulos VALUES ('A%1','Artículo %1','F',10,20,30,0,0,0,0,0);"
+        sql += QStringLiteral("INSERT INTO tblArticulos VALUES ('A%1','Artículo %1',10,20,30,0,0,0,0,0,'F');"
                               "INSERT INTO tblHistoricoEntradas (CODARTI, entro, pvp, descuento) VALUES"
                               " ('A%1','2024-01-01',%2,0),('A%1','2024-02-01',%3,5);")
                    .arg(i)
@@ -97,6 +97,8 @@ private slots:
         QTest::newRow("a Jet file") << "jet"
                                     << "Es una base de datos de Access: para usarla con este programa, conviértala "
                                        "antes. En una terminal:";
+        QTest::newRow("a Jet file: the converter by its installed name") << "jet"
+                                                                         << "\r\n  actualizapvp-import '";
         QTest::newRow("read-only") << "readonly"
                                    << "sólo lectura";
         QTest::newRow("no articles table") << "sql:DROP TABLE tblArticulos"

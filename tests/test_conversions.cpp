@@ -119,6 +119,14 @@ private slots:
         QCOMPARE(dateText(d), QStringLiteral("31/12/1899"));
         QCOMPARE(dateText(Date::fromYmd(2026, 12, 6)), QStringLiteral("06/12/2026"));
         QVERIFY_THROWS_EXCEPTION(Failure, CDate(QStringLiteral("31-02-2020")));
+        // Before 30 December 1899 a time still counts forward from midnight: one line, in order.
+        Date morning, noon;
+        QVERIFY(parseIsoDate(QStringLiteral("1899-12-29 06:00:00"), morning));
+        QVERIFY(parseIsoDate(QStringLiteral("1899-12-29 12:00"), noon));
+        QCOMPARE(morning.serial, -0.75);
+        QVERIFY(morning.serial < noon.serial);
+        QCOMPARE(isoDateText(morning), QStringLiteral("1899-12-29 06:00:00"));
+        QCOMPARE(dateText(Date{-1.25}), QStringLiteral("28/12/1899 18:00:00"));
         QCOMPARE(textOf(FieldValue::Null()), QString());
         QVERIFY_THROWS_EXCEPTION(Failure, CStr(FieldValue::Null()));
     }

@@ -354,12 +354,12 @@ private slots:
         // VACUUM renumbers the rows of a table without an index, whose row ids have gaps: A4 now
         // lies where A3's waiting write points, and so on; only A1's write stands.
         QTest::newRow("renumbered by VACUUM")
-            << "DROP INDEX i1; DELETE FROM tblArticulos WHERE CODARTI='A2';" << -1 << "VACUUM;"
+            << "DROP INDEX idxArticulosCodigo; DELETE FROM tblArticulos WHERE CODARTI='A2';" << -1 << "VACUUM;"
             << "(SELECT rowid FROM tblArticulos WHERE CODARTI='A4')=3" << 1 << 4;
         // The same half way, with A5 read before it and A6 after: A1's write stands; A3's, A4's
         // and A5's are left out; A6 is priced, although it now lies where A5's write points.
         QTest::newRow("renumbered by VACUUM half way")
-            << "DROP INDEX i1; DELETE FROM tblArticulos WHERE CODARTI='A2';" << 3 << "VACUUM;"
+            << "DROP INDEX idxArticulosCodigo; DELETE FROM tblArticulos WHERE CODARTI='A2';" << 3 << "VACUUM;"
             << "(SELECT rowid FROM tblArticulos WHERE CODARTI='A6')=5 AND "
                "(SELECT pvp1=2*margen1 FROM tblArticulos WHERE CODARTI='A6')"
             << 2 << 3;
@@ -410,7 +410,7 @@ private slots:
         // other rows. The cursor finds its place again by the rows' codes: every article is read
         // once, none is skipped.
         TestDatabase database;
-        database.sql(QStringLiteral("DROP INDEX i1;"));
+        database.sql(QStringLiteral("DROP INDEX idxArticulosCodigo;"));
         for (int i = 1; i <= 8; ++i)
             database.article(QStringLiteral("A%1").arg(i), QString(), i, 0, 0);
         database.sql(QStringLiteral("DELETE FROM tblArticulos WHERE CODARTI IN ('A2', 'A5');"));

@@ -1,4 +1,5 @@
 #include "SampleDatabase.h"
+#include "schema/Schema.h"
 
 #include <cctype>
 #include <cstdio>
@@ -63,15 +64,17 @@ std::string generate(const std::string& path, const Size& size) {
     if (sqlite3_open(temporary.c_str(), &db) != SQLITE_OK) return "cannot create " + temporary;
     std::string error;
     Random random{0x5EED0000ull + static_cast<uint64_t>(size.articles)};
+    // The program's tables with some of a shop's other columns.
+    const std::string tables =
+        (schema::createTable(schema::articles(), {QStringLiteral("FAMILIA TEXT"), QStringLiteral("IVA REAL"),
+                                                  QStringLiteral("STOCK INTEGER")}) +
+         QLatin1Char(';') +
+         schema::createTable(schema::entries(), {QStringLiteral("NUMENTRADA INTEGER PRIMARY KEY"),
+                                                 QStringLiteral("cantidad REAL"), QStringLiteral("PROVEEDOR TEXT")}) +
+         QLatin1Char(';'))
+            .toStdString();
     bool ok = exec(
-        db,
-        "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA page_size=4096;"
-        "CREATE TABLE tblArticulos (CODARTI TEXT NOT NULL COLLATE NOCASE, NOMARTI TEXT, FAMILIA TEXT, margen1 REAL,"
-        " margen2 REAL, margen3 REAL, costesiniva REAL, ultimopreciocoste REAL, pvp1 REAL, pvp2 REAL,"
-        " pvp3 REAL, IVA REAL, STOCK INTEGER);"
-        "CREATE TABLE tblHistoricoEntradas (NUMENTRADA INTEGER PRIMARY KEY, CODARTI TEXT NOT NULL COLLATE NOCASE,"
-        " entro DATETIME, cantidad REAL, pvp REAL, descuento REAL, PROVEEDOR TEXT);"
-        "BEGIN;",
+        db, ("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA page_size=4096;" + tables + "BEGIN;").c_str(),
         error);
 
     // Articles are stored in an order unrelated to their codes, as in a file that grew over years.
@@ -84,7 +87,11 @@ std::string generate(const std::string& path, const Size& size) {
     sqlite3_stmt* art = nullptr;
     sqlite3_stmt* ent = nullptr;
     if (ok) {
-        sqlite3_prepare_v2(db, "INSERT INTO tblArticulos VALUES (?,?,?,?,?,?,?,?,?,?,?,21,?)", -1, &art, nullptr);
+        sqlite3_prepare_v2(
+            db,
+            "INSERT INTO tblArticulos (CODARTI, NOMARTI, FAMILIA, margen1, margen2, margen3, costesiniva,"
+            " ultimopreciocoste, pvp1, pvp2, pvp3, IVA, STOCK) VALUES (?,?,?,?,?,?,?,?,?,?,?,21,?)",
+            -1, &art, nullptr);
         sqlite3_prepare_v2(db,
                            "INSERT INTO tblHistoricoEntradas (CODARTI, entro, cantidad, pvp, descuento, PROVEEDOR)"
                            " VALUES (?,?,?,?,?,?)",
@@ -142,12 +149,10 @@ std::string generate(const std::string& path, const Size& size) {
     if (!ok && error.empty()) error = sqlite3_errmsg(db);
     sqlite3_finalize(art);
     sqlite3_finalize(ent);
-    ok = ok && exec(db,
-                    "COMMIT;"
-                    "CREATE INDEX idxArticulosCodigo ON tblArticulos(CODARTI COLLATE NOCASE);"
-                    "CREATE INDEX idxEntradasCodigo ON tblHistoricoEntradas(CODARTI COLLATE NOCASE, entro);"
-                    "PRAGMA journal_mode=DELETE;",
-                    error);
+    const std::string indexes = (schema::createIndex(schema::articles()) + QLatin1Char(';') +
+                                 schema::createIndex(schema::entries()) + QLatin1Char(';'))
+                                    .toStdString();
+    ok = ok && exec(db, ("COMMIT;" + indexes + "PRAGMA journal_mode=DELETE;").c_str(), error);
     sqlite3_close(db);
     if (!ok) {
         fs::remove(temporary);

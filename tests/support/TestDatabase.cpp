@@ -1,5 +1,6 @@
 #include "TestDatabase.h"
 #include "platform/ui/App.h"
+#include "schema/Schema.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -34,13 +35,10 @@ TestDatabase::TestDatabase(bool withTables) : path(databasePath()) {
     QFile::remove(path);
     QFile::remove(path + QStringLiteral("-journal"));
     if (!withTables) return;
-    sql(QStringLiteral(
-        "CREATE TABLE tblArticulos (CODARTI TEXT COLLATE NOCASE, NOMARTI TEXT, FAMILIA TEXT, margen1 REAL,"
-        " margen2 REAL, margen3 REAL, costesiniva REAL, ultimopreciocoste REAL, pvp1 REAL, pvp2 REAL, pvp3 REAL);"
-        "CREATE TABLE tblHistoricoEntradas (NUMENTRADA INTEGER PRIMARY KEY, CODARTI TEXT COLLATE NOCASE,"
-        " entro DATETIME, pvp REAL, descuento REAL);"
-        "CREATE INDEX i1 ON tblArticulos(CODARTI COLLATE NOCASE);"
-        "CREATE INDEX i2 ON tblHistoricoEntradas(CODARTI COLLATE NOCASE, entro);"));
+    // The program's tables, each with one column of a shop's own, and their indexes.
+    sql(schema::createTable(schema::articles(), {QStringLiteral("FAMILIA TEXT")}) + QLatin1Char(';') +
+        schema::createTable(schema::entries(), {QStringLiteral("NUMENTRADA INTEGER PRIMARY KEY")}) + QLatin1Char(';') +
+        schema::createIndex(schema::articles()) + QLatin1Char(';') + schema::createIndex(schema::entries()));
 }
 
 TestDatabase::~TestDatabase() {

@@ -3,6 +3,7 @@
 #include "platform/ado/Errors.h"
 #include "platform/ado/RowFingerprint.h"
 #include "platform/runtime/Failure.h"
+#include "schema/FileKind.h"
 
 #include <QDir>
 #include <QFile>
@@ -44,12 +45,6 @@ QString whyNotWritable(const QString& path) {
                               "de datos guarda el diario de sus cambios")
             .arg(displayName(folder));
     return {};
-}
-
-bool hasSqliteHeader(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return false;
-    return f.read(16) == QByteArray("SQLite format 3\0", 16);
 }
 
 } // namespace
@@ -149,7 +144,7 @@ void Connection::Open(const QString& connectionString, const QString&, const QSt
                        QStringLiteral("No se pudo usar '%1'; no tiene permiso para abrirlo.").arg(displayName(path)));
     // A file that is not an SQLite database (a Jet file, say) is never handed to the engine,
     // which would treat an empty file as a new database.
-    if (!hasSqliteHeader(path)) raiseUnrecognizedFormat(path);
+    if (schema::fileKind(path) != schema::FileKind::Sqlite) raiseUnrecognizedFormat(path);
 
     // A file without write permission for anybody is read-only for everybody, as the read-only
     // attribute is on the original platform, whoever runs the program. Otherwise this user must

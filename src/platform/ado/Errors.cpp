@@ -1,12 +1,10 @@
 #include "platform/ado/Errors.h"
 #include "platform/runtime/Failure.h"
+#include "schema/FileKind.h"
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QStandardPaths>
 #include <sqlite3.h>
 
 namespace ado {
@@ -38,37 +36,16 @@ void raiseInUse(const QString& path) {
                    QStringLiteral("No se pudo usar '%1'; el archivo ya está en uso.").arg(displayName(path)));
 }
 
-namespace {
-
-// Whether the file is an Access database (Jet or ACE): its first page says so.
-bool isAccessFile(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return false;
-    const QByteArray first = f.read(19);
-    return first.startsWith(QByteArray("\x00\x01\x00\x00", 4)) &&
-           (first.mid(4) == "Standard Jet DB" || first.mid(4) == "Standard ACE DB");
-}
-
-// The converter that comes with the program: on the path once installed, beside it in a build.
-QString converter() {
-    QString installed = QStringLiteral("actualizapvp-import");
-    QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/import_mdb");
-    if (!QStandardPaths::findExecutable(installed).isEmpty() || !QFileInfo(beside).isExecutable()) return installed;
-    return beside;
-}
-
-} // namespace
-
 void raiseUnrecognizedFormat(const QString& path) {
     QString text = QStringLiteral("No se reconoce el formato de la base de datos '%1'.").arg(displayName(path));
-    if (isAccessFile(path)) {
+    if (schema::fileKind(path) == schema::FileKind::Access) {
         // The shop's own database, as its management program keeps it: it can be brought over.
         const QFileInfo info(path);
         const QString original = info.absolutePath() + QLatin1Char('/') + info.completeBaseName() +
                                  QStringLiteral("-access.") + info.suffix();
         text += QStringLiteral(" Es una base de datos de Access: para usarla con este programa, conviértala antes. "
                                "En una terminal:\r\n\r\n  mv '%1' '%2'\r\n  %3 '%2' '%1'")
-                    .arg(displayName(path), displayName(original), converter());
+                    .arg(displayName(path), displayName(original), QStringLiteral("actualizapvp-import"));
     }
     runtime::raise(err::UnrecognizedFormat, text);
 }

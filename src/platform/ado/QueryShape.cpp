@@ -4,10 +4,6 @@
 
 namespace ado {
 
-QString quoted(const QString& identifier) {
-    return QLatin1Char('"') + QString(identifier).replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
-}
-
 QueryShape QueryShape::of(const QString& sql) {
     static const QRegularExpression selectAll(
         QStringLiteral("^\\s*SELECT\\s+\\*\\s+FROM\\s+(?:\\[([^\\]]+)\\]|\"([^\"]+)\"|(\\w+))(.*)$"),

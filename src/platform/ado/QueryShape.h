@@ -1,6 +1,8 @@
 #pragma once
 // What a query's text tells the recordset: whether it selects whole rows of one table (then a
 // keyset cursor can follow its rows by their keys), and the statements that do it.
+#include "schema/Schema.h"
+
 #include <QString>
 #include <QStringList>
 #include <vector>
@@ -21,6 +23,6 @@ struct QueryShape {
 };
 
 // An identifier quoted for the engine.
-QString quoted(const QString& identifier);
+using schema::quoted;
 
 } // namespace ado

@@ -18,6 +18,13 @@ double CDbl(const FieldValue& value);    // Empty gives 0, Null fails
 // CDbl(CStr(number)) for a finite number, without the texts: the number kept to 15 significant
 // digits (fails with an overflow where that rounds beyond the largest double).
 double roundTo15Digits(double number);
+// A Date's serial counts days on one line from midnight at the start of 30 December 1899,
+// backwards as well as forwards: -0.75 is 29 December 1899 at 06:00, and the order and the
+// difference of two serials are those of their moments. Jet and ACE store a date as a double by
+// another rule: the whole part is the day, the fraction the time of day whatever the sign, so
+// -1.25 is that same moment (importer::jetDateText reads it). The two agree on every serial from
+// 0 up and on every whole day; they part only before 30 December 1899 with a time, and no serial
+// of the program's leaves it as a number: dates are stored as the texts isoDateText writes.
 Date CDate(const QString& text);                    // day-month-year; fails with a type mismatch
 Date Now();                                         // this moment, on the local clock
 QString dateText(Date date);                        // dd/mm/yyyy, with the time when there is one
