@@ -1,3 +1,3 @@
 #!/bin/sh
 # The converter of a shop's Access database, installed beside the program.
-exec /opt/actualizapvp/import_mdb "$@"
+exec /opt/actualizapvp/actualizapvp-import "$@"

@@ -2,11 +2,11 @@
 // compared with libmdb's own reading of it, sources it must refuse, the source never written,
 // no half-made target under any circumstances, and the program's run on a converted file.
 #include "BoxAnswerer.h"
-#include "Converter.h"
 #include "GrowJet.h"
-#include "JetValues.h"
 #include "TestDatabase.h"
 #include "forms/main/frmPrecioCoste.h"
+#include "import/Converter.h"
+#include "import/JetValues.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -268,6 +268,34 @@ private slots:
                  QStringLiteral("1"));
     }
 
+    void commandLine_helpAndBadArguments_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("out"); // how standard output begins; nothing, where empty
+        QTest::addColumn<QString>("err"); // how standard error begins; nothing, where empty
+        const QString usage = QStringLiteral("Uso: actualizapvp-import [--replace] ORIGEN DESTINO\n");
+        const QString unknown = QStringLiteral("actualizapvp-import: opción desconocida: ");
+        QTest::newRow("help") << QStringList{"-h"} << 0 << usage << QString();
+        QTest::newRow("help after a file") << QStringList{"a.mdb", "--help"} << 0 << usage << QString();
+        QTest::newRow("one file") << QStringList{"a.mdb"} << 2 << QString() << usage;
+        QTest::newRow("three files") << QStringList{"a", "b", "c"} << 2 << QString() << usage;
+        QTest::newRow("an unknown option") << QStringList{"--reemplazar", "a", "b"} << 2 << QString()
+                                           << unknown + QStringLiteral("--reemplazar\n\n") + usage;
+        QTest::newRow("an option with control characters")
+            << QStringList{QStringLiteral("-") + kEscapeName, "a", "b"} << 2 << QString()
+            << unknown + QStringLiteral("-\\x1b]0;PWN\\x07\n");
+    }
+    void commandLine_helpAndBadArguments() {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, code);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        const Run run = importMdb(arguments);
+        QCOMPARE(run.code, code);
+        QVERIFY2(out.isEmpty() ? run.out.isEmpty() : run.out.startsWith(out), qPrintable(run.out));
+        QVERIFY2(err.isEmpty() ? run.err.isEmpty() : run.err.startsWith(err), qPrintable(run.err));
+    }
+
     void badSources_clearErrorNothingMade_data() {
         QTest::addColumn<QString>("make");
         QTest::addColumn<int>("code");
@@ -327,7 +355,7 @@ private slots:
         const Run run = importMdb({source, target});
         QCOMPARE(run.code, code);
         const QStringList lines = run.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        QVERIFY2(lines.size() == 1 && lines[0].startsWith(QStringLiteral("import_mdb: ")) &&
+        QVERIFY2(lines.size() == 1 && lines[0].startsWith(QStringLiteral("actualizapvp-import: ")) &&
                      (lines[0].contains(source) || lines[0].contains(target)) && lines[0].contains(said),
                  qPrintable(run.err));
         QCOMPARE(digest(source), sourceBefore);
@@ -377,7 +405,7 @@ private slots:
         QCOMPARE(run.code, 1);
         const QStringList lines = run.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         QVERIFY2(lines.size() == 1 &&
-                     lines[0].startsWith(QStringLiteral("import_mdb: ") + source + QLatin1String(": ")) &&
+                     lines[0].startsWith(QStringLiteral("actualizapvp-import: ") + source + QLatin1String(": ")) &&
                      lines[0].contains(said),
                  qPrintable(run.err));
         QVERIFY2(!hasControlCharacters(run.err + run.out), qPrintable(run.err + run.out));
@@ -418,7 +446,7 @@ private slots:
         // old target as it was, never a half-made one.
         QTemporaryDir dir;
         const QString big = dir.filePath(QStringLiteral("grande.mdb"));
-        QVERIFY(importer::growJetFile(kJetFile, "DateTest", big, 400000));
+        QVERIFY(sample::growJetFile(kJetFile, "DateTest", big, 400000));
         const QString target = dir.filePath(QStringLiteral("veskgestion.mdb"));
         {
             QProcess p;

@@ -57,7 +57,7 @@ echo "package: $(basename "$deb")"
 # --- What it holds -------------------------------------------------------------------------------
 root=$work/unpacked
 dpkg-deb -x "$deb" "$root"
-for f in opt/actualizapvp/actualizapvp opt/actualizapvp/import_mdb usr/bin/actualizapvp usr/bin/actualizapvp-import \
+for f in opt/actualizapvp/actualizapvp opt/actualizapvp/actualizapvp-import usr/bin/actualizapvp usr/bin/actualizapvp-import \
   usr/share/applications/actualizapvp.desktop usr/share/icons/hicolor/scalable/apps/actualizapvp.svg \
   usr/share/man/man1/actualizapvp.1.gz usr/share/man/man1/actualizapvp-import.1.gz \
   usr/share/doc/actualizapvp/copyright usr/share/doc/actualizapvp/changelog.gz; do
@@ -70,7 +70,7 @@ dpkg-deb -f "$deb" Recommends | grep -qw cups && fail "cups is recommended: it b
 dpkg-deb -f "$deb" Suggests | grep -qw cups || fail "cups is not suggested"
 desktop-file-validate "$root/usr/share/applications/actualizapvp.desktop" || fail "the menu entry is not valid"
 # (Each listing is read whole: grep -q stopping early would fail the pipe under pipefail.)
-for program in "$root/opt/actualizapvp/actualizapvp" "$root/opt/actualizapvp/import_mdb"; do
+for program in "$root/opt/actualizapvp/actualizapvp" "$root/opt/actualizapvp/actualizapvp-import"; do
   name=$(basename "$program")
   grep -qE 'BIND_NOW|FLAGS.*\bNOW\b' <<<"$(readelf -d "$program")" || fail "$name is not bound now"
   grep -q GNU_RELRO <<<"$(readelf -l "$program")" || fail "$name has no read-only relocations"
@@ -89,7 +89,7 @@ apt-get install -y -qq --no-install-recommends "$deb" >"$work/apt.txt" 2>&1 || {
 getent group actualizapvp >/dev/null || fail "no group actualizapvp"
 [[ $(stat -c '%a %G' $home) == "3775 actualizapvp" ]] || fail "$home is $(stat -c '%a %G' $home)"
 [[ $(stat -c '%a %G' $home/imagenerror) == "3775 actualizapvp" ]] || fail "the report folder is $(stat -c '%a %G' $home/imagenerror)"
-actualizapvp-import --help | grep -q "Uso: import_mdb" || fail "the converter does not answer on the path"
+actualizapvp-import --help | grep -q "Uso: actualizapvp-import" || fail "the converter does not answer on the path"
 echo "installed: the group, $home 3775, imagenerror 3775, the converter on the path"
 
 # The shop's database, the group's to write; two users of the group. The report folder is taken

@@ -10,8 +10,9 @@ namespace importer {
 
 // A date as Jet keeps it, a double: whole days since 30 December 1899 (counting back before it),
 // the fraction being the time of day (also for dates before it: -1.25 is 29 December 1899,
-// 06:00). Written as the program reads dates, "YYYY-MM-DD HH:MM:SS", rounded to the second.
-// Empty for what no Jet date can be (not finite, or outside the years 100 to 9999).
+// 06:00). Not the program's own rule below zero: see runtime/Conversions.h for both. Written as
+// the program reads dates, "YYYY-MM-DD HH:MM:SS", rounded to the second. Empty for what no Jet
+// date can be (not finite, or outside the years 100 to 9999).
 QString jetDateText(double serial);
 
 // Text as Jet 4 and ACE store it: UTF-16 in little-endian order, or "compressed" (the bytes

@@ -1,4 +1,6 @@
-#include "Converter.h"
+#include "import/Converter.h"
+#include "command/Command.h"
+#include "schema/Schema.h"
 
 #include <QFile>
 #include <new>
@@ -7,29 +9,6 @@
 namespace importer {
 
 namespace {
-
-QString quoted(const QString& name) {
-    return QLatin1Char('"') + QString(name).replace(u'"', QStringLiteral("\"\"")) + QLatin1Char('"');
-}
-
-// The columns the program reads and writes, by table.
-struct Needed {
-    const char* table;
-    std::vector<const char*> columns;
-    std::vector<const char*> index; // the columns of the index its run needs
-    const char* indexName;
-};
-const std::vector<Needed>& needed() {
-    static const std::vector<Needed> n = {
-        {"tblArticulos",
-         {"CODARTI", "NOMARTI", "margen1", "margen2", "margen3", "costesiniva", "ultimopreciocoste", "pvp1", "pvp2",
-          "pvp3"},
-         {"CODARTI"},
-         "idxArticulosCodigo"},
-        {"tblHistoricoEntradas", {"CODARTI", "entro", "pvp", "descuento"}, {"CODARTI", "entro"}, "idxEntradasCodigo"},
-    };
-    return n;
-}
 
 // What SQLite's error means, for the person at the keyboard.
 QString whatWentWrong(int code) {
@@ -105,9 +84,10 @@ private:
     const std::atomic<bool>* stop_;
 };
 
-QString shown(const QString& name) { return QLatin1Char('\'') + printable(name) + QLatin1Char('\''); }
+using command::shownName;
+using schema::quoted;
 
-bool sameName(const QString& a, const char* b) { return a.compare(QLatin1String(b), Qt::CaseInsensitive) == 0; }
+bool sameName(const QString& a, QLatin1String b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
 
 } // namespace
 
@@ -188,14 +168,14 @@ Summary convert(const JetReader& source, const QString& target, const ConvertCal
                 break;
             }
         db.exec(QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(as), columns.join(QStringLiteral(", "))),
-                QStringLiteral("al crear la tabla %1").arg(shown(as)));
+                QStringLiteral("al crear la tabla %1").arg(shownName(as)));
 
         QStringList marks;
         for (std::size_t i = 0; i < t.columns.size(); ++i)
             marks << QStringLiteral("?");
         sqlite3_stmt* insert =
             db.prepare(QStringLiteral("INSERT INTO %1 VALUES (%2)").arg(quoted(as), marks.join(u',')),
-                       QStringLiteral("al preparar la tabla %1").arg(shown(as)));
+                       QStringLiteral("al preparar la tabla %1").arg(shownName(as)));
         struct Finalize {
             sqlite3_stmt* st;
             ~Finalize() { sqlite3_finalize(st); }
@@ -223,11 +203,11 @@ Summary convert(const JetReader& source, const QString& target, const ConvertCal
             if (rc == SQLITE_CONSTRAINT_PRIMARYKEY)
                 throw DamagedFile(QStringLiteral("la tabla %1 tiene filas con la misma clave principal (la fila %2 "
                                                  "repite una anterior), que Access no permite: el archivo está dañado")
-                                      .arg(shown(t.name))
+                                      .arg(shownName(t.name))
                                       .arg(s.read)
                                       .toStdString());
             if (rc != SQLITE_DONE)
-                db.fail(QStringLiteral("al escribir la fila %1 de la tabla %2").arg(s.read).arg(shown(as)));
+                db.fail(QStringLiteral("al escribir la fila %1 de la tabla %2").arg(s.read).arg(shownName(as)));
             ++s.written;
             if ((s.read & 1023) == 0) {
                 if (cb.rowsDone) cb.rowsDone(t, s.read);
@@ -250,7 +230,8 @@ Summary convert(const JetReader& source, const QString& target, const ConvertCal
             const QString create = QStringLiteral("CREATE %1INDEX %2 ON %3 (%4)")
                                        .arg(idx.unique ? QStringLiteral("UNIQUE ") : QString(), name, quoted(as),
                                             keys.join(QStringLiteral(", ")));
-            const QString what = QStringLiteral("al crear el índice %1 de la tabla %2").arg(shown(idx.name), shown(as));
+            const QString what =
+                QStringLiteral("al crear el índice %1 de la tabla %2").arg(shownName(idx.name), shownName(as));
             if (db.tryExec(create)) {
                 s.indexes << idx.name + (idx.unique ? QStringLiteral(" (único)") : QString());
             } else if (idx.unique && (sqlite3_extended_errcode(db.handle()) & 0xff) == SQLITE_CONSTRAINT) {
@@ -265,43 +246,37 @@ Summary convert(const JetReader& source, const QString& target, const ConvertCal
         }
 
         // What the program needs of this table.
-        for (const Needed& n : needed()) {
-            if (!sameName(t.name, n.table)) continue;
-            for (const char* column : n.columns) {
-                const bool has = std::any_of(t.columns.begin(), t.columns.end(),
-                                             [&](const JetColumn& c) { return sameName(c.name, column); });
-                if (!has) summary.missing << t.name + QLatin1Char('.') + QLatin1String(column);
-            }
+        for (const schema::Table& n : schema::tables()) {
+            if (!sameName(t.name, n.name)) continue;
+            auto hasColumn = [&](QLatin1String column) {
+                return std::any_of(t.columns.begin(), t.columns.end(),
+                                   [&](const JetColumn& c) { return sameName(c.name, column); });
+            };
+            for (const schema::Column& column : n.columns)
+                if (!hasColumn(column.name)) summary.missing << t.name + QLatin1Char('.') + column.name;
             // Its index, unless one already leads with the same columns (as NOCASE texts).
+            const auto& wanted = n.index.columns;
             auto leads = [&](const JetIndex& idx) {
-                if (idx.keys.size() < n.index.size()) return false;
-                for (std::size_t k = 0; k < n.index.size(); ++k) {
+                if (idx.keys.size() < wanted.size()) return false;
+                for (std::size_t k = 0; k < wanted.size(); ++k) {
                     const JetColumn& c = t.columns[static_cast<std::size_t>(idx.keys[k].first)];
-                    if (!sameName(c.name, n.index[k])) return false;
+                    if (!sameName(c.name, wanted[k])) return false;
                     if (k == 0 && c.type != JetType::Text && c.type != JetType::Memo) return false;
                 }
                 return true;
             };
             const bool present = std::any_of(t.indexes.begin(), t.indexes.end(), leads);
-            const bool columnsThere = std::all_of(n.index.begin(), n.index.end(), [&](const char* column) {
-                return std::any_of(t.columns.begin(), t.columns.end(),
-                                   [&](const JetColumn& c) { return sameName(c.name, column); });
-            });
-            if (present || !columnsThere) continue;
-            QStringList keys;
-            for (std::size_t k = 0; k < n.index.size(); ++k)
-                keys << quoted(QLatin1String(n.index[k])) + (k == 0 ? QStringLiteral(" COLLATE NOCASE") : QString());
-            const QString name = db.unusedName(QLatin1String(n.indexName), stored);
-            db.exec(QStringLiteral("CREATE INDEX %1 ON %2 (%3)")
-                        .arg(quoted(name), quoted(as), keys.join(QStringLiteral(", "))),
-                    QStringLiteral("al crear el índice %1 de la tabla %2").arg(shown(name), shown(as)));
+            if (present || !std::all_of(wanted.begin(), wanted.end(), hasColumn)) continue;
+            const QString name = db.unusedName(n.index.name, stored);
+            db.exec(QStringLiteral("CREATE INDEX %1 ON %2 (%3)").arg(quoted(name), quoted(as), schema::indexColumns(n)),
+                    QStringLiteral("al crear el índice %1 de la tabla %2").arg(shownName(name), shownName(as)));
             s.indexes << name + QStringLiteral(" (nuevo, para el programa)");
         }
         summary.tables.push_back(s);
     }
-    for (const Needed& n : needed())
-        if (std::none_of(tables.begin(), tables.end(), [&](const JetTable& t) { return sameName(t.name, n.table); }))
-            summary.missing << QLatin1String(n.table);
+    for (const schema::Table& n : schema::tables())
+        if (std::none_of(tables.begin(), tables.end(), [&](const JetTable& t) { return sameName(t.name, n.name); }))
+            summary.missing << n.name;
 
     db.exec(QStringLiteral("COMMIT"), QStringLiteral("al terminarlo"));
     // A file like any other from now on: changes go through the rollback journal.

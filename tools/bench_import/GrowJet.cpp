@@ -5,7 +5,7 @@
 #include <mdbtools.h>
 #include <vector>
 
-namespace importer {
+namespace sample {
 
 namespace {
 uint32_t le32(const unsigned char* p) {
@@ -96,4 +96,4 @@ bool growJetFile(const QString& seed, const char* kTable, const QString& path, l
     return QFile::rename(work, path);
 }
 
-} // namespace importer
+} // namespace sample

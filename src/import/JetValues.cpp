@@ -1,4 +1,4 @@
-#include "JetValues.h"
+#include "import/JetValues.h"
 
 #include <QDate>
 #include <algorithm>

@@ -6,9 +6,9 @@
 // way with such maps). Every row is a real Jet row. Only for Jet 4 files.
 #include <QString>
 
-namespace importer {
+namespace sample {
 
 // A copy of `seed` at `path` whose table `table` has at least `rows` rows; false if it cannot.
 bool growJetFile(const QString& seed, const char* table, const QString& path, long long rows);
 
-} // namespace importer
+} // namespace sample

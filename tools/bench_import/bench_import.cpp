@@ -7,7 +7,7 @@
 //
 // Then, N times each, medians printed:
 //   1. libmdb reading every row with every column bound to text, as its own export does;
-//   2. the converter (import_mdb) writing the SQLite file.
+//   2. the converter (actualizapvp-import) writing the SQLite file.
 #include "GrowJet.h"
 
 #include <QElapsedTimer>
@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
     if (!QFileInfo::exists(big)) {
         QElapsedTimer t;
         t.start();
-        if (!importer::growJetFile(seed, kTable, big, rows)) {
+        if (!sample::growJetFile(seed, kTable, big, rows)) {
             std::fprintf(stderr, "could not grow %s\n", qPrintable(seed));
             return 1;
         }

@@ -9,7 +9,7 @@
 // table's and the index's, made unique where they would meet another. What SQLite refuses is
 // said in Spanish: the target's fault (a full disk) as a WriteFailed, the source's (rows that
 // repeat their primary key) as a DamagedFile.
-#include "JetReader.h"
+#include "import/JetReader.h"
 
 #include <QString>
 #include <QStringList>

@@ -71,10 +71,6 @@ struct JetTable {
     long long rowCount = 0; // as the table's definition says
 };
 
-// A name from the file as it may be shown on a terminal: control characters escaped (\x1b),
-// never sent as they are.
-QString printable(const QString& name);
-
 // One value as SQLite will store it.
 struct Value {
     enum Kind { Null, Integer, Real, Text, Blob } kind = Null;

@@ -1,5 +1,7 @@
-#include "JetReader.h"
-#include "JetValues.h"
+#include "import/JetReader.h"
+#include "command/Command.h"
+#include "import/JetValues.h"
+#include "schema/FileKind.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -25,30 +27,9 @@ uint32_t le32(const unsigned char* p) {
 }
 uint64_t le64(const unsigned char* p) { return uint64_t(le32(p)) | uint64_t(le32(p + 4)) << 32; }
 
-QString quotedName(const QString& s) { return QLatin1Char('\'') + printable(s) + QLatin1Char('\''); }
-
-// The first page of a Jet or ACE file: its signature, its engine, and its page size.
-struct FileHeader {
-    bool access = false;
-    int version = -1;
-    int pageSize = 0;
-};
-
-FileHeader headerOf(QFile& f) {
-    FileHeader h;
-    const QByteArray first = f.read(0x20);
-    if (first.size() < 0x18 || !first.startsWith(QByteArray("\x00\x01\x00\x00", 4))) return h;
-    const QByteArray engine = first.mid(4, 15);
-    if (engine != "Standard Jet DB" && engine != "Standard ACE DB") return h;
-    h.access = true;
-    h.version = static_cast<unsigned char>(first[0x14]);
-    h.pageSize = h.version == MDB_VER_JET3 ? 2048 : 4096;
-    return h;
-}
-
 // The reason a value cannot be what its column says.
 [[noreturn]] void damaged(const QString& table, const QString& why) {
-    throw DamagedFile(QStringLiteral("la tabla %1 está dañada (%2)").arg(quotedName(table), why).toStdString());
+    throw DamagedFile(QStringLiteral("la tabla %1 está dañada (%2)").arg(command::shownName(table), why).toStdString());
 }
 
 // What the operator can do about a file that Access may still open.
@@ -68,8 +49,9 @@ struct OpenTable {
 MdbTableDef* openTable(MdbCatalogEntry* entry, const QString& name) {
     OpenTable t{entry ? mdb_read_table(entry) : nullptr};
     if (!t.def || !mdb_read_columns(t.def))
-        throw DamagedFile(
-            QStringLiteral("no se puede leer la definición de la tabla %1").arg(quotedName(name)).toStdString());
+        throw DamagedFile(QStringLiteral("no se puede leer la definición de la tabla %1")
+                              .arg(command::shownName(name))
+                              .toStdString());
     if (t.def->num_cols != t.def->columns->len || t.def->num_cols == 0 || t.def->num_cols > MDB_MAX_COLS)
         damaged(name, QStringLiteral("%1 columnas").arg(t.def->num_cols));
     return std::exchange(t.def, nullptr);
@@ -88,7 +70,7 @@ JetTable describe(const MdbTableDef* def, const QString& name, bool jet3) {
         if (col.name.isEmpty()) damaged(name, QStringLiteral("una columna sin nombre"));
         for (const JetColumn& other : r.columns)
             if (other.name.compare(col.name, Qt::CaseInsensitive) == 0)
-                damaged(name, QStringLiteral("dos columnas se llaman %1").arg(quotedName(col.name)));
+                damaged(name, QStringLiteral("dos columnas se llaman %1").arg(command::shownName(col.name)));
         col.type = static_cast<JetType>(c->col_type);
         col.size = c->col_type == MDB_TEXT && !jet3 ? c->col_size / 2 : c->col_size;
         col.precision = c->col_prec;
@@ -100,21 +82,6 @@ JetTable describe(const MdbTableDef* def, const QString& name, bool jet3) {
 }
 
 } // namespace
-
-QString printable(const QString& name) {
-    QString shown;
-    shown.reserve(name.size());
-    for (const QChar c : name) {
-        const char16_t u = c.unicode();
-        if (u < 0x20 || (u >= 0x7f && u < 0xa0))
-            shown += QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
-        else if ((u >= 0x200e && u <= 0x200f) || (u >= 0x202a && u <= 0x202e) || (u >= 0x2066 && u <= 0x2069))
-            shown += QStringLiteral("\\u%1").arg(u, 4, 16, QLatin1Char('0')); // marks that reorder what follows
-        else
-            shown += c;
-    }
-    return shown;
-}
 
 struct JetReader::Handle {
     QString path;
@@ -170,7 +137,7 @@ struct JetReader::Handle {
                 throw DamagedFile(
                     QStringLiteral("está cortado: la tabla %1 guarda un memo en la página %2, y el archivo "
                                    "sólo tiene %3 páginas; %4")
-                        .arg(quotedName(table))
+                        .arg(command::shownName(table))
                         .arg(pgRow >> 8)
                         .arg(pages)
                         .arg(QString::fromUtf8(kRepair))
@@ -274,7 +241,7 @@ void JetReader::Handle::readCatalog() {
             if (e.table_pg < kCatalogPage || static_cast<long long>(e.table_pg) >= pages)
                 throw DamagedFile(QStringLiteral("está cortado o dañado: su catálogo pone la tabla %1 en la página %2, "
                                                  "y el archivo sólo tiene %3 páginas; %4")
-                                      .arg(quotedName(tableName))
+                                      .arg(command::shownName(tableName))
                                       .arg(e.table_pg)
                                       .arg(pages)
                                       .arg(QString::fromUtf8(kRepair))
@@ -285,7 +252,7 @@ void JetReader::Handle::readCatalog() {
             for (const QString& other : std::as_const(userTables))
                 if (other.compare(tableName, Qt::CaseInsensitive) == 0)
                     throw DamagedFile(QStringLiteral("está dañado: su catálogo tiene dos tablas llamadas %1")
-                                          .arg(quotedName(tableName))
+                                          .arg(command::shownName(tableName))
                                           .toStdString());
             userTables << tableName;
             return true;
@@ -297,7 +264,7 @@ void JetReader::Handle::readCatalog() {
 
 bool JetReader::looksLikeAccess(const QString& path) {
     QFile f(path);
-    return f.open(QIODevice::ReadOnly) && headerOf(f).access;
+    return f.open(QIODevice::ReadOnly) && schema::accessHeader(f.read(0x20)).access;
 }
 
 JetReader::JetReader(const QString& path) : h_(std::make_unique<Handle>()) {
@@ -305,7 +272,7 @@ JetReader::JetReader(const QString& path) : h_(std::make_unique<Handle>()) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         throw DamagedFile(QStringLiteral("no se puede leer (%1)").arg(f.errorString()).toStdString());
-    const FileHeader header = headerOf(f);
+    const schema::AccessHeader header = schema::accessHeader(f.read(0x20));
     if (!header.access)
         throw DamagedFile("no es una base de datos de Access (ni Jet ni ACE): su primera página no lo dice");
     h_->pageSize = header.pageSize;
@@ -429,12 +396,13 @@ void JetReader::Handle::rows(MdbTableDef* def, const JetTable& table,
             }
             if (f.is_null || (!wanted.empty() && !wanted[static_cast<std::size_t>(f.colnum)])) continue;
             if (f.start < 0 || f.siz < 0 || f.start + f.siz > pageSize)
-                damaged(table.name, QStringLiteral("la columna %1 sale de su página").arg(quotedName(column.name)));
+                damaged(table.name,
+                        QStringLiteral("la columna %1 sale de su página").arg(command::shownName(column.name)));
             const auto* b = mdb->pg_buf + f.start;
             auto need = [&](int size) {
                 if (f.siz != size)
                     damaged(table.name, QStringLiteral("la columna %1 tiene %2 bytes en vez de %3")
-                                            .arg(quotedName(column.name))
+                                            .arg(command::shownName(column.name))
                                             .arg(f.siz)
                                             .arg(size));
             };
@@ -554,9 +522,10 @@ void JetReader::Handle::rows(MdbTableDef* def, const JetTable& table,
         if (!onRow(values)) return;
     }
     if (read >= static_cast<long long>(def->num_rows)) return;
-    const QString what = table.name == QLatin1String(kCatalog)
-                             ? QStringLiteral("su catálogo (la tabla %1) está incompleto").arg(quotedName(table.name))
-                             : QStringLiteral("la tabla %1 está incompleta").arg(quotedName(table.name));
+    const QString what =
+        table.name == QLatin1String(kCatalog)
+            ? QStringLiteral("su catálogo (la tabla %1) está incompleto").arg(command::shownName(table.name))
+            : QStringLiteral("la tabla %1 está incompleta").arg(command::shownName(table.name));
     throw DamagedFile(QStringLiteral("%1: su definición cuenta %2 filas y sólo se pudieron leer %3; el archivo está "
                                      "cortado o dañado (%4)")
                           .arg(what)
