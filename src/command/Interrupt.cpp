@@ -5,7 +5,8 @@
 namespace command {
 
 namespace {
-std::atomic<bool> asked{false}; // lock-free: set from the signal handler
+std::atomic<bool> asked{false}; // set from the signal handler: it must need no lock
+static_assert(std::atomic<bool>::is_always_lock_free);
 extern "C" void onInterrupt(int) { asked = true; }
 } // namespace
 
