@@ -1,6 +1,7 @@
 #include "update/CostUpdate.h"
 #include "database/DatabaseAccess.h"
 #include "errors/Protocol.h"
+#include "history/PriceHistory.h"
 #include "platform/runtime/Arithmetic.h"
 #include "platform/runtime/Conversions.h"
 #include "platform/ui/App.h"
@@ -79,6 +80,8 @@ void cmdActualizar_Click(UpdateWindow& v) {
         case 9:
             connection().Open(database::CadenaConexion(ui::App::Path(), kDatabaseFile, QString()), QString(), QString(),
                               -1);
+            // Every price the run replaces is kept, with what it wrote, in the same transactions.
+            history::recordRun(connection());
             break;
         case 10: query = QStringLiteral("SELECT * FROM tblArticulos ORDER BY CODARTI"); break;
         case 11: database::AbrirRecordset(query, rsArticles, connection(), ado::adLockOptimistic); break;
