@@ -2,7 +2,9 @@
 // whole run failed in turn (once, or from then on; an I/O error or a full disk), with the operator
 // trying again three times or giving up at once. After each: the file intact, every article all
 // old or all new, the summary counting exactly the articles whose new prices are in the file,
-// nothing counted lost, and no box blaming another program for what the disk did.
+// nothing counted lost, no box blaming another program for what the disk did, and the history of
+// prices in agreement with the prices (every new price has its history row, and no history row
+// names a price that is not in the file).
 #include "BoxAnswerer.h"
 #include "FaultyVfs.h"
 #include "TestDatabase.h"
@@ -33,6 +35,7 @@ struct FileState {
     int updated = 0;     // articles holding all their new prices
     QStringList mixed;   // articles holding some new prices and some old
     QStringList foreign; // articles holding prices neither old nor new
+    QStringList history; // where the history of prices and the prices disagree
 };
 
 std::map<QString, Prices> readPrices(const QString& path, QString* integrity = nullptr) {
@@ -84,6 +87,30 @@ QByteArray tableRows(const QString& path) {
     return said;
 }
 
+// The history's rows of the file, by article code: the values replaced, then those written.
+std::map<QString, std::pair<Prices, Prices>> readHistory(const QString& path) {
+    std::map<QString, std::pair<Prices, Prices>> rows;
+    sqlite3* db = nullptr;
+    sqlite3_open(QFile::encodeName(path).constData(), &db);
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db,
+                           "SELECT code, old_costesiniva, old_ultimopreciocoste, old_pvp1, old_pvp2, old_pvp3, "
+                           "new_costesiniva, new_ultimopreciocoste, new_pvp1, new_pvp2, new_pvp3 "
+                           "FROM actualizapvp_prices",
+                           -1, &st, nullptr) == SQLITE_OK)
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            std::pair<Prices, Prices> r;
+            for (int i = 0; i < 10; ++i)
+                (i < 5 ? r.first : r.second)[static_cast<std::size_t>(i % 5)] =
+                    sqlite3_column_type(st, i + 1) == SQLITE_NULL ? QVariant()
+                                                                  : QVariant(sqlite3_column_double(st, i + 1));
+            rows[QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)))] = r;
+        }
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return rows;
+}
+
 bool allOld(const Prices& p) {
     return std::all_of(p.begin(), p.end(), [](const QVariant& v) { return v.isNull(); });
 }
@@ -112,7 +139,12 @@ class TestDiskFaults : public QObject {
 
     FileState stateOf(const QString& path) {
         FileState s;
+        const auto history = readHistory(path);
         for (const auto& [code, prices] : readPrices(path, &s.integrity)) {
+            const auto kept = history.find(code);
+            const bool agrees =
+                kept == history.end() ? allOld(prices) : allOld(kept->second.first) && kept->second.second == prices;
+            if (!agrees) s.history << code;
             const auto expected = new_.find(code);
             if (expected == new_.end()) {
                 if (!allOld(prices)) s.foreign << code;
@@ -175,6 +207,9 @@ class TestDiskFaults : public QObject {
             QVERIFY2(atSummary.mixed.isEmpty() && atSummary.foreign.isEmpty(),
                      qPrintable(trial + QStringLiteral(": half-written articles ") +
                                 (atSummary.mixed + atSummary.foreign).join(u' ')));
+            QVERIFY2(atSummary.history.isEmpty(),
+                     qPrintable(trial + QStringLiteral(": history and prices disagree for ") +
+                                atSummary.history.join(u' ')));
             QVERIFY2(summary == atSummary.updated,
                      qPrintable(trial + QStringLiteral(": the summary says %1 updated, the file holds %2")
                                             .arg(summary)
@@ -186,6 +221,8 @@ class TestDiskFaults : public QObject {
         const FileState after = stateOf(database_->path);
         QVERIFY2(after.integrity == QLatin1String("ok"), qPrintable(trial + ": " + after.integrity));
         QVERIFY2(after.mixed.isEmpty() && after.foreign.isEmpty(), qPrintable(trial + ": half-written at the end"));
+        QVERIFY2(after.history.isEmpty(),
+                 qPrintable(trial + QStringLiteral(": history and prices disagree for ") + after.history.join(u' ')));
         // Nothing counted is lost: once the disk works, everything waiting reaches the file; and
         // where no article's step failed, every article is new.
         const bool stepFailed = std::any_of(c.boxes.begin(), c.boxes.end(), [](const BoxAnswerer::Box& b) {

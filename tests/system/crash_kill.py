@@ -6,6 +6,9 @@ writes its transaction, some while the summary box waits. After every kill:
     and the three prices together), never partly written;
   - once the summary box is up, every article is written (what the box counts is on disk);
   - the entries are unchanged;
+  - the history of prices agrees with the prices: each article's history rows, run after run,
+    start from its price before the run and end at its price now, and an article whose price
+    changed has them (no price without its history, no history of a price not written);
   - a second run completes and leaves the prices of an uninterrupted run.
 
   crash_kill.py RUN_UPDATE SAMPLE_DB [--articles N] [--kills K] [--seed S]
@@ -38,6 +41,34 @@ def entries_digest(path):
         for row in c.execute("SELECT * FROM tblHistoricoEntradas ORDER BY NUMENTRADA"):
             h.update(repr(row).encode())
     return h.hexdigest()
+
+
+HISTORY = ("SELECT p.article, p.old_costesiniva, p.old_ultimopreciocoste, p.old_pvp1, p.old_pvp2, p.old_pvp3, "
+           "p.new_costesiniva, p.new_ultimopreciocoste, p.new_pvp1, p.new_pvp2, p.new_pvp3 "
+           "FROM actualizapvp_prices p JOIN actualizapvp_runs r USING (run) ORDER BY p.run")
+
+
+def history_problems(path, before):
+    """Where the kept history and the prices disagree: an empty list when they agree."""
+    now = prices(path)
+    with sqlite3.connect(path) as c:
+        kept = c.execute("SELECT count(*) FROM sqlite_schema WHERE name = 'actualizapvp_prices'").fetchone()[0]
+        rows = c.execute(HISTORY).fetchall() if kept else []
+        orphans = c.execute("SELECT count(*) FROM actualizapvp_prices WHERE run NOT IN "
+                            "(SELECT run FROM actualizapvp_runs)").fetchone()[0] if kept else 0
+    reached = dict(before)
+    problems = []
+    for row in rows:
+        article, old, new = row[0], tuple(row[1:6]), tuple(row[6:11])
+        if reached.get(article) != old:
+            problems.append("article %d: its history starts from a price it did not hold" % article)
+        reached[article] = new
+    wrong = [r for r in now if reached.get(r) != now[r]]
+    if wrong:
+        problems.append("%d articles' prices are not where their history ends (rowid %d)" % (len(wrong), wrong[0]))
+    if orphans:
+        problems.append("%d history rows of no run" % orphans)
+    return problems
 
 
 class Run:
@@ -102,6 +133,8 @@ def main():
         shutil.copy(base, os.path.join(reference, DB))
         run = complete_run(a.run_update, reference)
         expected = prices(os.path.join(reference, DB))
+        if history_problems(os.path.join(reference, DB), before):
+            sys.exit("FAILED: an uninterrupted run: " + "; ".join(history_problems(os.path.join(reference, DB), before)))
         to_box = run.box_at or 1.0
         box_wait_ms = max(400, int(to_box * 1000))
         span = to_box + box_wait_ms / 1000.0 * 0.9
@@ -147,9 +180,11 @@ def main():
                 problems.append("the summary was up with only %d articles written" % written)
             if entries_digest(path) != entries:
                 problems.append("the entries changed")
+            problems += history_problems(path, before)
             complete_run(a.run_update, folder)
             if prices(path) != expected:
                 problems.append("the second run does not give the prices of an uninterrupted run")
+            problems += ["after the second run: " + p for p in history_problems(path, before)]
             print("kill %2d: %-24s %6d articles written at the kill  %s"
                   % (k + 1, phase, written, "; ".join(problems) or "consistent"))
             if problems:

@@ -58,6 +58,7 @@ echo "package: $(basename "$deb")"
 root=$work/unpacked
 dpkg-deb -x "$deb" "$root"
 for f in opt/actualizapvp/actualizapvp opt/actualizapvp/actualizapvp-import usr/bin/actualizapvp usr/bin/actualizapvp-import \
+  opt/actualizapvp/actualizapvp-deshacer usr/bin/actualizapvp-deshacer usr/share/man/man1/actualizapvp-deshacer.1.gz \
   usr/share/applications/actualizapvp.desktop usr/share/icons/hicolor/scalable/apps/actualizapvp.svg \
   usr/share/man/man1/actualizapvp.1.gz usr/share/man/man1/actualizapvp-import.1.gz \
   usr/share/doc/actualizapvp/copyright usr/share/doc/actualizapvp/changelog.gz; do
@@ -70,7 +71,7 @@ dpkg-deb -f "$deb" Recommends | grep -qw cups && fail "cups is recommended: it b
 dpkg-deb -f "$deb" Suggests | grep -qw cups || fail "cups is not suggested"
 desktop-file-validate "$root/usr/share/applications/actualizapvp.desktop" || fail "the menu entry is not valid"
 # (Each listing is read whole: grep -q stopping early would fail the pipe under pipefail.)
-for program in "$root/opt/actualizapvp/actualizapvp" "$root/opt/actualizapvp/actualizapvp-import"; do
+for program in "$root"/opt/actualizapvp/actualizapvp{,-import,-deshacer}; do
   name=$(basename "$program")
   grep -qE 'BIND_NOW|FLAGS.*\bNOW\b' <<<"$(readelf -d "$program")" || fail "$name is not bound now"
   grep -q GNU_RELRO <<<"$(readelf -l "$program")" || fail "$name has no read-only relocations"
@@ -166,6 +167,18 @@ run_as "${users[0]}"
 sqlite3 $home/veskgestion.mdb "PRAGMA journal_mode=TRUNCATE; UPDATE tblArticulos SET pvp1 = 0;" >/dev/null
 run_as "${users[1]}"
 echo "runs by ${users[0]} and then ${users[1]} (with the journal ${users[0]} made): $priced articles priced"
+# Both runs are kept, each with its user; the second is put back by its user, on the path.
+runuser -u "${users[1]}" -- actualizapvp-deshacer $home/veskgestion.mdb >"$work/runs.txt" 2>&1 ||
+  fail "the runs kept cannot be listed: $(cat "$work/runs.txt")"
+grep -q "^1  .*  ${users[0]}  " "$work/runs.txt" && grep -q "^2  .*  ${users[1]}  " "$work/runs.txt" ||
+  fail "the runs kept are not both there: $(cat "$work/runs.txt")"
+status=0
+runuser -u "${users[1]}" -- actualizapvp-deshacer $home/veskgestion.mdb 2 >"$work/undo.txt" 2>&1 || status=$?
+((status == 0 || status == 3)) && grep -q "^Actualización 2 .* deshecha" "$work/undo.txt" ||
+  fail "the second run was not undone ($status): $(cat "$work/undo.txt")"
+[[ $(sqlite3 $home/veskgestion.mdb "SELECT count(*) FROM tblArticulos WHERE pvp1 > 0") == 0 ]] ||
+  fail "the undo left prices of the second run"
+echo "undo: both runs listed with their users; the second put back by ${users[1]}"
 
 # A member cannot replace the program, nor remove what another member made.
 runuser -u "${users[0]}" -- sh -c "cp /bin/true $home/sustituto && mv -f $home/sustituto $home/actualizapvp" 2>/dev/null &&
