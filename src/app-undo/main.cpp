@@ -64,15 +64,23 @@ void exec(ado::Connection& cn, const char* sql) {
     st->reset();
 }
 
-// The write lock, waited for a while: another program may be saving.
-void beginWriting(ado::Connection& cn, const QString& path) {
+// A transaction (BEGIN for reading, BEGIN IMMEDIATE for writing) and its first read, waited for a
+// while when another program holds the file (it may be saving); then its failure. While it waits,
+// Ctrl+C ends the wait.
+void beginPatiently(ado::Connection& cn, const QString& path, const char* begin) {
     QElapsedTimer waited;
     waited.start();
     for (bool first = true;; first = false) {
         try {
-            exec(cn, "BEGIN IMMEDIATE"); // waits ado::Connection::kBusyMs itself
+            exec(cn, begin); // each try waits ado::Connection::kBusyMs itself
+            exec(cn, "SELECT count(*) FROM sqlite_schema");
             return;
         } catch (const runtime::Failure& f) {
+            try {
+                exec(cn, "ROLLBACK");
+            } catch (const runtime::Failure&) {
+                // No transaction was open.
+            }
             if (f.Number() != ado::err::Generic || waited.elapsed() >= kLockWaitSeconds * 1000 ||
                 command::interrupted())
                 throw;
@@ -128,7 +136,7 @@ int undo(ado::Connection& cn, const QString& path, long long number) {
         return fail(path,
                     QStringLiteral("no se puede modificar: ") +
                         (cn.readOnlyReason().isEmpty() ? QStringLiteral("es de sólo lectura") : cn.readOnlyReason()));
-    beginWriting(cn, path);
+    beginPatiently(cn, path, "BEGIN IMMEDIATE");
     try {
         const std::optional<history::RunInfo> run = history::run(cn, number);
         if (!run) {
@@ -205,6 +213,8 @@ int main(int argc, char** argv) {
         cn.Open(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path);
         for (const QString& message : runtime::takeMessagesForOperator())
             std::fprintf(stderr, "%s: %s\n", command::programName(), oneLine(message).toLocal8Bit().constData());
+        // What is read is read in one transaction: one state of the file.
+        beginPatiently(cn, path, "BEGIN");
         if (!history::hasHistory(cn))
             return fail(path, QStringLiteral("no guarda historia de precios: ninguna actualización la ha escrito "
                                              "todavía"));
@@ -214,6 +224,7 @@ int main(int argc, char** argv) {
                 return fail(path, QStringLiteral("no guarda la actualización %1").arg(number));
             return csv(cn, number);
         }
+        exec(cn, "ROLLBACK");
         return undo(cn, path, number);
     } catch (const runtime::Failure& f) {
         return fail(path, oneLine(f.Description()));
