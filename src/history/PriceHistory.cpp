@@ -35,15 +35,23 @@ QString createPrices() {
         values << QStringLiteral("old_%1").arg(QLatin1String(c));
     for (const char* c : kPriceColumns)
         values << QStringLiteral("new_%1").arg(QLatin1String(c));
-    return QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (run INTEGER NOT NULL, article INTEGER NOT NULL, code, %2, "
-                          "PRIMARY KEY (run, article)) WITHOUT ROWID")
+    return QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (id INTEGER PRIMARY KEY, code, %2)")
         .arg(QLatin1String(kPricesTable), values.join(QLatin1String(", ")));
+}
+
+QString createView() {
+    return QStringLiteral("CREATE VIEW IF NOT EXISTS %1 AS SELECT id >> %2 AS run, id & %3 AS article, * FROM %4")
+        .arg(QLatin1String(kChangesView))
+        .arg(kArticleBits)
+        .arg((1LL << kArticleBits) - 1)
+        .arg(QLatin1String(kPricesTable));
 }
 
 constexpr auto kRunNow = "actualizapvp_run_now"; // this connection's run: a TEMP table of one row
 
-// Every write of the five columns counts in its run; one that changes them keeps a history row
-// (the first values replaced, the last written, when a run writes an article twice).
+// A write of the five columns that changes them keeps a history row (the first values replaced,
+// the last written, when a run writes an article twice). The articles a transaction wrote are
+// counted in its run as it commits (Run::end).
 QString createTrigger() {
     const QString articles = schema::quoted(schema::articles().name);
     QStringList same, update;
@@ -51,15 +59,22 @@ QString createTrigger() {
         same << QStringLiteral("OLD.%1 IS NEW.%1").arg(QLatin1String(c));
         update << QStringLiteral("new_%1 = excluded.new_%1").arg(QLatin1String(c));
     }
+    // A row number the key cannot hold gives a text for a key: the engine refuses the write
+    // ("datatype mismatch"), as the key's own type check, at no cost to the other rows (a RAISE
+    // would make every write of the run keep a statement journal).
+    const QString key =
+        QStringLiteral("CASE WHEN NEW.rowid BETWEEN 0 AND %1 THEN ((SELECT run FROM %2) << %3) | NEW.rowid "
+                       "ELSE 'sin clave' END")
+            .arg((1LL << kArticleBits) - 1)
+            .arg(QLatin1String(kRunNow))
+            .arg(kArticleBits);
     return QStringLiteral("CREATE TEMP TRIGGER IF NOT EXISTS actualizapvp_price_history AFTER UPDATE OF %1 ON main.%2 "
                           "BEGIN "
-                          "UPDATE %3 SET articles = articles + 1 WHERE run = (SELECT run FROM %4); "
-                          "INSERT INTO %5 SELECT (SELECT run FROM %4), NEW.rowid, NEW.CODARTI, %6, %7 WHERE NOT (%8) "
-                          "ON CONFLICT (run, article) DO UPDATE SET %9; "
+                          "INSERT INTO %3 SELECT %4, NEW.CODARTI, %5, %6 WHERE NOT (%7) "
+                          "ON CONFLICT (id) DO UPDATE SET %8; "
                           "END")
-        .arg(columns({}), articles, QLatin1String(kRunsTable), QLatin1String(kRunNow), QLatin1String(kPricesTable),
-             columns(QStringLiteral("OLD.")), columns(QStringLiteral("NEW.")), same.join(QLatin1String(" AND ")),
-             update.join(QLatin1String(", ")));
+        .arg(columns({}), articles, QLatin1String(kPricesTable), key, columns(QStringLiteral("OLD.")),
+             columns(QStringLiteral("NEW.")), same.join(QLatin1String(" AND ")), update.join(QLatin1String(", ")));
 }
 
 void exec(ado::Connection& cn, const QString& sql) {
@@ -95,10 +110,22 @@ struct Run {
         return found;
     }
 
+    // Last in every write transaction of the connection, before it commits.
+    void end(ado::Connection& cn, std::size_t rows) const {
+        if (!rows) return;
+        const auto count = cn.statement(
+            QStringLiteral("UPDATE %1 SET articles = articles + ? WHERE run = ?").arg(QLatin1String(kRunsTable)));
+        count->bind(1, static_cast<long long>(rows));
+        count->bind(2, number);
+        count->step();
+        count->reset();
+    }
+
     // First in every write transaction of the connection, before the prices.
     void begin(ado::Connection& cn) {
         exec(cn, createRuns());
         exec(cn, createPrices());
+        exec(cn, createView());
         installTrigger(cn); // already there, unless the articles' table was missing when the run began
         if (inFile(cn)) return;
         const auto add =
@@ -111,12 +138,15 @@ struct Run {
         id->step();
         number = id->columnInt64(0);
         id->reset();
-        // The oldest runs beyond the kept ones go, with their prices.
-        const QString old = QStringLiteral("SELECT run FROM %1 ORDER BY run DESC LIMIT -1 OFFSET %2")
-                                .arg(QLatin1String(kRunsTable))
-                                .arg(kKeptRuns);
-        exec(cn, QStringLiteral("DELETE FROM %1 WHERE run IN (%2)").arg(QLatin1String(kPricesTable), old));
-        exec(cn, QStringLiteral("DELETE FROM %1 WHERE run IN (%2)").arg(QLatin1String(kRunsTable), old));
+        // The oldest runs beyond the kept ones go, with their prices (whose keys are all below the
+        // oldest kept run's).
+        const QString oldest = QStringLiteral("(SELECT min(run) FROM (SELECT run FROM %1 ORDER BY run DESC LIMIT %2))")
+                                   .arg(QLatin1String(kRunsTable))
+                                   .arg(kKeptRuns);
+        exec(cn, QStringLiteral("DELETE FROM %1 WHERE id < %2 << %3")
+                     .arg(QLatin1String(kPricesTable), oldest)
+                     .arg(kArticleBits));
+        exec(cn, QStringLiteral("DELETE FROM %1 WHERE run < %2").arg(QLatin1String(kRunsTable), oldest));
         exec(cn, QStringLiteral("DELETE FROM %1").arg(QLatin1String(kRunNow)));
         const auto now = cn.statement(QStringLiteral("INSERT INTO %1 VALUES (?)").arg(QLatin1String(kRunNow)));
         now->bind(1, number);
@@ -140,7 +170,8 @@ void recordRun(ado::Connection& connection) {
     } catch (const runtime::Failure&) {
         // No articles' table: nothing will be written to it.
     }
-    connection.onWriteTransaction([&connection, run] { run->begin(connection); });
+    connection.onWriteTransaction([&connection, run] { run->begin(connection); },
+                                  [&connection, run](std::size_t rows) { run->end(connection, rows); });
 }
 
 } // namespace history

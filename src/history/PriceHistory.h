@@ -24,6 +24,16 @@ namespace history {
 inline constexpr int kKeptRuns = 20;
 inline constexpr auto kRunsTable = "actualizapvp_runs";
 inline constexpr auto kPricesTable = "actualizapvp_prices";
+// The same rows with their run and article as columns of their own, for people and spreadsheets.
+inline constexpr auto kChangesView = "actualizapvp_price_changes";
+
+// A history row's key is its run and the article's row number in one integer, run << 40 |
+// article: rows are added at the end of the table as a run writes articles in file order, which
+// costs the engine half what a key of two columns costs. An article whose row number is negative
+// or 2^40 or more cannot be kept: the file refuses its write ("datatype mismatch", told to the
+// operator by its code like any refusal), and no price is written without its history.
+inline constexpr int kArticleBits = 40;
+inline constexpr long long keyOf(long long run, long long article) { return (run << kArticleBits) | article; }
 
 // The five columns a run writes, in the order the history keeps them.
 inline constexpr const char* kPriceColumns[] = {"costesiniva", "ultimopreciocoste", "pvp1", "pvp2", "pvp3"};

@@ -36,10 +36,15 @@ RunInfo runFrom(const ado::Statement& st) {
     return r;
 }
 
+// The keys of a run's history rows are those from keyOf(run, 0) to keyOf(run + 1, 0) - 1.
+long long firstKey(long long run) { return keyOf(run, 0); }
+long long lastKey(long long run) { return keyOf(run + 1, 0) - 1; }
+
 QString runQuery(const QString& where) {
-    return QStringLiteral("SELECT run, moment, user, articles, undone, (SELECT count(*) FROM %1 p WHERE p.run = r.run) "
-                          "FROM %2 r %3 ORDER BY run")
-        .arg(prices(), runs(), where);
+    return QStringLiteral("SELECT run, moment, user, articles, undone, (SELECT count(*) FROM %1 p WHERE p.id BETWEEN "
+                          "r.run << %4 AND ((r.run + 1) << %4) - 1) FROM %2 r %3 ORDER BY run")
+        .arg(prices(), runs(), where)
+        .arg(kArticleBits);
 }
 
 } // namespace
@@ -80,10 +85,11 @@ void forEachChange(ado::Connection& cn, long long number, const std::function<vo
     for (const char* c : kPriceColumns)
         values << QStringLiteral("h.new_%1").arg(QLatin1String(c));
     const auto st =
-        cn.statement(QStringLiteral("SELECT h.code, (SELECT a.NOMARTI FROM %1 a WHERE a.rowid = h.article "
-                                    "AND a.CODARTI IS h.code), %2 FROM %3 h WHERE h.run = ? ORDER BY h.article")
+        cn.statement(QStringLiteral("SELECT h.code, (SELECT a.NOMARTI FROM %1 a WHERE a.rowid = h.id - ?1 "
+                                    "AND a.CODARTI IS h.code), %2 FROM %3 h WHERE h.id BETWEEN ?1 AND ?2 ORDER BY h.id")
                          .arg(articles(), values.join(QLatin1String(", ")), prices()));
-    st->bind(1, number);
+    st->bind(1, firstKey(number));
+    st->bind(2, lastKey(number));
     Change c;
     while (st->step()) {
         c.code = runtime::textOf(st->column(0));
@@ -103,10 +109,12 @@ UndoResult undo(ado::Connection& cn, long long number, const std::function<void(
     // The articles that later runs still in force changed, by code: each is that run's.
     QHash<QString, long long> laterRun;
     {
-        const auto later = cn.statement(QStringLiteral("SELECT p.code, p.run FROM %1 p JOIN %2 r ON r.run = p.run "
-                                                       "WHERE p.run > ? AND r.undone IS NULL ORDER BY p.run")
-                                            .arg(prices(), runs()));
-        later->bind(1, number);
+        const auto later =
+            cn.statement(QStringLiteral("SELECT p.code, p.id >> %3 FROM %1 p JOIN %2 r ON r.run = p.id >> %3 "
+                                        "WHERE p.id > ? AND r.undone IS NULL ORDER BY p.id")
+                             .arg(prices(), runs())
+                             .arg(kArticleBits));
+        later->bind(1, lastKey(number));
         while (later->step())
             laterRun.insert(runtime::textOf(later->column(0)).toLower(), later->columnInt64(1));
         later->reset();
@@ -118,24 +126,21 @@ UndoResult undo(ado::Connection& cn, long long number, const std::function<void(
     }
     // The article at that row, if it still holds exactly what the run wrote, gets what the run
     // replaced: values copied by the engine, exactly as they were (a text stays a text).
-    const auto restore = cn.statement(
-        QStringLiteral(
-            "UPDATE %1 SET (%2) = (SELECT %3 FROM %4 WHERE run = ?1 AND article = ?2) WHERE rowid = ?3 AND "
-            "EXISTS (SELECT 1 FROM %4 h WHERE h.run = ?1 AND h.article = ?2 AND %1.CODARTI IS h.code AND %5)")
-            .arg(articles(), set.join(QLatin1String(", ")), old.join(QLatin1String(", ")), prices(),
-                 holdsWhatItWrote(articles())));
+    const auto restore =
+        cn.statement(QStringLiteral("UPDATE %1 SET (%2) = (SELECT %3 FROM %4 WHERE id = ?1) WHERE rowid = ?2 AND "
+                                    "EXISTS (SELECT 1 FROM %4 h WHERE h.id = ?1 AND %1.CODARTI IS h.code AND %5)")
+                         .arg(articles(), set.join(QLatin1String(", ")), old.join(QLatin1String(", ")), prices(),
+                              holdsWhatItWrote(articles())));
     const auto changes = cn.statement(QStringLiteral("SELECT changes()"));
     // The same article under another row number (the file was compacted since): by its code.
     const auto byCode = cn.statement(
-        QStringLiteral("SELECT a.rowid FROM %1 a JOIN %2 h ON h.run = ?1 AND h.article = ?2 WHERE a.CODARTI = h.code "
-                       "AND %3 LIMIT 2")
+        QStringLiteral("SELECT a.rowid FROM %1 a JOIN %2 h ON h.id = ?1 WHERE a.CODARTI = h.code AND %3 LIMIT 2")
             .arg(articles(), prices(), holdsWhatItWrote(QStringLiteral("a"))));
     const auto present = cn.statement(QStringLiteral("SELECT count(*) FROM %1 WHERE CODARTI = ?").arg(articles()));
 
-    auto restoreAt = [&](long long article, long long rowid) {
-        restore->bind(1, number);
-        restore->bind(2, article);
-        restore->bind(3, rowid);
+    auto restoreAt = [&](long long key, long long rowid) {
+        restore->bind(1, key);
+        restore->bind(2, rowid);
         restore->step();
         restore->reset();
         changes->step();
@@ -146,39 +151,42 @@ UndoResult undo(ado::Connection& cn, long long number, const std::function<void(
 
     long long total = 0;
     {
-        const auto count = cn.statement(QStringLiteral("SELECT count(*) FROM %1 WHERE run = ?").arg(prices()));
-        count->bind(1, number);
+        const auto count =
+            cn.statement(QStringLiteral("SELECT count(*) FROM %1 WHERE id BETWEEN ? AND ?").arg(prices()));
+        count->bind(1, firstKey(number));
+        count->bind(2, lastKey(number));
         count->step();
         total = count->columnInt64(0);
         count->reset();
     }
     const auto each =
-        cn.statement(QStringLiteral("SELECT article, code FROM %1 WHERE run = ? ORDER BY article").arg(prices()));
-    each->bind(1, number);
+        cn.statement(QStringLiteral("SELECT id, code FROM %1 WHERE id BETWEEN ? AND ? ORDER BY id").arg(prices()));
+    each->bind(1, firstKey(number));
+    each->bind(2, lastKey(number));
     long long done = 0;
     while (each->step()) {
         if (stop()) {
             result.interrupted = true;
             break;
         }
-        const long long article = each->columnInt64(0);
+        const long long key = each->columnInt64(0);
+        const long long article = key - firstKey(number);
         const QString code = runtime::textOf(each->column(1));
         progress(++done, total);
         if (const auto later = laterRun.constFind(code.toLower()); later != laterRun.constEnd()) {
             result.leftAlone.push_back({code, QStringLiteral("lo cambió después la actualización %1").arg(*later)});
             continue;
         }
-        if (restoreAt(article, article)) {
+        if (restoreAt(key, article)) {
             ++result.restored;
             continue;
         }
-        byCode->bind(1, number);
-        byCode->bind(2, article);
+        byCode->bind(1, key);
         std::vector<long long> found;
         while (byCode->step())
             found.push_back(byCode->columnInt64(0));
         byCode->reset();
-        if (found.size() == 1 && restoreAt(article, found.front())) {
+        if (found.size() == 1 && restoreAt(key, found.front())) {
             ++result.restored;
             continue;
         }

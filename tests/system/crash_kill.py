@@ -45,7 +45,7 @@ def entries_digest(path):
 
 HISTORY = ("SELECT p.article, p.old_costesiniva, p.old_ultimopreciocoste, p.old_pvp1, p.old_pvp2, p.old_pvp3, "
            "p.new_costesiniva, p.new_ultimopreciocoste, p.new_pvp1, p.new_pvp2, p.new_pvp3 "
-           "FROM actualizapvp_prices p JOIN actualizapvp_runs r USING (run) ORDER BY p.run")
+           "FROM actualizapvp_price_changes p JOIN actualizapvp_runs r USING (run) ORDER BY p.run")
 
 
 def history_problems(path, before):
@@ -54,7 +54,7 @@ def history_problems(path, before):
     with sqlite3.connect(path) as c:
         kept = c.execute("SELECT count(*) FROM sqlite_schema WHERE name = 'actualizapvp_prices'").fetchone()[0]
         rows = c.execute(HISTORY).fetchall() if kept else []
-        orphans = c.execute("SELECT count(*) FROM actualizapvp_prices WHERE run NOT IN "
+        orphans = c.execute("SELECT count(*) FROM actualizapvp_price_changes WHERE run NOT IN "
                             "(SELECT run FROM actualizapvp_runs)").fetchone()[0] if kept else 0
     reached = dict(before)
     problems = []

@@ -5,6 +5,7 @@
     back even after the file was compacted (its rows renumbered);
   - a second undo of the same run, and a file without history, are refused and change nothing;
   - a text in a price column comes back as the same text;
+  - an article whose row number the history cannot key is refused, never written without history;
   - the history keeps the last 20 runs, the oldest dropped first;
   - --csv writes the run's changes; wrong arguments get the usage and exit 2;
   - Ctrl+C in the middle of an undo leaves the file as it was;
@@ -78,7 +79,7 @@ def after_a_later_run(case):
     case.run()
     first = case.prices()
     # Newer purchases for ten articles: the second run changes them again.
-    changed = [r[0] for r in case.query("SELECT code FROM actualizapvp_prices WHERE run = 1 ORDER BY code LIMIT 10")]
+    changed = [r[0] for r in case.query("SELECT code FROM actualizapvp_price_changes WHERE run = 1 ORDER BY code LIMIT 10")]
     for code in changed:
         case.sql("INSERT INTO tblHistoricoEntradas (CODARTI, entro, pvp, descuento) VALUES ('%s', '2099-01-01', 777, 0)"
                  % code)
@@ -104,7 +105,7 @@ def after_a_later_run(case):
 def another_program_changed(case):
     before = case.prices()
     case.run()
-    codes = [r[0] for r in case.query("SELECT code FROM actualizapvp_prices WHERE run = 1 ORDER BY article LIMIT 3")]
+    codes = [r[0] for r in case.query("SELECT code FROM actualizapvp_price_changes WHERE run = 1 ORDER BY article LIMIT 3")]
     edited, deleted = codes[0], codes[2]
     # By hand: one price edited, one article deleted, and the file compacted (the rows after the
     # deleted one are renumbered).
@@ -147,18 +148,33 @@ def text_in_a_price_column(case):
     check(case.prices()[code] == before[code], "the text did not come back as it was: %s" % (case.prices()[code],))
 
 
+def a_row_number_the_history_cannot_key(case):
+    # A negative row number: the file refuses that article's new prices (no price without its
+    # history), and the others are written and kept.
+    code = case.query("SELECT CODARTI FROM tblArticulos WHERE CODARTI IN (SELECT CODARTI FROM tblHistoricoEntradas) "
+                      "LIMIT 1")[0][0]
+    case.sql("UPDATE tblArticulos SET rowid = -5 WHERE CODARTI = '%s'" % code)
+    before = case.prices()
+    run = complete_run(case.args.run_update, case.folder)
+    check(any("rechazó" in line and code in line for line in run.lines), "no box named the refused article")
+    check(case.prices()[code] == before[code], "the refused article was written")
+    check(case.query("SELECT count(*) FROM actualizapvp_price_changes WHERE code = ?", code)[0][0] == 0,
+          "a history row for a price not written")
+    check(case.query("SELECT count(*) FROM actualizapvp_price_changes")[0][0] > 0, "the others were not kept")
+
+
 def bounded(case):
     case.run()
     # Nineteen older runs as a shop's file would have them, each with a price row.
-    rows = case.query("SELECT article, code FROM actualizapvp_prices WHERE run = 1 LIMIT 1")[0]
+    rows = case.query("SELECT article, code FROM actualizapvp_price_changes WHERE run = 1 LIMIT 1")[0]
     for n in range(2, 21):
         case.sql("INSERT INTO actualizapvp_runs (run, moment, user, articles) VALUES (%d, '2026-01-%02d 10:00:00', "
-                 "'tienda', 1); INSERT INTO actualizapvp_prices (run, article, code, new_pvp1) VALUES (%d, %d, '%s', 1)"
+                 "'tienda', 1); INSERT INTO actualizapvp_prices (id, code, new_pvp1) VALUES ((%d << 40) | %d, '%s', 1)"
                  % (n, n, n, rows[0], rows[1]))
     case.run()
     runs = [r[0] for r in case.query("SELECT run FROM actualizapvp_runs ORDER BY run")]
     check(runs == list(range(2, 22)), "kept runs: %s" % runs)
-    check(case.query("SELECT count(*) FROM actualizapvp_prices WHERE run = 1")[0][0] == 0, "run 1's rows stayed")
+    check(case.query("SELECT count(*) FROM actualizapvp_price_changes WHERE run = 1")[0][0] == 0, "run 1's rows stayed")
     listing = case.undo(case.path)[1].splitlines()
     check(len(listing) == 20 and listing[0].startswith("2  ") and listing[-1].startswith("21  "),
           "listing: %s" % listing[:2])
@@ -172,7 +188,7 @@ def csv_and_arguments(case):
     code, out, err = case.undo("--csv", case.path, "1")
     lines = out.splitlines()
     check(code == 0 and lines[0].startswith("codigo;nombre;coste_antes;coste_despues;"), "csv: %d %s" % (code, err))
-    changed = case.query("SELECT count(*) FROM actualizapvp_prices WHERE run = 1")[0][0]
+    changed = case.query("SELECT count(*) FROM actualizapvp_price_changes WHERE run = 1")[0][0]
     check(len(lines) == changed + 1, "csv: %d lines for %d changes" % (len(lines), changed))
     check('"X;1";"Con ""comillas""";;12,5;;12,5;;13,75;;12,5;;12,5' in lines, "csv quoting:\n" + "\n".join(lines[-3:]))
     for arguments in ([], ["--csv", case.path], [case.path, "uno"], [case.path, "0"], ["--todo", case.path],
@@ -190,7 +206,7 @@ def interrupted(case):
         INSERT INTO tblArticulos (CODARTI, NOMARTI, costesiniva, ultimopreciocoste, pvp1, pvp2, pvp3)
           WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 300000)
           SELECT 'Z' || i, 'Relleno', 2, 2, 3, 3, 3 FROM n;
-        INSERT INTO actualizapvp_prices SELECT 1, rowid, CODARTI, 1, 1, 1, 1, 1, 2, 2, 3, 3, 3
+        INSERT INTO actualizapvp_prices SELECT (1 << 40) | rowid, CODARTI, 1, 1, 1, 1, 1, 2, 2, 3, 3, 3
           FROM tblArticulos WHERE CODARTI LIKE 'Z%';""")
     untouched = case.digest()
     pid, fd = pty.fork()
@@ -240,7 +256,8 @@ def main():
     failed = []
     try:
         for test in (after_a_later_run, another_program_changed, twice_and_without_history, text_in_a_price_column,
-                     bounded, csv_and_arguments, interrupted, waits_for_a_lock):
+                     a_row_number_the_history_cannot_key, bounded, csv_and_arguments, interrupted,
+                     waits_for_a_lock):
             case = Case(args, work, test.__name__)
             started = time.monotonic()
             try:

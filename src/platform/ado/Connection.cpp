@@ -348,13 +348,18 @@ void Connection::addPendingWrite(int table, long long rowid, const PendingWrites
 void Connection::beginWriting() {
     endReading();
     exec("BEGIN IMMEDIATE");
-    if (!onWriteTransaction_) return;
+    if (!onWriteBegin_) return;
     try {
-        onWriteTransaction_();
+        onWriteBegin_();
     } catch (...) {
         sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
         throw;
     }
+}
+
+void Connection::commit(std::size_t rowsUpdated) {
+    if (onWriteEnd_) onWriteEnd_(rowsUpdated); // the writer rolls back when it fails
+    exec("COMMIT");
 }
 
 void Connection::reading() {

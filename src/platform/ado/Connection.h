@@ -74,8 +74,12 @@ public:
     // A flush point: a flush if one is due, and the end of a long read; never fails.
     void flushPoint();
     // What is done first in every write transaction of this connection, before its rows are
-    // written (their history, say): its failure is the flush's.
-    void onWriteTransaction(std::function<void()> f) { onWriteTransaction_ = std::move(f); }
+    // written, and last, before it commits, with the number of rows it updated (their history,
+    // say): a failure of either is the flush's, and the transaction is rolled back.
+    void onWriteTransaction(std::function<void()> begin, std::function<void(std::size_t)> end) {
+        onWriteBegin_ = std::move(begin);
+        onWriteEnd_ = std::move(end);
+    }
     void reading();    // a statement is about to read: within a read transaction
     void endReading(); // the shared lock goes
     // A row that should be there is not: if the file is damaged (cut short, say), that is the
@@ -99,7 +103,7 @@ public:
 private:
     sqlite3* handle() const override { return db_; }
     void beginWriting() override;
-    void commit() override { exec("COMMIT"); }
+    void commit(std::size_t rowsUpdated) override;
     void exec(const char* sql);
     QStringList tablesRead(const QString& sql);
     static void warnIfOnNetwork(const QString& path);
@@ -114,7 +118,8 @@ private:
     QHash<QString, QueryShape> shapes_;
     QStringList* tablesNoted_ = nullptr; // where the authorizer names the tables a statement reads
     QHash<QString, std::shared_ptr<const RowLayout>> layouts_; // by table
-    std::function<void()> onWriteTransaction_;
+    std::function<void()> onWriteBegin_;
+    std::function<void(std::size_t)> onWriteEnd_;
     WriteBehind writes_{static_cast<WriteTarget&>(*this)};
     QElapsedTimer readingSince_; // valid while a read transaction is open
     quint64 readSerial_ = 0;

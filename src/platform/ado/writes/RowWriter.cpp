@@ -161,7 +161,7 @@ std::size_t RowWriter::write(const Rows& rows, std::size_t from, int busyMs, int
         // up, since the program may have written it again since the cycle began.
         bool lookUp = budgetMs >= 0;
         for (;;) { // again from the start when a trigger rolled the whole transaction back
-            std::size_t end = from, written = 0, leftOut = 0;
+            std::size_t end = from, written = 0, leftOut = 0, updated = 0;
             bool rolledBack = false, committing = false;
             target_.beginWriting();
             try {
@@ -184,7 +184,10 @@ std::size_t RowWriter::write(const Rows& rows, std::size_t from, int busyMs, int
                         ++written;
                         // Not the row that was read any more, unless it already holds what this
                         // program writes (its own commit that reported a failure, say).
-                        if (sqlite3_changes(db) == 0 && !holdsPendingValues(row)) ++leftOut;
+                        if (sqlite3_changes(db) != 0)
+                            ++updated;
+                        else if (!holdsPendingValues(row))
+                            ++leftOut;
                         continue;
                     }
                     const QString reason = QString::fromUtf8(sqlite3_errmsg(db));
@@ -199,7 +202,7 @@ std::size_t RowWriter::write(const Rows& rows, std::size_t from, int busyMs, int
                 }
                 if (rolledBack) continue;
                 committing = true;
-                target_.commit();
+                target_.commit(updated);
             } catch (...) {
                 const bool stillOpen = !sqlite3_get_autocommit(db);
                 if (stillOpen) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);

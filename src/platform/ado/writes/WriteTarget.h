@@ -2,6 +2,7 @@
 // What the pending writes need of their connection, and nothing more: the file, its handle for
 // the statements that write, and the moment a write transaction begins and ends.
 #include <QString>
+#include <cstddef>
 #include <memory>
 
 struct sqlite3;
@@ -21,7 +22,8 @@ public:
     // Lets go of the shared read and begins a write transaction (BEGIN IMMEDIATE), with what the
     // connection's owner asked to be done first in every one of them.
     virtual void beginWriting() = 0;
-    virtual void commit() = 0;
+    // Ends the write transaction, which updated that many rows itself.
+    virtual void commit(std::size_t rowsUpdated) = 0;
 
     static constexpr int kBusyMs = 1500; // how long an operation waits for another program's lock
 
