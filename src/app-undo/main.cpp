@@ -31,6 +31,7 @@ namespace {
 
 constexpr int kLeftSomeAlone = 3;
 constexpr int kLockWaitSeconds = 30;
+constexpr qint64 kLockWaitMs = qint64(kLockWaitSeconds) * 1000;
 
 const char* const kUsage =
     "Uso: actualizapvp-deshacer BASE\n"
@@ -81,9 +82,7 @@ void beginPatiently(ado::Connection& cn, const QString& path, const char* begin)
             } catch (const runtime::Failure&) {
                 // No transaction was open.
             }
-            if (f.Number() != ado::err::Generic || waited.elapsed() >= kLockWaitSeconds * 1000 ||
-                command::interrupted())
-                throw;
+            if (f.Number() != ado::err::Generic || waited.elapsed() >= kLockWaitMs || command::interrupted()) throw;
             if (first)
                 std::fprintf(stderr, "%s: %s: la usa otro programa; se espera hasta %d segundos...\n",
                              command::programName(), command::printable(path).toLocal8Bit().constData(),
