@@ -95,8 +95,9 @@ std::map<QString, std::pair<Prices, Prices>> readHistory(const QString& path) {
     sqlite3_stmt* st = nullptr;
     if (sqlite3_prepare_v2(db,
                            "SELECT code, old_costesiniva, old_ultimopreciocoste, old_pvp1, old_pvp2, old_pvp3, "
-                           "new_costesiniva, new_ultimopreciocoste, new_pvp1, new_pvp2, new_pvp3 "
-                           "FROM actualizapvp_prices",
+                           "new_costesiniva, new_ultimopreciocoste, new_pvp1, new_pvp2, new_pvp3, "
+                           "(SELECT CODARTI FROM tblArticulos a WHERE a.rowid = h.article) "
+                           "FROM actualizapvp_price_changes h",
                            -1, &st, nullptr) == SQLITE_OK)
         while (sqlite3_step(st) == SQLITE_ROW) {
             std::pair<Prices, Prices> r;
@@ -104,7 +105,10 @@ std::map<QString, std::pair<Prices, Prices>> readHistory(const QString& path) {
                 (i < 5 ? r.first : r.second)[static_cast<std::size_t>(i % 5)] =
                     sqlite3_column_type(st, i + 1) == SQLITE_NULL ? QVariant()
                                                                   : QVariant(sqlite3_column_double(st, i + 1));
-            rows[QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)))] = r;
+            // Filed under the article its key names: a row keyed to another article is no history of this one.
+            const QString code = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+            const QString keyed = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 11)));
+            rows[code == keyed ? code : QStringLiteral("(keyed to %1) ").arg(keyed) + code] = r;
         }
     sqlite3_finalize(st);
     sqlite3_close(db);

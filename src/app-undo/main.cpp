@@ -44,16 +44,21 @@ const char* const kUsage =
     "\n"
     "Con NÚMERO, vuelve a poner los precios que esa actualización sustituyó, todo o nada, pero sólo\n"
     "en los artículos que siguen teniendo exactamente lo que ella escribió. Un artículo cambiado\n"
-    "después (por otra actualización, a mano o por otro programa) o borrado se deja como está y se\n"
-    "nombra con el motivo.\n"
+    "después (a mano o por otro programa) o borrado se deja como está y se nombra con el motivo.\n"
+    "Se deshacen de la más reciente a la más antigua: mientras una posterior siga en vigor, no se\n"
+    "deshace una anterior.\n"
     "\n"
     "  --csv       escribe los cambios de la actualización NÚMERO (código, nombre, coste y precios\n"
     "              antes y después) en la salida estándar, separados por ';' y con coma decimal\n"
     "  -h, --help  muestra esta ayuda\n"
     "\n"
     "Estado de salida: 0 si todo se hizo; 1 si la base de datos no se pudo leer o escribir, no\n"
-    "guarda historia o la actualización no existe o ya se deshizo; 2 si los argumentos no son\n"
-    "válidos; 3 si se deshizo pero algún artículo se dejó como estaba; 130 si se interrumpió.\n";
+    "guarda historia, la actualización no existe o ya se deshizo, o sigue en vigor una posterior; 2\n"
+    "si los argumentos no son válidos; 3 si se deshizo pero algún artículo se dejó como estaba; 130\n"
+    "si se interrumpió.\n";
+
+// Ctrl+C heard where nothing was changed yet.
+struct Interrupted {};
 
 QString oneLine(QString text) { return text.replace(QLatin1String("\r\n"), QLatin1String(" ")); }
 
@@ -82,7 +87,8 @@ void beginPatiently(ado::Connection& cn, const QString& path, const char* begin)
             } catch (const runtime::Failure&) {
                 // No transaction was open.
             }
-            if (f.Number() != ado::err::Generic || waited.elapsed() >= kLockWaitMs || command::interrupted()) throw;
+            if (command::interrupted()) throw Interrupted();
+            if (f.Number() != ado::err::Generic || waited.elapsed() >= kLockWaitMs) throw;
             if (first)
                 std::fprintf(stderr, "%s: %s: la usa otro programa; se espera hasta %d segundos...\n",
                              command::programName(), command::printable(path).toLocal8Bit().constData(),
@@ -92,11 +98,15 @@ void beginPatiently(ado::Connection& cn, const QString& path, const char* begin)
     }
 }
 
+// A field as a Spanish spreadsheet reads it: numbers with a decimal comma; a text that the
+// spreadsheet would take for a formula (=, +, -, @ first) behind an apostrophe, as it shows a text
+// typed so; quoted where it holds the separator, a quote or a line break.
 QString csvField(const runtime::FieldValue& v) {
     if (v.isNull() || v.isEmpty()) return {};
     if (v.kind() == runtime::FieldValue::Kind::Number)
         return QString::number(v.number(), 'g', 15).replace(QLatin1Char('.'), QLatin1Char(','));
     QString text = runtime::textOf(v);
+    if (!text.isEmpty() && QStringLiteral("=+-@").contains(text.front())) text.prepend(QLatin1Char('\''));
     if (text.contains(QLatin1Char(';')) || text.contains(QLatin1Char('"')) || text.contains(QLatin1Char('\n')) ||
         text.contains(QLatin1Char('\r')))
         text = QLatin1Char('"') + text.replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
@@ -112,7 +122,7 @@ int list(ado::Connection& cn, const QString& path) {
     for (const history::RunInfo& r : runs)
         print(QStringLiteral("%1  %2  %3  %4 artículos escritos, %5 con precios cambiados%6")
                   .arg(r.number)
-                  .arg(r.moment, command::printable(r.user), command::thousands(r.articles),
+                  .arg(command::printable(r.moment), command::printable(r.user), command::thousands(r.articles),
                        command::thousands(r.changed),
                        r.undone.isEmpty() ? QString() : QStringLiteral("  (deshecha el %1)").arg(r.undone)));
     return command::kDone;
@@ -122,6 +132,7 @@ int csv(ado::Connection& cn, long long number) {
     print(QStringLiteral("codigo;nombre;coste_antes;coste_despues;ultimo_coste_antes;ultimo_coste_despues;"
                          "pvp1_antes;pvp1_despues;pvp2_antes;pvp2_despues;pvp3_antes;pvp3_despues"));
     history::forEachChange(cn, number, [](const history::Change& c) {
+        if (command::interrupted()) throw Interrupted();
         QStringList fields{csvField(runtime::FieldValue(c.code)), csvField(runtime::FieldValue(c.name))};
         for (int i = 0; i < 5; ++i)
             fields << csvField(c.oldValues[i]) << csvField(c.newValues[i]);
@@ -144,7 +155,9 @@ int undo(ado::Connection& cn, const QString& path, long long number) {
         }
         if (!run->undone.isEmpty()) {
             exec(cn, "ROLLBACK");
-            return fail(path, QStringLiteral("la actualización %1 ya se deshizo el %2").arg(number).arg(run->undone));
+            return fail(path, QStringLiteral("la actualización %1 ya se deshizo el %2")
+                                  .arg(number)
+                                  .arg(command::printable(run->undone)));
         }
         const bool drawing = command::onTerminal();
         const history::UndoResult result = history::undo(
@@ -155,6 +168,13 @@ int undo(ado::Connection& cn, const QString& path, long long number) {
             },
             [] { return command::interrupted(); });
         if (drawing) command::endProgressLine();
+        if (result.laterRun) {
+            exec(cn, "ROLLBACK");
+            return fail(path, QStringLiteral("la actualización %1, posterior, sigue en vigor y escribió sus propios "
+                                             "precios: deshágala antes (se deshacen de la más reciente a la más "
+                                             "antigua)")
+                                  .arg(result.laterRun));
+        }
         if (result.interrupted) {
             exec(cn, "ROLLBACK");
             return fail(path, QStringLiteral("interrumpido; la base de datos queda como estaba"),
@@ -163,7 +183,7 @@ int undo(ado::Connection& cn, const QString& path, long long number) {
         exec(cn, "COMMIT");
         print(QStringLiteral("Actualización %1 del %2 deshecha: %3 artículos vuelven a los precios de antes.")
                   .arg(number)
-                  .arg(run->moment, command::thousands(result.restored)));
+                  .arg(command::printable(run->moment), command::thousands(result.restored)));
         if (result.leftAlone.empty()) return command::kDone;
         print(QStringLiteral("Se dejaron como estaban %1 artículos:")
                   .arg(command::thousands(static_cast<long long>(result.leftAlone.size()))));
@@ -227,5 +247,8 @@ int main(int argc, char** argv) {
         return undo(cn, path, number);
     } catch (const runtime::Failure& f) {
         return fail(path, oneLine(f.Description()));
+    } catch (const Interrupted&) {
+        command::endProgressLine();
+        return fail(path, QStringLiteral("interrumpido; la base de datos queda como estaba"), command::kInterrupted);
     }
 }

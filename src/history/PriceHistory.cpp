@@ -59,12 +59,12 @@ QString createTrigger() {
         same << QStringLiteral("OLD.%1 IS NEW.%1").arg(QLatin1String(c));
         update << QStringLiteral("new_%1 = excluded.new_%1").arg(QLatin1String(c));
     }
-    // A row number the key cannot hold gives a text for a key: the engine refuses the write
+    // A row number the key cannot hold, or no run, gives a text for a key: the engine refuses the write
     // ("datatype mismatch"), as the key's own type check, at no cost to the other rows (a RAISE
     // would make every write of the run keep a statement journal).
     const QString key =
-        QStringLiteral("CASE WHEN NEW.rowid BETWEEN 0 AND %1 THEN ((SELECT run FROM %2) << %3) | NEW.rowid "
-                       "ELSE 'sin clave' END")
+        QStringLiteral("CASE WHEN NEW.rowid BETWEEN 0 AND %1 THEN coalesce(((SELECT run FROM %2) << %3) | NEW.rowid, "
+                       "'sin clave') ELSE 'sin clave' END")
             .arg((1LL << kArticleBits) - 1)
             .arg(QLatin1String(kRunNow))
             .arg(kArticleBits);
@@ -127,7 +127,18 @@ struct Run {
         exec(cn, createPrices());
         exec(cn, createView());
         installTrigger(cn); // already there, unless the articles' table was missing when the run began
-        if (inFile(cn)) return;
+        if (!inFile(cn)) add(cn);
+        // The trigger's run, set in every transaction: a TEMP table's change is rolled back with
+        // a COMMIT that failed, even where the file's part of it landed.
+        exec(cn, QStringLiteral("DELETE FROM %1").arg(QLatin1String(kRunNow)));
+        const auto now = cn.statement(QStringLiteral("INSERT INTO %1 VALUES (?)").arg(QLatin1String(kRunNow)));
+        now->bind(1, number);
+        now->step();
+        now->reset();
+    }
+
+    // The run, new in the file; the oldest runs beyond the kept ones go, with their prices.
+    void add(ado::Connection& cn) {
         const auto add =
             cn.statement(QStringLiteral("INSERT INTO %1 (moment, user) VALUES (?, ?)").arg(QLatin1String(kRunsTable)));
         add->bind(1, moment);
@@ -138,8 +149,7 @@ struct Run {
         id->step();
         number = id->columnInt64(0);
         id->reset();
-        // The oldest runs beyond the kept ones go, with their prices (whose keys are all below the
-        // oldest kept run's).
+        // Prices of older runs have keys below the oldest kept run's.
         const QString oldest = QStringLiteral("(SELECT min(run) FROM (SELECT run FROM %1 ORDER BY run DESC LIMIT %2))")
                                    .arg(QLatin1String(kRunsTable))
                                    .arg(kKeptRuns);
@@ -147,11 +157,6 @@ struct Run {
                      .arg(QLatin1String(kPricesTable), oldest)
                      .arg(kArticleBits));
         exec(cn, QStringLiteral("DELETE FROM %1 WHERE run < %2").arg(QLatin1String(kRunsTable), oldest));
-        exec(cn, QStringLiteral("DELETE FROM %1").arg(QLatin1String(kRunNow)));
-        const auto now = cn.statement(QStringLiteral("INSERT INTO %1 VALUES (?)").arg(QLatin1String(kRunNow)));
-        now->bind(1, number);
-        now->step();
-        now->reset();
     }
 };
 

@@ -6,7 +6,6 @@
 #include "schema/Schema.h"
 
 #include <QDateTime>
-#include <QHash>
 #include <QStringList>
 
 namespace history {
@@ -106,18 +105,17 @@ void forEachChange(ado::Connection& cn, long long number, const std::function<vo
 UndoResult undo(ado::Connection& cn, long long number, const std::function<void(long long, long long)>& progress,
                 const std::function<bool()>& stop) {
     UndoResult result;
-    // The articles that later runs still in force changed, by code: each is that run's.
-    QHash<QString, long long> laterRun;
+    // A later run still in force wrote its own prices over this one's, also where they were the
+    // same: runs are put back from the newest.
     {
-        const auto later =
-            cn.statement(QStringLiteral("SELECT p.code, p.id >> %3 FROM %1 p JOIN %2 r ON r.run = p.id >> %3 "
-                                        "WHERE p.id > ? AND r.undone IS NULL ORDER BY p.id")
-                             .arg(prices(), runs())
-                             .arg(kArticleBits));
-        later->bind(1, lastKey(number));
-        while (later->step())
-            laterRun.insert(runtime::textOf(later->column(0)).toLower(), later->columnInt64(1));
+        const auto later = cn.statement(QStringLiteral("SELECT max(run) FROM %1 WHERE run > ? AND undone IS NULL AND "
+                                                       "articles > 0")
+                                            .arg(runs()));
+        later->bind(1, number);
+        later->step();
+        result.laterRun = later->columnInt64(0);
         later->reset();
+        if (result.laterRun) return result;
     }
     QStringList set, old;
     for (const char* c : kPriceColumns) {
@@ -136,7 +134,7 @@ UndoResult undo(ado::Connection& cn, long long number, const std::function<void(
     const auto byCode = cn.statement(
         QStringLiteral("SELECT a.rowid FROM %1 a JOIN %2 h ON h.id = ?1 WHERE a.CODARTI = h.code AND %3 LIMIT 2")
             .arg(articles(), prices(), holdsWhatItWrote(QStringLiteral("a"))));
-    const auto present = cn.statement(QStringLiteral("SELECT count(*) FROM %1 WHERE CODARTI = ?").arg(articles()));
+    const auto present = cn.statement(QStringLiteral("SELECT count(*) FROM %1 WHERE CODARTI IS ?").arg(articles()));
 
     auto restoreAt = [&](long long key, long long rowid) {
         restore->bind(1, key);
@@ -171,12 +169,9 @@ UndoResult undo(ado::Connection& cn, long long number, const std::function<void(
         }
         const long long key = each->columnInt64(0);
         const long long article = key - firstKey(number);
-        const QString code = runtime::textOf(each->column(1));
+        const runtime::FieldValue codeValue = each->column(1);
+        const QString code = runtime::textOf(codeValue);
         progress(++done, total);
-        if (const auto later = laterRun.constFind(code.toLower()); later != laterRun.constEnd()) {
-            result.leftAlone.push_back({code, QStringLiteral("lo cambió después la actualización %1").arg(*later)});
-            continue;
-        }
         if (restoreAt(key, article)) {
             ++result.restored;
             continue;
@@ -190,7 +185,7 @@ UndoResult undo(ado::Connection& cn, long long number, const std::function<void(
             ++result.restored;
             continue;
         }
-        present->bind(1, code);
+        present->bind(1, codeValue);
         present->step();
         const long long withCode = present->columnInt64(0);
         present->reset();

@@ -2,10 +2,10 @@
 // Reading the history of the prices (PriceHistory.h) and putting a run's replaced prices back.
 //
 // A run is put back in one transaction, and only where the article still holds exactly what that
-// run wrote: an article changed since (by a later run, by hand, by another program) or deleted is
-// left as it is, and named with the reason. An article that a later run still in force changed
-// is that run's: left alone even where it holds the same values. The run is then marked undone,
-// and is not put back twice.
+// run wrote: an article changed since (by hand, by another program) or deleted is left as it is,
+// and named with the reason. Runs are put back from the newest: while a later run that wrote
+// articles is in force (not undone), it wrote its own prices over this one's, even where they were
+// the same, and nothing is put back. The run is then marked undone, and is not put back twice.
 #include "platform/runtime/FieldValue.h"
 
 #include <QString>
@@ -50,6 +50,7 @@ struct UndoResult {
     long long restored = 0;
     std::vector<LeftAlone> leftAlone;
     bool interrupted = false; // stopped on request: nothing was changed
+    long long laterRun = 0;   // the newest later run in force: nothing was put back
 };
 // Puts run `number`'s replaced prices back, as above, in one transaction (the caller's:
 // BEGIN IMMEDIATE before, COMMIT after). `progress(done, total)` is called as it goes; when
