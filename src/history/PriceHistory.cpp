@@ -21,14 +21,14 @@ QString columns(const QString& prefix) {
     return names.join(QLatin1String(", "));
 }
 
-// Values are kept without a type of their own (no affinity): a text found in a price column is
-// kept, and put back, as the same text.
 QString createRuns() {
     return QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (run INTEGER PRIMARY KEY AUTOINCREMENT, moment TEXT NOT NULL, "
                           "user TEXT NOT NULL, articles INTEGER NOT NULL DEFAULT 0, undone TEXT)")
         .arg(QLatin1String(kRunsTable));
 }
 
+// Values are kept without a type of their own (no affinity): a text found in a price column is
+// kept, and put back, as the same text.
 QString createPrices() {
     QStringList values;
     for (const char* c : kPriceColumns)
@@ -59,9 +59,9 @@ QString createTrigger() {
         same << QStringLiteral("OLD.%1 IS NEW.%1").arg(QLatin1String(c));
         update << QStringLiteral("new_%1 = excluded.new_%1").arg(QLatin1String(c));
     }
-    // A row number the key cannot hold, or no run, gives a text for a key: the engine refuses the write
-    // ("datatype mismatch"), as the key's own type check, at no cost to the other rows (a RAISE
-    // would make every write of the run keep a statement journal).
+    // A row number the key cannot hold, or no run, gives a text for a key: the engine refuses
+    // the write ("datatype mismatch") as the key's own type check, at no cost to the other rows
+    // (a RAISE would make every write of the run keep a statement journal).
     const QString key =
         QStringLiteral("CASE WHEN NEW.rowid BETWEEN 0 AND %1 THEN coalesce(((SELECT run FROM %2) << %3) | NEW.rowid, "
                        "'sin clave') ELSE 'sin clave' END")
