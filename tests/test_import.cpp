@@ -54,6 +54,18 @@ Run importMdb(const QStringList& arguments) {
             QString::fromUtf8(p.readAllStandardError())};
 }
 
+// The converter run on a source of those bytes in the folder, into a target beside it.
+struct Conversion {
+    QString source, target;
+    Run run;
+};
+Conversion convertBytes(const QTemporaryDir& dir, const QByteArray& file) {
+    Conversion c{
+        written(dir.filePath(QStringLiteral("origen.mdb")), file), dir.filePath(QStringLiteral("destino.mdb")), {}};
+    c.run = importMdb({c.source, c.target});
+    return c;
+}
+
 QByteArray digest(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256)
@@ -399,9 +411,7 @@ private slots:
         QFETCH(QByteArray, file);
         QFETCH(QString, said);
         QTemporaryDir dir;
-        const QString source = written(dir.filePath(QStringLiteral("origen.mdb")), file);
-        const QString target = dir.filePath(QStringLiteral("destino.mdb"));
-        const Run run = importMdb({source, target});
+        const auto [source, target, run] = convertBytes(dir, file);
         QCOMPARE(run.code, 1);
         const QStringList lines = run.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         QVERIFY2(lines.size() == 1 &&
@@ -431,9 +441,7 @@ private slots:
         QFETCH(QString, table);
         QFETCH(QString, notice);
         QTemporaryDir dir;
-        const QString source = written(dir.filePath(QStringLiteral("origen.mdb")), file);
-        const QString target = dir.filePath(QStringLiteral("destino.mdb"));
-        const Run run = importMdb({source, target});
+        const auto [source, target, run] = convertBytes(dir, file);
         QVERIFY2(run.code == 0 && run.err.isEmpty(), qPrintable(run.err));
         QVERIFY2(run.out.contains(notice), qPrintable(run.out));
         QVERIFY2(!hasControlCharacters(run.out), qPrintable(run.out));
