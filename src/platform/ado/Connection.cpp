@@ -119,6 +119,7 @@ Connection::~Connection() {
         // written is given up here, and the engine leaves the file as it was.
         runtime::removeOperatorWait(wait_);
         writes_.stop();
+        changes_.stop();
         statements_.clear();
         sqlite3_close_v2(db_);
         db_ = nullptr;
@@ -239,6 +240,7 @@ void Connection::Close() {
     runtime::removeOperatorWait(wait_);
     wait_ = 0;
     writes_.stop();
+    changes_.stop();
     statements_.clear();
     shapes_.clear();
     layouts_.clear();
@@ -348,17 +350,38 @@ void Connection::addPendingWrite(int table, long long rowid, const PendingWrites
 void Connection::beginWriting() {
     endReading();
     exec("BEGIN IMMEDIATE");
-    if (!onWriteBegin_) return;
     try {
-        onWriteBegin_();
+        if (changes_.watching()) changes_.begin();
+        if (onWriteBegin_) onWriteBegin_();
     } catch (...) {
         sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
         throw;
     }
 }
 
+void Connection::logChanges(ChangeLog::Watch watch, std::function<void(const QByteArray&, int)> logged) {
+    if (!db_) raiseObjectClosed();
+    changes_.watch(db_, std::move(watch));
+    onChanges_ = std::move(logged);
+}
+
+// The writer rolls back when these fail.
+void Connection::statementEnded(bool kept) {
+    if (!changes_.watching()) return;
+    changes_.statementEnded(kept);
+    if (changes_.rows() >= kLoggedRows) handOverChanges();
+}
+
+void Connection::handOverChanges() {
+    if (!changes_.rows()) return;
+    const int rows = changes_.rows();
+    const QByteArray records = changes_.take();
+    if (onChanges_) onChanges_(records, rows);
+}
+
 void Connection::commit(std::size_t rowsUpdated) {
-    if (onWriteEnd_) onWriteEnd_(rowsUpdated); // the writer rolls back when it fails
+    handOverChanges();
+    if (onWriteEnd_) onWriteEnd_(rowsUpdated);
     exec("COMMIT");
 }
 

@@ -8,6 +8,7 @@
 // the operator.
 #include "platform/ado/QueryShape.h"
 #include "platform/ado/Statement.h"
+#include "platform/ado/writes/ChangeLog.h"
 #include "platform/ado/writes/WriteBehind.h"
 #include "platform/ado/writes/WriteTarget.h"
 #include "platform/runtime/OperatorWait.h"
@@ -80,6 +81,12 @@ public:
         onWriteBegin_ = std::move(begin);
         onWriteEnd_ = std::move(end);
     }
+    // From now on, the changes this connection's writes make to a table's rows are logged
+    // (ChangeLog) and handed to `logged`, in the transaction that made them: whenever
+    // kLoggedRows rows are logged, and last before it commits (before the `end` above). A
+    // failure of `logged` is the flush's, and the transaction is rolled back.
+    void logChanges(ChangeLog::Watch watch, std::function<void(const QByteArray& records, int rows)> logged);
+    static constexpr int kLoggedRows = 512;
     void reading();    // a statement is about to read: within a read transaction
     void endReading(); // the shared lock goes
     // A row that should be there is not: if the file is damaged (cut short, say), that is the
@@ -103,7 +110,9 @@ public:
 private:
     sqlite3* handle() const override { return db_; }
     void beginWriting() override;
+    void statementEnded(bool kept) override;
     void commit(std::size_t rowsUpdated) override;
+    void handOverChanges();
     void exec(const char* sql);
     QStringList tablesRead(const QString& sql);
     static void warnIfOnNetwork(const QString& path);
@@ -120,6 +129,8 @@ private:
     QHash<QString, std::shared_ptr<const RowLayout>> layouts_; // by table
     std::function<void()> onWriteBegin_;
     std::function<void(std::size_t)> onWriteEnd_;
+    ChangeLog changes_;
+    std::function<void(const QByteArray&, int)> onChanges_;
     WriteBehind writes_{static_cast<WriteTarget&>(*this)};
     QElapsedTimer readingSince_; // valid while a read transaction is open
     quint64 readSerial_ = 0;

@@ -57,6 +57,15 @@ QString Statement::columnDeclType(int i) const {
 }
 long long Statement::columnInt64(int i) const { return sqlite3_column_int64(stmt_, i); }
 
+QByteArray Statement::columnBlob(int i) const {
+    const auto* p = static_cast<const char*>(sqlite3_column_blob(stmt_, i));
+    return QByteArray(p, sqlite3_column_bytes(stmt_, i));
+}
+
+void Statement::bindBlob(int index, const QByteArray& bytes) {
+    sqlite3_bind_blob(stmt_, index, bytes.constData(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
+}
+
 runtime::FieldValue Statement::column(int i) const {
     switch (sqlite3_column_type(stmt_, i)) {
     case SQLITE_INTEGER: return runtime::FieldValue(static_cast<double>(sqlite3_column_int64(stmt_, i)));

@@ -2,6 +2,7 @@
 // A prepared statement of the engine, and the connection's cache of them keyed by SQL text.
 #include "platform/runtime/FieldValue.h"
 
+#include <QByteArray>
 #include <QHash> // std::hash of QString
 #include <QString>
 #include <memory>
@@ -25,6 +26,7 @@ public:
     void bind(int index, long long value);
     void bind(int index, const runtime::FieldValue& value); // dates are kept as ISO texts
     void bindNull(int index);
+    void bindBlob(int index, const QByteArray& bytes);
     bool step(); // true while a row is available; fails as the provider does
     void reset();
 
@@ -33,6 +35,7 @@ public:
     QString columnDeclType(int i) const;
     long long columnInt64(int i) const;
     runtime::FieldValue column(int i) const; // Null for an empty field
+    QByteArray columnBlob(int i) const;
     // How many times the engine compiled the statement again because the schema changed.
     int reprepareCount() const;
     sqlite3_stmt* handle() const { return stmt_; }

@@ -181,6 +181,7 @@ std::size_t RowWriter::write(const Rows& rows, std::size_t from, int busyMs, int
                     const int rc = sqlite3_step(st);
                     if (rc == SQLITE_DONE) {
                         sqlite3_reset(st);
+                        target_.statementEnded(true);
                         ++written;
                         // Not the row that was read any more, unless it already holds what this
                         // program writes (its own commit that reported a failure, say).
@@ -192,6 +193,7 @@ std::size_t RowWriter::write(const Rows& rows, std::size_t from, int busyMs, int
                     }
                     const QString reason = QString::fromUtf8(sqlite3_errmsg(db));
                     sqlite3_reset(st);
+                    target_.statementEnded(false);
                     if (!refusedByTheFile(rc)) raiseSqlite(db, rc, target_.path());
                     setAside(row, reason);
                     lookUp = true;                    // it is no longer pending: passed over from now on

@@ -22,6 +22,8 @@ public:
     // Lets go of the shared read and begins a write transaction (BEGIN IMMEDIATE), with what the
     // connection's owner asked to be done first in every one of them.
     virtual void beginWriting() = 0;
+    // A statement that writes has ended; `kept`: the engine did not undo it (see ChangeLog).
+    virtual void statementEnded(bool kept) = 0;
     // Ends the write transaction, which updated that many rows itself.
     virtual void commit(std::size_t rowsUpdated) = 0;
 
