@@ -9,6 +9,7 @@
 #include "FaultyVfs.h"
 #include "TestDatabase.h"
 #include "forms/main/frmPrecioCoste.h"
+#include "platform/ado/writes/ChangeLog.h"
 
 #include <QDir>
 #include <QFile>
@@ -87,30 +88,38 @@ QByteArray tableRows(const QString& path) {
     return said;
 }
 
-// The history's rows of the file, by article code: the values replaced, then those written.
+// The history's changes in the file, by article code: the values replaced, then those written.
 std::map<QString, std::pair<Prices, Prices>> readHistory(const QString& path) {
     std::map<QString, std::pair<Prices, Prices>> rows;
     sqlite3* db = nullptr;
     sqlite3_open(QFile::encodeName(path).constData(), &db);
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(db,
-                           "SELECT code, old_costesiniva, old_ultimopreciocoste, old_pvp1, old_pvp2, old_pvp3, "
-                           "new_costesiniva, new_ultimopreciocoste, new_pvp1, new_pvp2, new_pvp3, "
-                           "(SELECT CODARTI FROM tblArticulos a WHERE a.rowid = h.article) "
-                           "FROM actualizapvp_price_changes h",
-                           -1, &st, nullptr) == SQLITE_OK)
-        while (sqlite3_step(st) == SQLITE_ROW) {
-            std::pair<Prices, Prices> r;
-            for (int i = 0; i < 10; ++i)
-                (i < 5 ? r.first : r.second)[static_cast<std::size_t>(i % 5)] =
-                    sqlite3_column_type(st, i + 1) == SQLITE_NULL ? QVariant()
-                                                                  : QVariant(sqlite3_column_double(st, i + 1));
-            // Filed under the article its key names: a row keyed to another article is no history of this one.
-            const QString code = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
-            const QString keyed = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 11)));
-            rows[code == keyed ? code : QStringLiteral("(keyed to %1) ").arg(keyed) + code] = r;
+    sqlite3_stmt* pieces = nullptr;
+    sqlite3_stmt* article = nullptr;
+    sqlite3_prepare_v2(db, "SELECT CODARTI FROM tblArticulos WHERE rowid = ?", -1, &article, nullptr);
+    if (sqlite3_prepare_v2(db, "SELECT changes FROM actualizapvp_changes ORDER BY id", -1, &pieces, nullptr) ==
+        SQLITE_OK)
+        while (sqlite3_step(pieces) == SQLITE_ROW) {
+            const QByteArray blob(static_cast<const char*>(sqlite3_column_blob(pieces, 0)),
+                                  sqlite3_column_bytes(pieces, 0));
+            ado::ChangeLog::forEachRow(blob, 1, 5, [&](long long rowid, const std::vector<ado::ChangeLog::Value>& v) {
+                std::pair<Prices, Prices> r;
+                for (std::size_t i = 0; i < 10; ++i)
+                    (i < 5 ? r.first : r.second)[i % 5] =
+                        v[1 + i].kind == ado::ChangeLog::Value::Real ? QVariant(v[1 + i].real) : QVariant();
+                // Filed under the article its row number names: a change of another row is no
+                // history of this article.
+                const QString code = QString::fromUtf8(v[0].bytes);
+                sqlite3_bind_int64(article, 1, rowid);
+                const QString at =
+                    sqlite3_step(article) == SQLITE_ROW
+                        ? QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(article, 0)))
+                        : QString();
+                sqlite3_reset(article);
+                rows[code == at ? code : QStringLiteral("(row of %1) ").arg(at) + code] = r;
+            });
         }
-    sqlite3_finalize(st);
+    sqlite3_finalize(pieces);
+    sqlite3_finalize(article);
     sqlite3_close(db);
     return rows;
 }

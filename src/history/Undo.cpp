@@ -2,6 +2,7 @@
 #include "history/PriceHistory.h"
 #include "platform/ado/Connection.h"
 #include "platform/ado/Statement.h"
+#include "platform/ado/writes/ChangeLog.h"
 #include "platform/runtime/Conversions.h"
 #include "schema/Schema.h"
 
@@ -13,8 +14,20 @@ namespace history {
 namespace {
 
 QString runs() { return QLatin1String(kRunsTable); }
-QString prices() { return QLatin1String(kPricesTable); }
 QString articles() { return schema::quoted(schema::articles().name); }
+
+// A run's changes, one row an article, as the undo and the listing read them: a TEMP table of the
+// connection, filled from the file's history by unpack().
+constexpr auto kRunPrices = "temp.actualizapvp_run_prices";
+QString runPrices() { return QLatin1String(kRunPrices); }
+
+bool tableExists(ado::Connection& cn, const char* name) {
+    const auto st = cn.statement(QStringLiteral("SELECT 1 FROM sqlite_schema WHERE type='table' AND name=?"));
+    st->bind(1, QString::fromLatin1(name));
+    const bool found = st->step();
+    st->reset();
+    return found;
+}
 
 // "a.costesiniva IS h.new_costesiniva AND ...": the article holds exactly what the run wrote.
 QString holdsWhatItWrote(const QString& article) {
@@ -22,6 +35,13 @@ QString holdsWhatItWrote(const QString& article) {
     for (const char* c : kPriceColumns)
         same << QStringLiteral("%1.%2 IS h.new_%2").arg(article, QLatin1String(c));
     return same.join(QLatin1String(" AND "));
+}
+
+QString prefixed(const QString& prefix) {
+    QStringList names;
+    for (const char* c : kPriceColumns)
+        names << prefix + QLatin1String(c);
+    return names.join(QLatin1String(", "));
 }
 
 RunInfo runFrom(const ado::Statement& st) {
@@ -35,33 +55,81 @@ RunInfo runFrom(const ado::Statement& st) {
     return r;
 }
 
-// The keys of a run's history rows are those from keyOf(run, 0) to keyOf(run + 1, 0) - 1.
+// The keys of a run's pieces (and of the earlier history's rows) are those from keyOf(run, 0)
+// to keyOf(run + 1, 0) - 1.
 long long firstKey(long long run) { return keyOf(run, 0); }
 long long lastKey(long long run) { return keyOf(run + 1, 0) - 1; }
 
-QString runQuery(const QString& where) {
-    return QStringLiteral("SELECT run, moment, user, articles, undone, (SELECT count(*) FROM %1 p WHERE p.id BETWEEN "
-                          "r.run << %4 AND ((r.run + 1) << %4) - 1) FROM %2 r %3 ORDER BY run")
-        .arg(prices(), runs(), where)
-        .arg(kArticleBits);
+QString runQuery(ado::Connection& cn, const QString& where) {
+    const QString range = QStringLiteral("id BETWEEN r.run << %1 AND ((r.run + 1) << %1) - 1").arg(kPieceBits);
+    QStringList changed;
+    if (tableExists(cn, kChangesTable))
+        changed << QStringLiteral("(SELECT coalesce(sum(articles), 0) FROM %1 WHERE %2)")
+                       .arg(QLatin1String(kChangesTable), range);
+    if (tableExists(cn, kPricesTable))
+        changed << QStringLiteral("(SELECT count(*) FROM %1 WHERE %2)").arg(QLatin1String(kPricesTable), range);
+    if (changed.isEmpty()) changed << QStringLiteral("0");
+    return QStringLiteral("SELECT run, moment, user, articles, undone, %1 FROM %2 r %3 ORDER BY run")
+        .arg(changed.join(QLatin1String(" + ")), runs(), where);
+}
+
+// The run's changes in the TEMP table, an article a row: the values it first replaced and the
+// last it wrote, where it wrote an article more than once.
+void unpack(ado::Connection& cn, long long number) {
+    auto exec = [&](const QString& sql) {
+        const auto st = cn.statement(sql);
+        while (st->step()) {
+        }
+        st->reset();
+    };
+    exec(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (article INTEGER PRIMARY KEY, code, %2, %3)")
+             .arg(runPrices(), prefixed(QStringLiteral("old_")), prefixed(QStringLiteral("new_"))));
+    exec(QStringLiteral("DELETE FROM %1").arg(runPrices()));
+    if (tableExists(cn, kPricesTable)) {
+        const auto earlier = cn.statement(QStringLiteral("INSERT INTO %1 SELECT id - ?1, code, %2, %3 FROM main.%4 "
+                                                         "WHERE id BETWEEN ?1 AND ?2")
+                                              .arg(runPrices(), prefixed(QStringLiteral("old_")),
+                                                   prefixed(QStringLiteral("new_")), QLatin1String(kPricesTable)));
+        earlier->bind(1, firstKey(number));
+        earlier->bind(2, lastKey(number));
+        earlier->step();
+        earlier->reset();
+    }
+    if (!tableExists(cn, kChangesTable)) return;
+    QStringList placeholders, update;
+    for (int i = 0; i < 12; ++i)
+        placeholders << QStringLiteral("?");
+    for (const char* c : kPriceColumns)
+        update << QStringLiteral("new_%1 = excluded.new_%1").arg(QLatin1String(c));
+    const auto add = cn.statement(QStringLiteral("INSERT INTO %1 VALUES (%2) ON CONFLICT (article) DO UPDATE SET %3")
+                                      .arg(runPrices(), placeholders.join(u','), update.join(QLatin1String(", "))));
+    const auto pieces = cn.statement(
+        QStringLiteral("SELECT changes FROM main.%1 WHERE id BETWEEN ? AND ? ORDER BY id").arg(kChangesTable));
+    pieces->bind(1, firstKey(number));
+    pieces->bind(2, lastKey(number));
+    constexpr int kPrices = std::size(kPriceColumns);
+    while (pieces->step()) {
+        ado::ChangeLog::forEachRow(pieces->columnBlob(0), 1, kPrices,
+                                   [&](long long rowid, const std::vector<ado::ChangeLog::Value>& values) {
+                                       add->bind(1, rowid);
+                                       for (int i = 0; i < 1 + 2 * kPrices; ++i)
+                                           ado::ChangeLog::bind(*add, 2 + i, values[static_cast<std::size_t>(i)]);
+                                       add->step();
+                                       add->reset();
+                                   });
+    }
+    pieces->reset();
 }
 
 } // namespace
 
 bool hasHistory(ado::Connection& cn) {
-    const auto st =
-        cn.statement(QStringLiteral("SELECT count(*) FROM sqlite_schema WHERE type='table' AND name IN (?, ?)"));
-    st->bind(1, runs());
-    st->bind(2, prices());
-    st->step();
-    const bool both = st->columnInt64(0) == 2;
-    st->reset();
-    return both;
+    return tableExists(cn, kRunsTable) && (tableExists(cn, kChangesTable) || tableExists(cn, kPricesTable));
 }
 
 std::vector<RunInfo> runs(ado::Connection& cn) {
     std::vector<RunInfo> all;
-    const auto st = cn.statement(runQuery({}));
+    const auto st = cn.statement(runQuery(cn, {}));
     while (st->step())
         all.push_back(runFrom(*st));
     st->reset();
@@ -69,7 +137,7 @@ std::vector<RunInfo> runs(ado::Connection& cn) {
 }
 
 std::optional<RunInfo> run(ado::Connection& cn, long long number) {
-    const auto st = cn.statement(runQuery(QStringLiteral("WHERE run = ?")));
+    const auto st = cn.statement(runQuery(cn, QStringLiteral("WHERE run = ?")));
     st->bind(1, number);
     std::optional<RunInfo> found;
     if (st->step()) found = runFrom(*st);
@@ -78,17 +146,11 @@ std::optional<RunInfo> run(ado::Connection& cn, long long number) {
 }
 
 void forEachChange(ado::Connection& cn, long long number, const std::function<void(const Change&)>& f) {
-    QStringList values;
-    for (const char* c : kPriceColumns)
-        values << QStringLiteral("h.old_%1").arg(QLatin1String(c));
-    for (const char* c : kPriceColumns)
-        values << QStringLiteral("h.new_%1").arg(QLatin1String(c));
-    const auto st =
-        cn.statement(QStringLiteral("SELECT h.code, (SELECT a.NOMARTI FROM %1 a WHERE a.rowid = h.id - ?1 "
-                                    "AND a.CODARTI IS h.code), %2 FROM %3 h WHERE h.id BETWEEN ?1 AND ?2 ORDER BY h.id")
-                         .arg(articles(), values.join(QLatin1String(", ")), prices()));
-    st->bind(1, firstKey(number));
-    st->bind(2, lastKey(number));
+    unpack(cn, number);
+    const auto st = cn.statement(
+        QStringLiteral("SELECT h.code, (SELECT a.NOMARTI FROM %1 a WHERE a.rowid = h.article "
+                       "AND a.CODARTI IS h.code), %2, %3 FROM %4 h ORDER BY h.article")
+            .arg(articles(), prefixed(QStringLiteral("h.old_")), prefixed(QStringLiteral("h.new_")), runPrices()));
     Change c;
     while (st->step()) {
         c.code = runtime::textOf(st->column(0));
@@ -117,27 +179,23 @@ UndoResult undo(ado::Connection& cn, long long number, const std::function<void(
         later->reset();
         if (result.laterRun) return result;
     }
-    QStringList set, old;
-    for (const char* c : kPriceColumns) {
-        set << QLatin1String(c);
-        old << QStringLiteral("old_%1").arg(QLatin1String(c));
-    }
+    unpack(cn, number);
     // The article at that row, if it still holds exactly what the run wrote, gets what the run
     // replaced: values copied by the engine, exactly as they were (a text stays a text).
     const auto restore =
-        cn.statement(QStringLiteral("UPDATE %1 SET (%2) = (SELECT %3 FROM %4 WHERE id = ?1) WHERE rowid = ?2 AND "
-                                    "EXISTS (SELECT 1 FROM %4 h WHERE h.id = ?1 AND %1.CODARTI IS h.code AND %5)")
-                         .arg(articles(), set.join(QLatin1String(", ")), old.join(QLatin1String(", ")), prices(),
+        cn.statement(QStringLiteral("UPDATE %1 SET (%2) = (SELECT %3 FROM %4 WHERE article = ?1) WHERE rowid = ?2 AND "
+                                    "EXISTS (SELECT 1 FROM %4 h WHERE h.article = ?1 AND %1.CODARTI IS h.code AND %5)")
+                         .arg(articles(), prefixed({}), prefixed(QStringLiteral("old_")), runPrices(),
                               holdsWhatItWrote(articles())));
     const auto changes = cn.statement(QStringLiteral("SELECT changes()"));
     // The same article under another row number (the file was compacted since): by its code.
     const auto byCode = cn.statement(
-        QStringLiteral("SELECT a.rowid FROM %1 a JOIN %2 h ON h.id = ?1 WHERE a.CODARTI = h.code AND %3 LIMIT 2")
-            .arg(articles(), prices(), holdsWhatItWrote(QStringLiteral("a"))));
+        QStringLiteral("SELECT a.rowid FROM %1 a JOIN %2 h ON h.article = ?1 WHERE a.CODARTI = h.code AND %3 LIMIT 2")
+            .arg(articles(), runPrices(), holdsWhatItWrote(QStringLiteral("a"))));
     const auto present = cn.statement(QStringLiteral("SELECT count(*) FROM %1 WHERE CODARTI IS ?").arg(articles()));
 
-    auto restoreAt = [&](long long key, long long rowid) {
-        restore->bind(1, key);
+    auto restoreAt = [&](long long article, long long rowid) {
+        restore->bind(1, article);
         restore->bind(2, rowid);
         restore->step();
         restore->reset();
@@ -149,39 +207,32 @@ UndoResult undo(ado::Connection& cn, long long number, const std::function<void(
 
     long long total = 0;
     {
-        const auto count =
-            cn.statement(QStringLiteral("SELECT count(*) FROM %1 WHERE id BETWEEN ? AND ?").arg(prices()));
-        count->bind(1, firstKey(number));
-        count->bind(2, lastKey(number));
+        const auto count = cn.statement(QStringLiteral("SELECT count(*) FROM %1").arg(runPrices()));
         count->step();
         total = count->columnInt64(0);
         count->reset();
     }
-    const auto each =
-        cn.statement(QStringLiteral("SELECT id, code FROM %1 WHERE id BETWEEN ? AND ? ORDER BY id").arg(prices()));
-    each->bind(1, firstKey(number));
-    each->bind(2, lastKey(number));
+    const auto each = cn.statement(QStringLiteral("SELECT article, code FROM %1 ORDER BY article").arg(runPrices()));
     long long done = 0;
     while (each->step()) {
         if (stop()) {
             result.interrupted = true;
             break;
         }
-        const long long key = each->columnInt64(0);
-        const long long article = key - firstKey(number);
+        const long long article = each->columnInt64(0);
         const runtime::FieldValue codeValue = each->column(1);
         const QString code = runtime::textOf(codeValue);
         progress(++done, total);
-        if (restoreAt(key, article)) {
+        if (restoreAt(article, article)) {
             ++result.restored;
             continue;
         }
-        byCode->bind(1, key);
+        byCode->bind(1, article);
         std::vector<long long> found;
         while (byCode->step())
             found.push_back(byCode->columnInt64(0));
         byCode->reset();
-        if (found.size() == 1 && restoreAt(key, found.front())) {
+        if (found.size() == 1 && restoreAt(article, found.front())) {
             ++result.restored;
             continue;
         }

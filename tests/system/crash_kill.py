@@ -26,6 +26,8 @@ import tempfile
 import threading
 import time
 
+import price_history
+
 DB = "veskgestion.mdb"
 PRICES = "SELECT rowid, costesiniva, ultimopreciocoste, pvp1, pvp2, pvp3 FROM tblArticulos"
 
@@ -43,23 +45,15 @@ def entries_digest(path):
     return h.hexdigest()
 
 
-HISTORY = ("SELECT p.article, p.old_costesiniva, p.old_ultimopreciocoste, p.old_pvp1, p.old_pvp2, p.old_pvp3, "
-           "p.new_costesiniva, p.new_ultimopreciocoste, p.new_pvp1, p.new_pvp2, p.new_pvp3 "
-           "FROM actualizapvp_price_changes p JOIN actualizapvp_runs r USING (run) ORDER BY p.run")
-
-
 def history_problems(path, before):
     """Where the kept history and the prices disagree: an empty list when they agree."""
     now = prices(path)
     with sqlite3.connect(path) as c:
-        kept = c.execute("SELECT count(*) FROM sqlite_schema WHERE name = 'actualizapvp_prices'").fetchone()[0]
-        rows = c.execute(HISTORY).fetchall() if kept else []
-        orphans = c.execute("SELECT count(*) FROM actualizapvp_price_changes WHERE run NOT IN "
-                            "(SELECT run FROM actualizapvp_runs)").fetchone()[0] if kept else 0
+        rows = price_history.changes(c)
+        orphans = price_history.orphans(c)
     reached = dict(before)
     problems = []
-    for row in rows:
-        article, old, new = row[0], tuple(row[1:6]), tuple(row[6:11])
+    for _, article, _, old, new in rows:
         if reached.get(article) != old:
             problems.append("article %d: its history starts from a price it did not hold" % article)
         reached[article] = new

@@ -5,8 +5,9 @@
     back even after the file was compacted (its rows renumbered);
   - a second undo of the same run, and a file without history, are refused and change nothing;
   - a text in a price column comes back as the same text;
-  - an article whose row number the history cannot key is refused, never written without history;
-  - the history keeps the last 20 runs, the oldest dropped first;
+  - an article with a negative row number is written, kept and put back like any other;
+  - an article a rule of the file refuses has no change kept, and every other has one;
+  - the history keeps the last 20 runs, the oldest dropped first, the earlier history's among them;
   - --csv writes the run's changes; wrong arguments get the usage and exit 2;
   - Ctrl+C in the middle of an undo leaves the file as it was;
   - a file another program holds is waited for, then undone.
@@ -29,6 +30,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from crash_kill import DB, complete_run  # noqa: E402
+import price_history  # noqa: E402
 
 PRICES = "SELECT rowid, CODARTI, costesiniva, ultimopreciocoste, pvp1, pvp2, pvp3 FROM tblArticulos"
 DONE, REFUSED, LEFT_ALONE = 0, 1, 3  # the command's exit statuses
@@ -57,6 +59,11 @@ class Case:
         with sqlite3.connect(self.path) as c:
             return c.execute(sql, params).fetchall()
 
+    def changes(self, run=None):
+        """(run, article, code, old prices, new prices) of the changes the file keeps."""
+        with sqlite3.connect(self.path) as c:
+            return price_history.changes(c, run)
+
     def prices(self):
         """By code: the five values, each with its type."""
         with sqlite3.connect(self.path) as c:
@@ -80,8 +87,7 @@ def after_a_later_run(case):
     first = case.prices()
     # Newer purchases for ten articles: the second run changes them again, and writes the same
     # prices as the first for the others.
-    changed = [r[0] for r in case.query("SELECT code FROM actualizapvp_price_changes WHERE run = 1 ORDER BY code "
-                                        "LIMIT 10")]
+    changed = sorted(change[2] for change in case.changes(1))[:10]
     for code in changed:
         case.sql("INSERT INTO tblHistoricoEntradas (CODARTI, entro, pvp, descuento) VALUES ('%s', '2099-01-01', 777, 0)"
                  % code)
@@ -106,7 +112,7 @@ def after_a_later_run(case):
 def another_program_changed(case):
     before = case.prices()
     case.run()
-    codes = [r[0] for r in case.query("SELECT code FROM actualizapvp_price_changes WHERE run = 1 ORDER BY article LIMIT 3")]
+    codes = [change[2] for change in sorted(case.changes(1), key=lambda change: change[1])[:3]]
     edited, deleted = codes[0], codes[2]
     # By hand: one price edited, one article deleted, and the file compacted (the rows after the
     # deleted one are renumbered).
@@ -149,33 +155,61 @@ def text_in_a_price_column(case):
     check(case.prices()[code] == before[code], "the text did not come back as it was: %s" % (case.prices()[code],))
 
 
-def a_row_number_the_history_cannot_key(case):
-    # A negative row number: the file refuses that article's new prices (no price without its
-    # history), and the others are written and kept.
+def a_negative_row_number(case):
+    # Any row number is kept: the article is priced, its change kept, and put back.
     code = case.query("SELECT CODARTI FROM tblArticulos WHERE CODARTI IN (SELECT CODARTI FROM tblHistoricoEntradas) "
                       "LIMIT 1")[0][0]
     case.sql("UPDATE tblArticulos SET rowid = -5 WHERE CODARTI = '%s'" % code)
     before = case.prices()
-    run = complete_run(case.args.run_update, case.folder)
-    check(any("rechazó" in line and code in line for line in run.lines), "no box named the refused article")
-    check(case.prices()[code] == before[code], "the refused article was written")
-    check(case.query("SELECT count(*) FROM actualizapvp_price_changes WHERE code = ?", code)[0][0] == 0,
-          "a history row for a price not written")
-    check(case.query("SELECT count(*) FROM actualizapvp_price_changes")[0][0] > 0, "the others were not kept")
+    case.run()
+    check(case.prices()[code] != before[code], "the article was not priced")
+    check([change[1] for change in case.changes(1) if change[2] == code] == [-5], "its change was not kept")
+    check(case.undo(case.path, "1")[0] == DONE and case.prices() == before, "it did not come back")
+
+
+def a_rule_refuses_an_article(case):
+    # A rule of the file refuses one article's new prices after the engine changed its row, by
+    # undoing the statement (ABORT) or the whole transaction (ROLLBACK): no change of it is kept,
+    # and every other article's is, once.
+    code = case.query("SELECT CODARTI FROM tblArticulos WHERE CODARTI IN (SELECT CODARTI FROM tblHistoricoEntradas) "
+                      "ORDER BY rowid LIMIT 1 OFFSET 5")[0][0]
+    for how in ("ABORT", "ROLLBACK"):
+        case.sql("DROP TRIGGER IF EXISTS refuse; CREATE TRIGGER refuse AFTER UPDATE OF pvp1 ON tblArticulos "
+                 "WHEN NEW.CODARTI = '%s' BEGIN SELECT RAISE(%s, 'precio no autorizado'); END" % (code, how))
+        before = case.prices()
+        case.run()
+        run = max(change[0] for change in case.changes())
+        kept = [change[2] for change in case.changes(run)]
+        now = case.prices()
+        check(now[code] == before[code], "%s: the refused article was written" % how)
+        check(code not in kept, "%s: a change kept for the refused article" % how)
+        check(len(kept) == len(set(kept)) and sorted(kept) == sorted(c for c in now if now[c] != before[c]),
+              "%s: the changes kept are not the articles written" % how)
+        case.sql("UPDATE tblHistoricoEntradas SET pvp = pvp + 1")  # new prices for the next round
 
 
 def bounded(case):
     case.run()
-    # Nineteen older runs as a shop's file would have them, each with a price row.
-    rows = case.query("SELECT article, code FROM actualizapvp_price_changes WHERE run = 1 LIMIT 1")[0]
+    # Nineteen older runs as a shop's file would have them, each with a change: the first ten
+    # kept by the earlier version, one row an article, the others a piece each.
+    _, article, code, _, _ = case.changes(1)[0]
+    case.sql("CREATE TABLE actualizapvp_prices (id INTEGER PRIMARY KEY, code, %s, %s)"
+             % (", ".join("old_" + p for p in price_history.PRICES), ", ".join("new_" + p for p in price_history.PRICES)))
     for n in range(2, 21):
         case.sql("INSERT INTO actualizapvp_runs (run, moment, user, articles) VALUES (%d, '2026-01-%02d 10:00:00', "
-                 "'tienda', 1); INSERT INTO actualizapvp_prices (id, code, new_pvp1) VALUES ((%d << 40) | %d, '%s', 1)"
-                 % (n, n, n, rows[0], rows[1]))
+                 "'tienda', 1)" % (n, n))
+        with sqlite3.connect(case.path) as c:
+            if n <= 10:
+                c.execute("INSERT INTO actualizapvp_prices (id, code, new_pvp1) VALUES (?, ?, 1)",
+                          ((n << 40) | article, code))
+            else:
+                c.execute("INSERT INTO actualizapvp_changes VALUES (?, 1, ?)",
+                          ((n << 40) | 1, price_history.encode([(article, code, (None,) * 5, (1.0,) * 5)])))
     case.run()
     runs = [r[0] for r in case.query("SELECT run FROM actualizapvp_runs ORDER BY run")]
     check(runs == list(range(2, 22)), "kept runs: %s" % runs)
-    check(case.query("SELECT count(*) FROM actualizapvp_price_changes WHERE run = 1")[0][0] == 0, "run 1's rows stayed")
+    check(not case.changes(1), "run 1's changes stayed")
+    check(len(case.changes(2)) == 1 and len(case.changes(20)) == 1, "the earlier runs' changes went")
     listing = case.undo(case.path)[1].splitlines()
     check(len(listing) == 20 and listing[0].startswith("2  ") and listing[-1].startswith("21  "),
           "listing: %s" % listing[:2])
@@ -189,7 +223,7 @@ def csv_and_arguments(case):
     code, out, err = case.undo("--csv", case.path, "1")
     lines = out.splitlines()
     check(code == 0 and lines[0].startswith("codigo;nombre;coste_antes;coste_despues;"), "csv: %d %s" % (code, err))
-    changed = case.query("SELECT count(*) FROM actualizapvp_price_changes WHERE run = 1")[0][0]
+    changed = len(case.changes(1))
     check(len(lines) == changed + 1, "csv: %d lines for %d changes" % (len(lines), changed))
     check('"X;1";"\'=Con ""comillas""";;12,5;;12,5;;13,75;;12,5;;12,5' in lines, "csv quoting:\n" + "\n".join(lines[-3:]))
     for arguments in ([], ["--csv", case.path], [case.path, "uno"], [case.path, "0"], ["--todo", case.path],
@@ -202,13 +236,17 @@ def csv_and_arguments(case):
 
 def interrupted(case):
     case.run()
-    # A long run: 300,000 more articles, each with its history row.
+    # A long run: 300,000 more articles, each with its change.
     case.sql("""
         INSERT INTO tblArticulos (CODARTI, NOMARTI, costesiniva, ultimopreciocoste, pvp1, pvp2, pvp3)
           WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 300000)
-          SELECT 'Z' || i, 'Relleno', 2, 2, 3, 3, 3 FROM n;
-        INSERT INTO actualizapvp_prices SELECT (1 << 40) | rowid, CODARTI, 1, 1, 1, 1, 1, 2, 2, 3, 3, 3
-          FROM tblArticulos WHERE CODARTI LIKE 'Z%';""")
+          SELECT 'Z' || i, 'Relleno', 2, 2, 3, 3, 3 FROM n;""")
+    added = case.query("SELECT rowid, CODARTI FROM tblArticulos WHERE CODARTI LIKE 'Z%'")
+    with sqlite3.connect(case.path) as c:
+        for piece in range(0, len(added), 10000):
+            c.execute("INSERT INTO actualizapvp_changes VALUES ((1 << 40) | (1000 + ?), 10000, ?)",
+                      (piece, price_history.encode([(rowid, code, (1.0,) * 5, (2.0, 2.0, 3.0, 3.0, 3.0))
+                                                    for rowid, code in added[piece:piece + 10000]])))
     untouched = case.digest()
     pid, fd = pty.fork()
     if pid == 0:  # on a terminal: the progress bar is drawn
@@ -257,7 +295,7 @@ def main():
     failed = []
     try:
         for test in (after_a_later_run, another_program_changed, twice_and_without_history, text_in_a_price_column,
-                     a_row_number_the_history_cannot_key, bounded, csv_and_arguments, interrupted,
+                     a_negative_row_number, a_rule_refuses_an_article, bounded, csv_and_arguments, interrupted,
                      waits_for_a_lock):
             case = Case(args, work, test.__name__)
             started = time.monotonic()
