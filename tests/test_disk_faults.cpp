@@ -103,12 +103,20 @@ std::map<QString, std::pair<Prices, Prices>> readHistory(const QString& path) {
                                   sqlite3_column_bytes(pieces, 0));
             ado::ChangeLog::forEachRow(blob, 1, 5, [&](long long rowid, const std::vector<ado::ChangeLog::Value>& v) {
                 std::pair<Prices, Prices> r;
-                for (std::size_t i = 0; i < 10; ++i)
-                    (i < 5 ? r.first : r.second)[i % 5] =
-                        v[1 + i].kind == ado::ChangeLog::Value::Real ? QVariant(v[1 + i].real) : QVariant();
+                // The prices before, the code, the prices after; a number may come as an integer.
+                auto price = [&](std::size_t i) {
+                    const ado::ChangeLog::Value& p = v[i];
+                    return p.kind == ado::ChangeLog::Value::Real      ? QVariant(p.real)
+                           : p.kind == ado::ChangeLog::Value::Integer ? QVariant(double(p.integer))
+                                                                      : QVariant();
+                };
+                for (std::size_t i = 0; i < 5; ++i) {
+                    r.first[i] = price(i);
+                    r.second[i] = price(6 + i);
+                }
                 // Filed under the article its row number names: a change of another row is no
                 // history of this article.
-                const QString code = QString::fromUtf8(v[0].bytes);
+                const QString code = QString::fromUtf8(v[5].bytes);
                 sqlite3_bind_int64(article, 1, rowid);
                 const QString at =
                     sqlite3_step(article) == SQLITE_ROW

@@ -33,14 +33,6 @@ void exec(ado::Connection& cn, const QString& sql) {
     st->reset();
 }
 
-bool tableExists(ado::Connection& cn, const char* name) {
-    const auto st = cn.statement(QStringLiteral("SELECT 1 FROM sqlite_schema WHERE type='table' AND name=?"));
-    st->bind(1, QString::fromLatin1(name));
-    const bool found = st->step();
-    st->reset();
-    return found;
-}
-
 // The run as this connection writes it: made in the file by the first write transaction, and
 // again by a later one if that first one did not reach the file.
 struct Run {
@@ -109,7 +101,7 @@ struct Run {
                                    .arg(QLatin1String(kRunsTable))
                                    .arg(kKeptRuns);
         for (const char* table : {kChangesTable, kPricesTable})
-            if (tableExists(cn, table))
+            if (hasTable(cn, table))
                 exec(cn, QStringLiteral("DELETE FROM %1 WHERE id < %2 << %3")
                              .arg(QLatin1String(table), oldest)
                              .arg(kPieceBits));
@@ -123,6 +115,14 @@ QString userName() {
     if (const passwd* pw = ::getpwuid(::geteuid()); pw && pw->pw_name) return QString::fromLocal8Bit(pw->pw_name);
     const QString user = qEnvironmentVariable("USER");
     return user.isEmpty() ? QString::number(::geteuid()) : user;
+}
+
+bool hasTable(ado::Connection& cn, const char* name) {
+    const auto st = cn.statement(QStringLiteral("SELECT 1 FROM sqlite_schema WHERE type='table' AND name=?"));
+    st->bind(1, QString::fromLatin1(name));
+    const bool found = st->step();
+    st->reset();
+    return found;
 }
 
 void recordRun(ado::Connection& connection) {

@@ -52,4 +52,7 @@ void recordRun(ado::Connection& connection);
 // The machine's user, as the history names it.
 QString userName();
 
+// Whether the file has that one of the history's tables.
+bool hasTable(ado::Connection& cn, const char* name);
+
 } // namespace history

@@ -1,9 +1,11 @@
 #include "history/Undo.h"
 #include "history/PriceHistory.h"
 #include "platform/ado/Connection.h"
+#include "platform/ado/Errors.h"
 #include "platform/ado/Statement.h"
 #include "platform/ado/writes/ChangeLog.h"
 #include "platform/runtime/Conversions.h"
+#include "platform/runtime/Failure.h"
 #include "schema/Schema.h"
 
 #include <QDateTime>
@@ -20,14 +22,6 @@ QString articles() { return schema::quoted(schema::articles().name); }
 // connection, filled from the file's history by unpack().
 constexpr auto kRunPrices = "temp.actualizapvp_run_prices";
 QString runPrices() { return QLatin1String(kRunPrices); }
-
-bool tableExists(ado::Connection& cn, const char* name) {
-    const auto st = cn.statement(QStringLiteral("SELECT 1 FROM sqlite_schema WHERE type='table' AND name=?"));
-    st->bind(1, QString::fromLatin1(name));
-    const bool found = st->step();
-    st->reset();
-    return found;
-}
 
 // "a.costesiniva IS h.new_costesiniva AND ...": the article holds exactly what the run wrote.
 QString holdsWhatItWrote(const QString& article) {
@@ -63,10 +57,10 @@ long long lastKey(long long run) { return keyOf(run + 1, 0) - 1; }
 QString runQuery(ado::Connection& cn, const QString& where) {
     const QString range = QStringLiteral("id BETWEEN r.run << %1 AND ((r.run + 1) << %1) - 1").arg(kPieceBits);
     QStringList changed;
-    if (tableExists(cn, kChangesTable))
+    if (hasTable(cn, kChangesTable))
         changed << QStringLiteral("(SELECT coalesce(sum(articles), 0) FROM %1 WHERE %2)")
                        .arg(QLatin1String(kChangesTable), range);
-    if (tableExists(cn, kPricesTable))
+    if (hasTable(cn, kPricesTable))
         changed << QStringLiteral("(SELECT count(*) FROM %1 WHERE %2)").arg(QLatin1String(kPricesTable), range);
     if (changed.isEmpty()) changed << QStringLiteral("0");
     return QStringLiteral("SELECT run, moment, user, articles, undone, %1 FROM %2 r %3 ORDER BY run")
@@ -85,7 +79,7 @@ void unpack(ado::Connection& cn, long long number) {
     exec(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (article INTEGER PRIMARY KEY, code, %2, %3)")
              .arg(runPrices(), prefixed(QStringLiteral("old_")), prefixed(QStringLiteral("new_"))));
     exec(QStringLiteral("DELETE FROM %1").arg(runPrices()));
-    if (tableExists(cn, kPricesTable)) {
+    if (hasTable(cn, kPricesTable)) {
         const auto earlier = cn.statement(QStringLiteral("INSERT INTO %1 SELECT id - ?1, code, %2, %3 FROM main.%4 "
                                                          "WHERE id BETWEEN ?1 AND ?2")
                                               .arg(runPrices(), prefixed(QStringLiteral("old_")),
@@ -95,7 +89,7 @@ void unpack(ado::Connection& cn, long long number) {
         earlier->step();
         earlier->reset();
     }
-    if (!tableExists(cn, kChangesTable)) return;
+    if (!hasTable(cn, kChangesTable)) return;
     QStringList placeholders, update;
     for (int i = 0; i < 12; ++i)
         placeholders << QStringLiteral("?");
@@ -103,20 +97,34 @@ void unpack(ado::Connection& cn, long long number) {
         update << QStringLiteral("new_%1 = excluded.new_%1").arg(QLatin1String(c));
     const auto add = cn.statement(QStringLiteral("INSERT INTO %1 VALUES (%2) ON CONFLICT (article) DO UPDATE SET %3")
                                       .arg(runPrices(), placeholders.join(u','), update.join(QLatin1String(", "))));
-    const auto pieces = cn.statement(
-        QStringLiteral("SELECT changes FROM main.%1 WHERE id BETWEEN ? AND ? ORDER BY id").arg(kChangesTable));
+    const auto pieces =
+        cn.statement(QStringLiteral("SELECT changes, articles FROM main.%1 WHERE id BETWEEN ? AND ? ORDER BY id")
+                         .arg(kChangesTable));
     pieces->bind(1, firstKey(number));
     pieces->bind(2, lastKey(number));
-    constexpr int kPrices = std::size(kPriceColumns);
+    constexpr std::size_t kPrices = std::size(kPriceColumns);
     while (pieces->step()) {
-        ado::ChangeLog::forEachRow(pieces->columnBlob(0), 1, kPrices,
-                                   [&](long long rowid, const std::vector<ado::ChangeLog::Value>& values) {
-                                       add->bind(1, rowid);
-                                       for (int i = 0; i < 1 + 2 * kPrices; ++i)
-                                           ado::ChangeLog::bind(*add, 2 + i, values[static_cast<std::size_t>(i)]);
-                                       add->step();
-                                       add->reset();
-                                   });
+        // A record: the prices before, the code, the prices after; kept as code, before, after.
+        const int rows =
+            ado::ChangeLog::forEachRow(pieces->columnBlob(0), 1, static_cast<int>(kPrices),
+                                       [&](long long rowid, const std::vector<ado::ChangeLog::Value>& values) {
+                                           add->bind(1, rowid);
+                                           ado::ChangeLog::bind(*add, 2, values[kPrices]);
+                                           for (std::size_t i = 0; i < kPrices; ++i) {
+                                               const int at = 3 + static_cast<int>(i);
+                                               ado::ChangeLog::bind(*add, at, values[i]);
+                                               ado::ChangeLog::bind(*add, at + kPrices, values[kPrices + 1 + i]);
+                                           }
+                                           add->step();
+                                           add->reset();
+                                       });
+        if (rows != pieces->columnInt64(1))
+            throw runtime::Failure(ado::err::UnrecognizedFormat,
+                                   QStringLiteral("La historia de precios de la actualización %1 está dañada: una "
+                                                  "parte guarda %2 artículos de %3.")
+                                       .arg(number)
+                                       .arg(rows)
+                                       .arg(pieces->columnInt64(1)));
     }
     pieces->reset();
 }
@@ -124,7 +132,7 @@ void unpack(ado::Connection& cn, long long number) {
 } // namespace
 
 bool hasHistory(ado::Connection& cn) {
-    return tableExists(cn, kRunsTable) && (tableExists(cn, kChangesTable) || tableExists(cn, kPricesTable));
+    return hasTable(cn, kRunsTable) && (hasTable(cn, kChangesTable) || hasTable(cn, kPricesTable));
 }
 
 std::vector<RunInfo> runs(ado::Connection& cn) {

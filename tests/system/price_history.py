@@ -1,8 +1,8 @@
 """The history of prices a file keeps, read and written without the program, as a test sees it.
 
 A run's changes are stored a piece at a time (actualizapvp_changes, keyed run << 40 | piece), each
-piece the records of the connection's change log: for each article its row number (int64), its
-code, the five prices it replaced and the five it wrote, each value a tag byte (0 NULL, 1 int64,
+piece the records of the connection's change log: for each article its row number (int64), the
+five prices it replaced, its code and the five it wrote, each value a tag byte (0 NULL, 1 int64,
 2 double, 3 text, 4 blob; texts and blobs with a uint32 length before their bytes), little-endian.
 The earlier history, one row an article (actualizapvp_prices, keyed run << 40 | article), is read
 too.
@@ -39,7 +39,7 @@ def records(blob):
         for _ in range(11):
             v, at = _value(blob, at)
             values.append(v)
-        yield article, values[0], tuple(values[1:6]), tuple(values[6:11])
+        yield article, values[5], tuple(values[0:5]), tuple(values[6:11])
 
 
 def _encode_value(v):
@@ -55,7 +55,7 @@ def _encode_value(v):
 
 def encode(changes):
     """A piece of (article, code, old prices, new prices) changes."""
-    return b"".join(struct.pack("<q", article) + b"".join(_encode_value(v) for v in (code, *old, *new))
+    return b"".join(struct.pack("<q", article) + b"".join(_encode_value(v) for v in (*old, code, *new))
                     for article, code, old, new in changes)
 
 

@@ -3,10 +3,12 @@
   - runs are put back from the newest: an older run under a later one in force is refused;
   - an article another program changed, or deleted, is left alone and named, and the rest come
     back even after the file was compacted (its rows renumbered);
-  - a second undo of the same run, and a file without history, are refused and change nothing;
+  - a second undo of the same run, a file without history and a damaged history are refused and
+    change nothing;
   - a text in a price column comes back as the same text;
   - an article with a negative row number is written, kept and put back like any other;
-  - an article a rule of the file refuses has no change kept, and every other has one;
+  - rules of the file that refuse an article (ABORT, ROLLBACK, FAIL) or round its price: what the
+    file holds is what is kept, once an article;
   - the history keeps the last 20 runs, the oldest dropped first, the earlier history's among them;
   - --csv writes the run's changes; wrong arguments get the usage and exit 2;
   - Ctrl+C in the middle of an undo leaves the file as it was;
@@ -144,6 +146,21 @@ def twice_and_without_history(case):
     check(case.digest() == undone, "a refused undo changed the file")
 
 
+def a_damaged_history(case):
+    # A piece of the history cut short at the end of a record still reads as records: the count
+    # it was stored with tells it is damaged, and nothing is put back or written out.
+    case.run()
+    with sqlite3.connect(case.path) as c:
+        key, blob = c.execute("SELECT id, changes FROM actualizapvp_changes ORDER BY id LIMIT 1").fetchone()
+        c.execute("UPDATE actualizapvp_changes SET changes = ? WHERE id = ?",
+                  (price_history.encode(list(price_history.records(blob))[:-1]), key))
+    untouched = case.digest()
+    for arguments in ([case.path, "1"], ["--csv", case.path, "1"]):
+        code, out, err = case.undo(*arguments)
+        check(code == REFUSED and "dañada" in err, "%s: exit %d %s" % (arguments, code, err))
+    check(case.digest() == untouched, "a damaged history changed the file")
+
+
 def text_in_a_price_column(case):
     code = case.query("SELECT CODARTI FROM tblArticulos WHERE CODARTI IN (SELECT CODARTI FROM tblHistoricoEntradas) "
                       "LIMIT 1")[0][0]
@@ -167,25 +184,33 @@ def a_negative_row_number(case):
     check(case.undo(case.path, "1")[0] == DONE and case.prices() == before, "it did not come back")
 
 
-def a_rule_refuses_an_article(case):
-    # A rule of the file refuses one article's new prices after the engine changed its row, by
-    # undoing the statement (ABORT) or the whole transaction (ROLLBACK): no change of it is kept,
-    # and every other article's is, once.
+def rules_of_the_file(case):
+    # Rules of the file act on one article after the engine changed its row: refusing it by undoing
+    # the statement (ABORT), the whole transaction (ROLLBACK), or keeping what was written (FAIL);
+    # or rounding the price it was given. Whatever the file holds is what is kept, once an article.
     code = case.query("SELECT CODARTI FROM tblArticulos WHERE CODARTI IN (SELECT CODARTI FROM tblHistoricoEntradas) "
                       "ORDER BY rowid LIMIT 1 OFFSET 5")[0][0]
-    for how in ("ABORT", "ROLLBACK"):
-        case.sql("DROP TRIGGER IF EXISTS refuse; CREATE TRIGGER refuse AFTER UPDATE OF pvp1 ON tblArticulos "
-                 "WHEN NEW.CODARTI = '%s' BEGIN SELECT RAISE(%s, 'precio no autorizado'); END" % (code, how))
+    refuse = "SELECT RAISE(%s, 'precio no autorizado')"
+    rules = {"ABORT": refuse % "ABORT", "ROLLBACK": refuse % "ROLLBACK", "FAIL": refuse % "FAIL",
+             "rounding": "UPDATE tblArticulos SET pvp1 = round(NEW.pvp1) + 0.5 WHERE rowid = NEW.rowid"}
+    for how, action in rules.items():
+        case.sql("DROP TRIGGER IF EXISTS rule; CREATE TRIGGER rule AFTER UPDATE OF pvp1 ON tblArticulos "
+                 "WHEN NEW.CODARTI = '%s' AND NEW.pvp1 <> round(NEW.pvp1) + 0.5 BEGIN %s; END" % (code, action))
+        case.sql("UPDATE tblHistoricoEntradas SET pvp = pvp + 1.37")  # new prices for every article
         before = case.prices()
         case.run()
         run = max(change[0] for change in case.changes())
-        kept = [change[2] for change in case.changes(run)]
+        changes = case.changes(run)
+        kept = [change[2] for change in changes]
         now = case.prices()
-        check(now[code] == before[code], "%s: the refused article was written" % how)
-        check(code not in kept, "%s: a change kept for the refused article" % how)
+        check((now[code] == before[code]) == (how in ("ABORT", "ROLLBACK")), "%s: the article as written" % how)
         check(len(kept) == len(set(kept)) and sorted(kept) == sorted(c for c in now if now[c] != before[c]),
               "%s: the changes kept are not the articles written" % how)
-        case.sql("UPDATE tblHistoricoEntradas SET pvp = pvp + 1")  # new prices for the next round
+        if how == "rounding":
+            check([change[4][2] for change in changes if change[2] == code] == [now[code][3]],
+                  "rounding: the price kept is not the one the file holds")
+            case.sql("DROP TRIGGER rule")  # or it would round the prices put back too
+            check(case.undo(case.path, str(run))[0] == DONE and case.prices() == before, "rounding: undo")
 
 
 def bounded(case):
@@ -294,8 +319,9 @@ def main():
     work = tempfile.mkdtemp(prefix="zuk-undo.")
     failed = []
     try:
-        for test in (after_a_later_run, another_program_changed, twice_and_without_history, text_in_a_price_column,
-                     a_negative_row_number, a_rule_refuses_an_article, bounded, csv_and_arguments, interrupted,
+        for test in (after_a_later_run, another_program_changed, twice_and_without_history, a_damaged_history,
+                     text_in_a_price_column,
+                     a_negative_row_number, rules_of_the_file, bounded, csv_and_arguments, interrupted,
                      waits_for_a_lock):
             case = Case(args, work, test.__name__)
             started = time.monotonic()

@@ -13,26 +13,120 @@ namespace {
 
 enum Tag : char { Null = 0, Integer = 1, Real = 2, Text = 3, Blob = 4 };
 
-// Whether the engine would find `old IS new` true.
+bool numeric(int type) { return type == SQLITE_INTEGER || type == SQLITE_FLOAT; }
+
+const void* bytesOf(sqlite3_value* v) {
+    return sqlite3_value_type(v) == SQLITE_TEXT ? static_cast<const void*>(sqlite3_value_text(v))
+                                                : sqlite3_value_blob(v);
+}
+
+// Whether the engine would find `a IS b` true.
 bool same(sqlite3_value* a, sqlite3_value* b) {
     const int ta = sqlite3_value_type(a), tb = sqlite3_value_type(b);
-    const bool na = ta == SQLITE_INTEGER || ta == SQLITE_FLOAT, nb = tb == SQLITE_INTEGER || tb == SQLITE_FLOAT;
-    if (na && nb) {
+    if (numeric(ta) && numeric(tb)) {
         if (ta == SQLITE_INTEGER && tb == SQLITE_INTEGER) return sqlite3_value_int64(a) == sqlite3_value_int64(b);
         return sqlite3_value_double(a) == sqlite3_value_double(b);
     }
     if (ta != tb) return false;
     if (ta == SQLITE_NULL) return true;
     const int n = sqlite3_value_bytes(a);
-    return n == sqlite3_value_bytes(b) &&
-           std::memcmp(ta == SQLITE_TEXT ? static_cast<const void*>(sqlite3_value_text(a)) : sqlite3_value_blob(a),
-                       tb == SQLITE_TEXT ? static_cast<const void*>(sqlite3_value_text(b)) : sqlite3_value_blob(b),
-                       static_cast<std::size_t>(n)) == 0;
+    return n == sqlite3_value_bytes(b) && std::memcmp(bytesOf(a), bytesOf(b), static_cast<std::size_t>(n)) == 0;
+}
+
+// The same for a logged value and what the file holds (a null pointer: NULL).
+bool same(const ChangeLog::Value& logged, sqlite3_value* held) {
+    const int t = held ? sqlite3_value_type(held) : SQLITE_NULL;
+    using V = ChangeLog::Value;
+    if ((logged.kind == V::Integer || logged.kind == V::Real) && numeric(t)) {
+        if (logged.kind == V::Integer && t == SQLITE_INTEGER) return logged.integer == sqlite3_value_int64(held);
+        const double d = logged.kind == V::Integer ? static_cast<double>(logged.integer) : logged.real;
+        return d == sqlite3_value_double(held);
+    }
+    if (logged.kind == V::Null || t == SQLITE_NULL) return logged.kind == V::Null && t == SQLITE_NULL;
+    if ((logged.kind == V::Text) != (t == SQLITE_TEXT) || (logged.kind == V::Blob) != (t == SQLITE_BLOB)) return false;
+    return logged.bytes.size() == sqlite3_value_bytes(held) &&
+           std::memcmp(logged.bytes.constData(), bytesOf(held), static_cast<std::size_t>(logged.bytes.size())) == 0;
+}
+
+std::size_t encodedSize(sqlite3_value* v) {
+    const int type = v ? sqlite3_value_type(v) : SQLITE_NULL;
+    if (type == SQLITE_NULL) return 1;
+    if (numeric(type)) return 1 + sizeof(qint64);
+    return 1 + sizeof(quint32) + static_cast<std::size_t>(sqlite3_value_bytes(v));
+}
+
+template <typename T> char* put(char* p, T v) {
+    std::memcpy(p, &v, sizeof v);
+    return p + sizeof v;
+}
+
+char* encode(char* p, sqlite3_value* v) {
+    switch (v ? sqlite3_value_type(v) : SQLITE_NULL) {
+    case SQLITE_INTEGER: *p++ = Integer; return put(p, static_cast<qint64>(sqlite3_value_int64(v)));
+    case SQLITE_FLOAT: *p++ = Real; return put(p, sqlite3_value_double(v));
+    case SQLITE_TEXT:
+    case SQLITE_BLOB: {
+        *p++ = sqlite3_value_type(v) == SQLITE_TEXT ? Text : Blob;
+        const int length = sqlite3_value_bytes(v);
+        p = put(p, static_cast<quint32>(length));
+        if (length) std::memcpy(p, bytesOf(v), static_cast<std::size_t>(length));
+        return p + length;
+    }
+    default: *p++ = Null; return p;
+    }
 }
 
 [[noreturn]] void raiseDamaged() {
     throw runtime::Failure(err::UnrecognizedFormat, QStringLiteral("Los cambios guardados están dañados."));
 }
+
+// Reads the records of a log, checking every length against what is there.
+struct Reader {
+    const char* p;
+    const char* end;
+
+    bool atEnd() const { return p >= end; }
+    void take(void* to, std::size_t n) {
+        if (static_cast<std::size_t>(end - p) < n) raiseDamaged();
+        std::memcpy(to, p, n);
+        p += n;
+    }
+    long long rowid() {
+        qint64 id;
+        take(&id, sizeof id);
+        return id;
+    }
+    void value(ChangeLog::Value& v) {
+        char tag;
+        take(&tag, 1);
+        v = ChangeLog::Value{};
+        switch (tag) {
+        case Null: v.kind = ChangeLog::Value::Null; break;
+        case Integer: {
+            qint64 i;
+            take(&i, sizeof i);
+            v.kind = ChangeLog::Value::Integer;
+            v.integer = i;
+            break;
+        }
+        case Real:
+            v.kind = ChangeLog::Value::Real;
+            take(&v.real, sizeof v.real);
+            break;
+        case Text:
+        case Blob: {
+            quint32 n;
+            take(&n, sizeof n);
+            if (static_cast<std::size_t>(end - p) < n) raiseDamaged();
+            v.kind = tag == Text ? ChangeLog::Value::Text : ChangeLog::Value::Blob;
+            v.bytes = QByteArray(p, static_cast<qsizetype>(n));
+            p += n;
+            break;
+        }
+        default: raiseDamaged();
+        }
+    }
+};
 
 } // namespace
 
@@ -49,30 +143,38 @@ void ChangeLog::watch(sqlite3* db, Watch w) {
 void ChangeLog::stop() {
     if (db_) sqlite3_preupdate_hook(db_, nullptr, nullptr);
     db_ = nullptr;
+    clear();
+}
+
+void ChangeLog::clear() {
     log_.clear();
     rows_ = statementRows_ = 0;
     statementStart_ = 0;
+    lastWith_ = -1;
 }
 
 void ChangeLog::begin() {
-    log_.clear();
-    rows_ = statementRows_ = 0;
-    statementStart_ = 0;
+    clear();
     if (!db_) return;
+    // The hook numbers a row's values as the engine stores them: a VIRTUAL generated column has
+    // no place among them.
     sqlite3_stmt* st = nullptr;
-    int rc = sqlite3_prepare_v2(db_, "SELECT cid, name FROM pragma_table_info(?)", -1, &st, nullptr);
+    int rc = sqlite3_prepare_v2(db_, "SELECT name, hidden FROM pragma_table_xinfo(?, 'main')", -1, &st, nullptr);
     if (rc != SQLITE_OK) raiseSqlite(db_, rc, {});
     sqlite3_bind_text(st, 1, table_.constData(), static_cast<int>(table_.size()), SQLITE_STATIC);
-    QHash<QString, int> byName;
-    while ((rc = sqlite3_step(st)) == SQLITE_ROW)
-        byName.insert(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 1))).toLower(),
-                      sqlite3_column_int(st, 0));
+    QHash<QString, int> stored;
+    int next = 0;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        constexpr int kVirtualGenerated = 2;
+        if (sqlite3_column_int(st, 1) == kVirtualGenerated) continue;
+        stored.insert(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0))).toLower(), next++);
+    }
     sqlite3_finalize(st);
     if (rc != SQLITE_DONE) raiseSqlite(db_, rc, {});
     auto numbers = [&](const QStringList& names) {
         std::vector<int> found;
         for (const QString& name : names)
-            found.push_back(byName.value(name.toLower(), -1));
+            found.push_back(stored.value(name.toLower(), -1));
         return found;
     };
     with_ = numbers(watch_.with);
@@ -80,13 +182,52 @@ void ChangeLog::begin() {
 }
 
 void ChangeLog::statementEnded(bool kept) {
-    if (kept) {
+    if (kept)
         rows_ += statementRows_;
-    } else {
-        log_.truncate(statementStart_);
-    }
+    else if (statementRows_)
+        keepWhatStayed();
     statementRows_ = 0;
     statementStart_ = log_.size();
+    lastWith_ = -1;
+}
+
+// A refused statement is undone by the engine, unless the rule that refused it said FAIL: then
+// what it changed before the refusal stays. What the file holds decides, row by row.
+void ChangeLog::keepWhatStayed() {
+    QStringList names;
+    for (const QString& c : watch_.columns)
+        names << QLatin1Char('"') + QString(c).replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
+    const QByteArray sql =
+        QStringLiteral("SELECT %1 FROM main.\"%2\" WHERE rowid = ?")
+            .arg(names.join(u','), QString(watch_.table).replace(QLatin1Char('"'), QLatin1String("\"\"")))
+            .toUtf8();
+    sqlite3_stmt* st = nullptr;
+    const int rc = sqlite3_prepare_v2(db_, sql.constData(), -1, &st, nullptr);
+    if (rc != SQLITE_OK) raiseSqlite(db_, rc, {});
+    QByteArray stayed;
+    int rows = 0;
+    Reader r{log_.constData() + statementStart_, log_.constData() + log_.size()};
+    Value v;
+    while (!r.atEnd()) {
+        const char* record = r.p;
+        const long long rowid = r.rowid();
+        for (std::size_t i = 0; i < columns_.size() + with_.size(); ++i)
+            r.value(v); // before, with
+        sqlite3_bind_int64(st, 1, rowid);
+        bool holds = sqlite3_step(st) == SQLITE_ROW;
+        for (std::size_t i = 0; i < columns_.size(); ++i) {
+            r.value(v);
+            holds = holds && same(v, sqlite3_column_value(st, static_cast<int>(i)));
+        }
+        sqlite3_reset(st);
+        if (!holds) continue;
+        stayed.append(record, r.p - record);
+        ++rows;
+    }
+    sqlite3_finalize(st);
+    log_.truncate(statementStart_);
+    log_.append(stayed);
+    rows_ += rows;
 }
 
 QByteArray ChangeLog::take() {
@@ -100,24 +241,25 @@ QByteArray ChangeLog::take() {
     }
     statementStart_ = 0;
     rows_ = 0;
+    lastWith_ = -1;
     return records;
 }
 
-void ChangeLog::hook(void* self, sqlite3* db, int op, const char* database, const char* table, long long,
+void ChangeLog::hook(void* self, sqlite3*, int op, const char* database, const char* table, long long,
                      long long newRowid) {
     auto* log = static_cast<ChangeLog*>(self);
     if (op != SQLITE_UPDATE || std::strcmp(database, "main") != 0 || sqlite3_stricmp(table, log->table_.constData()))
         return;
-    (void)db;
     log->logRow(newRowid);
 }
 
 void ChangeLog::logRow(long long rowid) {
     // Before and after of each watched column; a column the table does not have is NULL in both.
     const std::size_t n = columns_.size();
-    values_.assign(with_.size() + 2 * n, nullptr);
-    sqlite3_value** before = values_.data() + with_.size();
-    sqlite3_value** after = before + n;
+    values_.assign(2 * n + with_.size(), nullptr);
+    sqlite3_value** before = values_.data();
+    sqlite3_value** with = before + n;
+    sqlite3_value** after = with + with_.size();
     bool changed = false;
     for (std::size_t i = 0; i < n; ++i) {
         if (columns_[i] < 0) continue;
@@ -129,96 +271,42 @@ void ChangeLog::logRow(long long rowid) {
     }
     if (!changed) return;
     for (std::size_t i = 0; i < with_.size(); ++i)
-        if (with_[i] >= 0 && sqlite3_preupdate_new(db_, with_[i], &values_[i]) != SQLITE_OK) values_[i] = nullptr;
-    // The row's size first, then its bytes in place: one growth of the log a row.
-    std::size_t size = sizeof(qint64);
-    for (sqlite3_value* v : values_) {
-        const int type = v ? sqlite3_value_type(v) : SQLITE_NULL;
-        size += type == SQLITE_NULL                              ? 1
-                : type == SQLITE_INTEGER || type == SQLITE_FLOAT ? 1 + sizeof(qint64)
-                                                                 : 1 + sizeof(quint32) + sqlite3_value_bytes(v);
-    }
-    const qsizetype at = log_.size();
+        if (with_[i] >= 0 && sqlite3_preupdate_new(db_, with_[i], &with[i]) != SQLITE_OK) with[i] = nullptr;
+    // The same row changed again by the same statement (a rule of the file rounding the price it
+    // was given, say): one record, with what it held first and what it holds last.
+    const bool again = lastWith_ >= statementStart_ && rowid == lastRowid_;
+    std::size_t size = 0;
+    for (std::size_t i = again ? n : 0; i < values_.size(); ++i)
+        size += encodedSize(values_[i]);
+    if (!again) size += sizeof(qint64);
+    const qsizetype at = again ? lastWith_ : log_.size();
     log_.resize(at + static_cast<qsizetype>(size));
     char* p = log_.data() + at;
-    auto put = [&p](auto v) {
-        std::memcpy(p, &v, sizeof v);
-        p += sizeof v;
-    };
-    put(static_cast<qint64>(rowid));
-    for (sqlite3_value* v : values_) {
-        switch (v ? sqlite3_value_type(v) : SQLITE_NULL) {
-        case SQLITE_INTEGER:
-            *p++ = Integer;
-            put(static_cast<qint64>(sqlite3_value_int64(v)));
-            break;
-        case SQLITE_FLOAT:
-            *p++ = Real;
-            put(sqlite3_value_double(v));
-            break;
-        case SQLITE_TEXT:
-        case SQLITE_BLOB: {
-            const bool text = sqlite3_value_type(v) == SQLITE_TEXT;
-            const void* bytes = text ? static_cast<const void*>(sqlite3_value_text(v)) : sqlite3_value_blob(v);
-            const int length = sqlite3_value_bytes(v);
-            *p++ = text ? Text : Blob;
-            put(static_cast<quint32>(length));
-            if (length) std::memcpy(p, bytes, static_cast<std::size_t>(length));
-            p += length;
-            break;
-        }
-        default: *p++ = Null; break;
-        }
+    if (!again) {
+        p = put(p, static_cast<qint64>(rowid));
+        for (std::size_t i = 0; i < n; ++i)
+            p = encode(p, before[i]);
+        lastWith_ = p - log_.data();
+        lastRowid_ = rowid;
+        ++statementRows_;
     }
-    ++statementRows_;
+    for (std::size_t i = n; i < values_.size(); ++i)
+        p = encode(p, values_[i]);
 }
 
-void ChangeLog::forEachRow(const QByteArray& records, int with, int columns,
-                           const std::function<void(long long, const std::vector<Value>&)>& f) {
-    const char* p = records.constData();
-    const char* end = p + records.size();
-    auto take = [&](void* to, std::size_t n) {
-        if (static_cast<std::size_t>(end - p) < n) raiseDamaged();
-        std::memcpy(to, p, n);
-        p += n;
-    };
-    const auto count = static_cast<std::size_t>(with + 2 * columns);
-    std::vector<Value> values(count);
-    while (p < end) {
-        qint64 rowid;
-        take(&rowid, sizeof rowid);
-        for (Value& v : values) {
-            char tag;
-            take(&tag, 1);
-            v = Value{};
-            switch (tag) {
-            case Null: v.kind = Value::Null; break;
-            case Integer: {
-                qint64 i;
-                take(&i, sizeof i);
-                v.kind = Value::Integer;
-                v.integer = i;
-                break;
-            }
-            case Real:
-                v.kind = Value::Real;
-                take(&v.real, sizeof v.real);
-                break;
-            case Text:
-            case Blob: {
-                quint32 n;
-                take(&n, sizeof n);
-                if (static_cast<std::size_t>(end - p) < n) raiseDamaged();
-                v.kind = tag == Text ? Value::Text : Value::Blob;
-                v.bytes = QByteArray(p, static_cast<qsizetype>(n));
-                p += n;
-                break;
-            }
-            default: raiseDamaged();
-            }
-        }
+int ChangeLog::forEachRow(const QByteArray& records, int with, int columns,
+                          const std::function<void(long long, const std::vector<Value>&)>& f) {
+    Reader r{records.constData(), records.constData() + records.size()};
+    std::vector<Value> values(static_cast<std::size_t>(with) + 2 * static_cast<std::size_t>(columns));
+    int rows = 0;
+    while (!r.atEnd()) {
+        const long long rowid = r.rowid();
+        for (Value& v : values)
+            r.value(v);
         f(rowid, values);
+        ++rows;
     }
+    return rows;
 }
 
 void ChangeLog::bind(Statement& st, int index, const Value& v) {

@@ -195,6 +195,13 @@ std::size_t RowWriter::write(const Rows& rows, std::size_t from, int busyMs, int
                     sqlite3_reset(st);
                     target_.statementEnded(false);
                     if (!refusedByTheFile(rc)) raiseSqlite(db, rc, target_.path());
+                    // A rule that refuses with FAIL keeps what the statement wrote before it: a
+                    // row that holds its new values now is written, not refused.
+                    if (!sqlite3_get_autocommit(db) && sqlite3_changes(db) != 0 && holdsPendingValues(row)) {
+                        ++written;
+                        ++updated;
+                        continue;
+                    }
                     setAside(row, reason);
                     lookUp = true;                    // it is no longer pending: passed over from now on
                     if (sqlite3_get_autocommit(db)) { // RAISE(ROLLBACK): the rows before it went too

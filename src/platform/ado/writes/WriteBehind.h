@@ -20,7 +20,8 @@
 //     failed), for one. After a failed COMMIT the rows of that transaction are looked up at once,
 //     so that what landed stops being pending and is counted.
 //   - A row that the file refuses for itself (a constraint, a trigger, a type the column will not
-//     take) is set aside with the engine's reason, and every other row is written. The operator
+//     take) is set aside with the engine's reason, and every other row is written. (A rule that
+//     refuses with FAIL keeps what it refused: that row holds its new values, and is written.) The operator
 //     hears which (by its key) and why: as the failure of the Update that wrote it when that is
 //     where it was found, otherwise in one box at the next wait.
 //   - No lock is held across a wait for the operator: the flush before a wait ends or fails
