@@ -190,9 +190,15 @@ def rules_of_the_file(case):
     # or rounding the price it was given. Whatever the file holds is what is kept, once an article.
     code = case.query("SELECT CODARTI FROM tblArticulos WHERE CODARTI IN (SELECT CODARTI FROM tblHistoricoEntradas) "
                       "ORDER BY rowid LIMIT 1 OFFSET 5")[0][0]
+    other = case.query("SELECT CODARTI FROM tblArticulos WHERE CODARTI NOT IN (SELECT CODARTI FROM "
+                       "tblHistoricoEntradas) LIMIT 1")[0][0]  # not written by the run itself
     refuse = "SELECT RAISE(%s, 'precio no autorizado')"
+    rounding = "UPDATE tblArticulos SET pvp1 = round(NEW.pvp1) + 0.5 WHERE rowid = NEW.rowid"
+    another = "UPDATE tblArticulos SET pvp2 = coalesce(pvp2, 0) + 10 WHERE CODARTI = '%s'" % other
     rules = {"ABORT": refuse % "ABORT", "ROLLBACK": refuse % "ROLLBACK", "FAIL": refuse % "FAIL",
-             "rounding": "UPDATE tblArticulos SET pvp1 = round(NEW.pvp1) + 0.5 WHERE rowid = NEW.rowid"}
+             "rounding": rounding,
+             # Two rows changed in turn, twice each, then refused with FAIL: the file keeps both.
+             "FAIL after changes": "; ".join((another, rounding, another, refuse % "FAIL"))}
     for how, action in rules.items():
         case.sql("DROP TRIGGER IF EXISTS rule; CREATE TRIGGER rule AFTER UPDATE OF pvp1 ON tblArticulos "
                  "WHEN NEW.CODARTI = '%s' AND NEW.pvp1 <> round(NEW.pvp1) + 0.5 BEGIN %s; END" % (code, action))
@@ -206,11 +212,11 @@ def rules_of_the_file(case):
         check((now[code] == before[code]) == (how in ("ABORT", "ROLLBACK")), "%s: the article as written" % how)
         check(len(kept) == len(set(kept)) and sorted(kept) == sorted(c for c in now if now[c] != before[c]),
               "%s: the changes kept are not the articles written" % how)
-        if how == "rounding":
+        if how in ("rounding", "FAIL after changes"):
             check([change[4][2] for change in changes if change[2] == code] == [now[code][3]],
-                  "rounding: the price kept is not the one the file holds")
-            case.sql("DROP TRIGGER rule")  # or it would round the prices put back too
-            check(case.undo(case.path, str(run))[0] == DONE and case.prices() == before, "rounding: undo")
+                  "%s: the price kept is not the one the file holds" % how)
+            case.sql("DROP TRIGGER rule")  # or it would act on the prices put back too
+            check(case.undo(case.path, str(run))[0] == DONE and case.prices() == before, "%s: undo" % how)
 
 
 def bounded(case):

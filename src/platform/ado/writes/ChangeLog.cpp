@@ -3,6 +3,7 @@
 #include "platform/ado/Statement.h"
 #include "platform/runtime/Failure.h"
 
+#include <algorithm>
 #include <cstring>
 #include <sqlite3.h>
 #include <utility>
@@ -46,6 +47,18 @@ bool same(const ChangeLog::Value& logged, sqlite3_value* held) {
     if ((logged.kind == V::Text) != (t == SQLITE_TEXT) || (logged.kind == V::Blob) != (t == SQLITE_BLOB)) return false;
     return logged.bytes.size() == sqlite3_value_bytes(held) &&
            std::memcmp(logged.bytes.constData(), bytesOf(held), static_cast<std::size_t>(logged.bytes.size())) == 0;
+}
+
+// The same for two logged values.
+bool same(const ChangeLog::Value& a, const ChangeLog::Value& b) {
+    using V = ChangeLog::Value;
+    const bool na = a.kind == V::Integer || a.kind == V::Real, nb = b.kind == V::Integer || b.kind == V::Real;
+    if (na && nb) {
+        if (a.kind == V::Integer && b.kind == V::Integer) return a.integer == b.integer;
+        return (a.kind == V::Integer ? static_cast<double>(a.integer) : a.real) ==
+               (b.kind == V::Integer ? static_cast<double>(b.integer) : b.real);
+    }
+    return a.kind == b.kind && a.bytes == b.bytes;
 }
 
 std::size_t encodedSize(sqlite3_value* v) {
@@ -150,7 +163,7 @@ void ChangeLog::clear() {
     log_.clear();
     rows_ = statementRows_ = 0;
     statementStart_ = 0;
-    lastWith_ = -1;
+    statementRowids_.clear();
 }
 
 void ChangeLog::begin() {
@@ -182,43 +195,123 @@ void ChangeLog::begin() {
 }
 
 void ChangeLog::statementEnded(bool kept) {
+    if (sqlite3_get_autocommit(db_)) { // the engine rolled the whole transaction back
+        clear();
+        return;
+    }
+    if (statementRows_ > 1) compactStatement();
     if (kept)
         rows_ += statementRows_;
     else if (statementRows_)
         keepWhatStayed();
     statementRows_ = 0;
     statementStart_ = log_.size();
-    lastWith_ = -1;
+    statementRowids_.clear();
+}
+
+// The statement changed some row more than once (rules of the file changing it again, rounding a
+// price, say): one record a row, with what it held first and what it holds last, in the order the
+// rows were first changed; a row that ends as it began is no change.
+void ChangeLog::compactStatement() {
+    struct Record {
+        long long rowid;
+        const char* before; // its values before, to beforeEnd
+        const char* beforeEnd;
+        const char* rest; // its `with` values and values after, to end
+        const char* end;
+    };
+    std::vector<Record> records;
+    Reader r{log_.constData() + statementStart_, log_.constData() + log_.size()};
+    Value v;
+    while (!r.atEnd()) {
+        Record rec{r.rowid(), r.p, nullptr, nullptr, nullptr};
+        for (std::size_t i = 0; i < columns_.size(); ++i)
+            r.value(v);
+        rec.beforeEnd = rec.rest = r.p;
+        for (std::size_t i = 0; i < with_.size() + columns_.size(); ++i)
+            r.value(v);
+        rec.end = r.p;
+        records.push_back(rec);
+    }
+    std::vector<Record> rows;
+    for (const Record& rec : records) {
+        auto it = std::find_if(rows.begin(), rows.end(), [&](const Record& row) { return row.rowid == rec.rowid; });
+        if (it == rows.end()) {
+            rows.push_back(rec);
+        } else {
+            it->rest = rec.rest;
+            it->end = rec.end;
+        }
+    }
+    QByteArray compacted;
+    int kept = 0;
+    std::vector<Value> before(columns_.size()), after(columns_.size());
+    for (const Record& row : rows) {
+        Reader b{row.before, row.beforeEnd};
+        for (Value& value : before)
+            b.value(value);
+        Reader a{row.rest, row.end};
+        for (std::size_t i = 0; i < with_.size(); ++i)
+            a.value(v);
+        bool changed = false;
+        for (std::size_t i = 0; i < columns_.size(); ++i) {
+            a.value(after[i]);
+            changed = changed || !same(before[i], after[i]);
+        }
+        if (!changed) continue;
+        const auto id = static_cast<qint64>(row.rowid);
+        compacted.append(reinterpret_cast<const char*>(&id), sizeof id);
+        compacted.append(row.before, row.beforeEnd - row.before);
+        compacted.append(row.rest, row.end - row.rest);
+        ++kept;
+    }
+    log_.truncate(statementStart_);
+    log_.append(compacted);
+    statementRows_ = kept;
 }
 
 // A refused statement is undone by the engine, unless the rule that refused it said FAIL: then
 // what it changed before the refusal stays. What the file holds decides, row by row.
 void ChangeLog::keepWhatStayed() {
     QStringList names;
-    for (const QString& c : watch_.columns)
-        names << QLatin1Char('"') + QString(c).replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
+    std::vector<std::size_t> compared; // the watched columns the table has, in the order selected
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+        if (columns_[i] < 0) continue;
+        names
+            << QLatin1Char('"') +
+                   QString(watch_.columns[static_cast<qsizetype>(i)]).replace(QLatin1Char('"'), QLatin1String("\"\"")) +
+                   QLatin1Char('"');
+        compared.push_back(i);
+    }
+    if (names.isEmpty()) names << QStringLiteral("1");
     const QByteArray sql =
         QStringLiteral("SELECT %1 FROM main.\"%2\" WHERE rowid = ?")
             .arg(names.join(u','), QString(watch_.table).replace(QLatin1Char('"'), QLatin1String("\"\"")))
             .toUtf8();
     sqlite3_stmt* st = nullptr;
-    const int rc = sqlite3_prepare_v2(db_, sql.constData(), -1, &st, nullptr);
+    int rc = sqlite3_prepare_v2(db_, sql.constData(), -1, &st, nullptr);
     if (rc != SQLITE_OK) raiseSqlite(db_, rc, {});
     QByteArray stayed;
     int rows = 0;
     Reader r{log_.constData() + statementStart_, log_.constData() + log_.size()};
+    std::vector<Value> after(columns_.size());
     Value v;
     while (!r.atEnd()) {
         const char* record = r.p;
         const long long rowid = r.rowid();
         for (std::size_t i = 0; i < columns_.size() + with_.size(); ++i)
             r.value(v); // before, with
+        for (Value& value : after)
+            r.value(value);
         sqlite3_bind_int64(st, 1, rowid);
-        bool holds = sqlite3_step(st) == SQLITE_ROW;
-        for (std::size_t i = 0; i < columns_.size(); ++i) {
-            r.value(v);
-            holds = holds && same(v, sqlite3_column_value(st, static_cast<int>(i)));
+        rc = sqlite3_step(st);
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+            sqlite3_finalize(st);
+            raiseSqlite(db_, rc, {});
         }
+        bool holds = rc == SQLITE_ROW;
+        for (std::size_t k = 0; holds && k < compared.size(); ++k)
+            holds = same(after[compared[k]], sqlite3_column_value(st, static_cast<int>(k)));
         sqlite3_reset(st);
         if (!holds) continue;
         stayed.append(record, r.p - record);
@@ -241,7 +334,6 @@ QByteArray ChangeLog::take() {
     }
     statementStart_ = 0;
     rows_ = 0;
-    lastWith_ = -1;
     return records;
 }
 
@@ -269,29 +361,22 @@ void ChangeLog::logRow(long long rowid) {
         else if (!same(before[i], after[i]))
             changed = true;
     }
-    if (!changed) return;
+    // A row the statement changed before is logged again whatever changed now (its code, say):
+    // the statement's records are made one a row when it ends (compactStatement).
+    const bool again = std::find(statementRowids_.begin(), statementRowids_.end(), rowid) != statementRowids_.end();
+    if (!changed && !again) return;
     for (std::size_t i = 0; i < with_.size(); ++i)
         if (with_[i] >= 0 && sqlite3_preupdate_new(db_, with_[i], &with[i]) != SQLITE_OK) with[i] = nullptr;
-    // The same row changed again by the same statement (a rule of the file rounding the price it
-    // was given, say): one record, with what it held first and what it holds last.
-    const bool again = lastWith_ >= statementStart_ && rowid == lastRowid_;
-    std::size_t size = 0;
-    for (std::size_t i = again ? n : 0; i < values_.size(); ++i)
-        size += encodedSize(values_[i]);
-    if (!again) size += sizeof(qint64);
-    const qsizetype at = again ? lastWith_ : log_.size();
+    std::size_t size = sizeof(qint64);
+    for (sqlite3_value* v : values_)
+        size += encodedSize(v);
+    const qsizetype at = log_.size();
     log_.resize(at + static_cast<qsizetype>(size));
-    char* p = log_.data() + at;
-    if (!again) {
-        p = put(p, static_cast<qint64>(rowid));
-        for (std::size_t i = 0; i < n; ++i)
-            p = encode(p, before[i]);
-        lastWith_ = p - log_.data();
-        lastRowid_ = rowid;
-        ++statementRows_;
-    }
-    for (std::size_t i = n; i < values_.size(); ++i)
-        p = encode(p, values_[i]);
+    char* p = put(log_.data() + at, static_cast<qint64>(rowid));
+    for (sqlite3_value* v : values_)
+        p = encode(p, v);
+    if (!again) statementRowids_.push_back(rowid);
+    ++statementRows_;
 }
 
 int ChangeLog::forEachRow(const QByteArray& records, int with, int columns,

@@ -3,8 +3,8 @@
 // them (SQLite's pre-update hook): for each row that a statement changed, its row id, the values
 // of the watched columns before and after the change, and of some more columns after it. A row
 // whose watched columns all keep what they held is not logged; a row the same statement changes
-// twice (a rule of the file rounding what it was given, say) is logged once, with what it held
-// first and what it holds last.
+// more than once (a rule of the file rounding what it was given, say) is logged once, with what
+// it held first and what it holds last, and not at all if it ends as it began.
 //
 // A change belongs to the transaction only once the statement that made it ended: the writer
 // says after each statement whether the engine refused it (statementEnded). A refused statement
@@ -74,6 +74,7 @@ private:
     static void hook(void* self, sqlite3* db, int op, const char* database, const char* table, long long oldRowid,
                      long long newRowid);
     void logRow(long long rowid);
+    void compactStatement();
     void keepWhatStayed();
     void clear();
 
@@ -87,8 +88,7 @@ private:
     int rows_ = 0;
     qsizetype statementStart_ = 0; // where the statement under way began logging
     int statementRows_ = 0;
-    qsizetype lastWith_ = -1; // where the last row's values after the change begin (`with` first)
-    long long lastRowid_ = 0;
+    std::vector<long long> statementRowids_; // the rows the statement under way changed
 };
 
 } // namespace ado

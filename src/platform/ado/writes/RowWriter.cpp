@@ -179,13 +179,14 @@ std::size_t RowWriter::write(const Rows& rows, std::size_t from, int busyMs, int
                     if (!columns.fingerprinted.empty())
                         sqlite3_bind_int64(st, i++, static_cast<sqlite3_int64>(row.fingerprint));
                     const int rc = sqlite3_step(st);
+                    const int changed = sqlite3_changes(db); // before the statements the end of this one runs
                     if (rc == SQLITE_DONE) {
                         sqlite3_reset(st);
                         target_.statementEnded(true);
                         ++written;
                         // Not the row that was read any more, unless it already holds what this
                         // program writes (its own commit that reported a failure, say).
-                        if (sqlite3_changes(db) != 0)
+                        if (changed != 0)
                             ++updated;
                         else if (!holdsPendingValues(row))
                             ++leftOut;
@@ -193,11 +194,11 @@ std::size_t RowWriter::write(const Rows& rows, std::size_t from, int busyMs, int
                     }
                     const QString reason = QString::fromUtf8(sqlite3_errmsg(db));
                     sqlite3_reset(st);
-                    target_.statementEnded(false);
                     if (!refusedByTheFile(rc)) raiseSqlite(db, rc, target_.path());
+                    target_.statementEnded(false);
                     // A rule that refuses with FAIL keeps what the statement wrote before it: a
                     // row that holds its new values now is written, not refused.
-                    if (!sqlite3_get_autocommit(db) && sqlite3_changes(db) != 0 && holdsPendingValues(row)) {
+                    if (!sqlite3_get_autocommit(db) && changed != 0 && holdsPendingValues(row)) {
                         ++written;
                         ++updated;
                         continue;
