@@ -5,8 +5,8 @@
     back even after the file was compacted (its rows renumbered);
   - a second undo of the same run, a file without history and a damaged history are refused and
     change nothing;
-  - a text in a price column comes back as the same text;
-  - an article with a negative row number is written, kept and put back like any other;
+  - a text in a price column comes back as the same text, and an article with a negative row
+    number is written, kept and put back like any other;
   - rules of the file that refuse an article (ABORT, ROLLBACK, FAIL) or round its price: what the
     file holds is what is kept, once an article;
   - the history keeps the last 20 runs, the oldest dropped first, the earlier history's among them;
@@ -60,6 +60,11 @@ class Case:
     def query(self, sql, *params):
         with sqlite3.connect(self.path) as c:
             return c.execute(sql, params).fetchall()
+
+    def priced(self, n):
+        """The code of the nth article (in the file's order) that has purchase entries."""
+        return self.query("SELECT CODARTI FROM tblArticulos WHERE CODARTI IN (SELECT CODARTI FROM "
+                          "tblHistoricoEntradas) ORDER BY rowid LIMIT 1 OFFSET ?", n)[0][0]
 
     def changes(self, run=None):
         """(run, article, code, old prices, new prices) of the changes the file keeps."""
@@ -161,35 +166,27 @@ def a_damaged_history(case):
     check(case.digest() == untouched, "a damaged history changed the file")
 
 
-def text_in_a_price_column(case):
-    code = case.query("SELECT CODARTI FROM tblArticulos WHERE CODARTI IN (SELECT CODARTI FROM tblHistoricoEntradas) "
-                      "LIMIT 1")[0][0]
-    case.sql("UPDATE tblArticulos SET pvp2 = 'a consultar' WHERE CODARTI = '%s'" % code)
+def unusual_articles(case):
+    # An article with a text in a price column, and one with a negative row number: each is
+    # priced, its change kept, and put back exactly as it was (the text as the same text).
+    text, negative = case.priced(0), case.priced(1)
+    case.sql("UPDATE tblArticulos SET pvp2 = 'a consultar' WHERE CODARTI = '%s'; "
+             "UPDATE tblArticulos SET rowid = -5 WHERE CODARTI = '%s'" % (text, negative))
     before = case.prices()
     case.run()
-    check(case.prices()[code][5] == "real", "the run did not price the article")
+    check(case.prices()[text][5] == "real", "the run did not price the article")
+    check(case.prices()[negative] != before[negative], "the article was not priced")
+    check([change[1] for change in case.changes(1) if change[2] == negative] == [-5], "its change was not kept")
     check(case.undo(case.path, "1")[0] == DONE, "undo")
-    check(case.prices()[code] == before[code], "the text did not come back as it was: %s" % (case.prices()[code],))
-
-
-def a_negative_row_number(case):
-    # Any row number is kept: the article is priced, its change kept, and put back.
-    code = case.query("SELECT CODARTI FROM tblArticulos WHERE CODARTI IN (SELECT CODARTI FROM tblHistoricoEntradas) "
-                      "LIMIT 1")[0][0]
-    case.sql("UPDATE tblArticulos SET rowid = -5 WHERE CODARTI = '%s'" % code)
-    before = case.prices()
-    case.run()
-    check(case.prices()[code] != before[code], "the article was not priced")
-    check([change[1] for change in case.changes(1) if change[2] == code] == [-5], "its change was not kept")
-    check(case.undo(case.path, "1")[0] == DONE and case.prices() == before, "it did not come back")
+    check(case.prices()[text] == before[text], "the text did not come back as it was: %s" % (case.prices()[text],))
+    check(case.prices() == before, "it did not come back")
 
 
 def rules_of_the_file(case):
     # Rules of the file act on one article after the engine changed its row: refusing it by undoing
     # the statement (ABORT), the whole transaction (ROLLBACK), or keeping what was written (FAIL);
     # or rounding the price it was given. Whatever the file holds is what is kept, once an article.
-    code = case.query("SELECT CODARTI FROM tblArticulos WHERE CODARTI IN (SELECT CODARTI FROM tblHistoricoEntradas) "
-                      "ORDER BY rowid LIMIT 1 OFFSET 5")[0][0]
+    code = case.priced(5)
     other = case.query("SELECT CODARTI FROM tblArticulos WHERE CODARTI NOT IN (SELECT CODARTI FROM "
                        "tblHistoricoEntradas) LIMIT 1")[0][0]  # not written by the run itself
     refuse = "SELECT RAISE(%s, 'precio no autorizado')"
@@ -326,8 +323,7 @@ def main():
     failed = []
     try:
         for test in (after_a_later_run, another_program_changed, twice_and_without_history, a_damaged_history,
-                     text_in_a_price_column,
-                     a_negative_row_number, rules_of_the_file, bounded, csv_and_arguments, interrupted,
+                     unusual_articles, rules_of_the_file, bounded, csv_and_arguments, interrupted,
                      waits_for_a_lock):
             case = Case(args, work, test.__name__)
             started = time.monotonic()
